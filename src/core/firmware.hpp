@@ -1,0 +1,47 @@
+#pragma once
+
+#include "file_system.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quentra::core {
+
+enum class AnalysisOutcome {
+    Complete,
+    StoppedAtLength, // the length could not be read: length and later fields unset
+    StoppedAtPrefix, // the short name holds neither "_" nor ".": prefix and index unset
+};
+
+// The result of analysing a chosen firmware path; fields after the stop are unset.
+struct FirmwareFileInfo {
+    std::string fullPath;
+    std::string shortName;
+    std::optional<std::int32_t> length;
+    std::optional<std::string> lengthText;
+    std::optional<std::string> blockSizeText;
+    std::optional<std::string> prefix; // upper-cased
+    std::optional<std::int16_t> catalogueIndex;
+    AnalysisOutcome outcome = AnalysisOutcome::Complete;
+};
+
+inline constexpr std::int32_t kMaxBlockSize = 65536;
+
+// The text after the last path separator, or the whole path when it holds none.
+std::string_view shortNameForPath(std::string_view fullPath);
+
+// "65536" for lengths above 65536, otherwise the length's own decimal text.
+std::string blockSizeForLength(std::int32_t length);
+
+// The text before the last "_"; without "_", the text before the last "."; nothing when the
+// short name holds neither.
+std::optional<std::string_view> prefixForShortName(std::string_view shortName);
+
+// Upper-cases the letters a to z; every other byte is kept.
+std::string toUpperAscii(std::string_view text);
+
+FirmwareFileInfo analyseFirmwareFile(const std::string& fullPath, FileSystem& fs);
+
+} // namespace quentra::core

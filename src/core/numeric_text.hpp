@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quentra::core {
+
+// Reads the leading number of a text the way the stored job has always been read:
+// blanks, tabs and line feeds are skipped anywhere; then an optional sign, digits with at most
+// one "." and an optional exponent (E or D, either case, optional sign, digits), or a radix
+// prefix &H / &O followed by digits of that base. Reading stops at the first character that
+// cannot continue the number; a text without a number gives 0. Never fails.
+double parseNumber(std::string_view text);
+
+// Rounds to the nearest integer, halves to the even neighbour. Returns nothing when the
+// rounded value does not fit (or the value is not finite) instead of overflowing.
+std::optional<std::int32_t> roundToInt32(double value);
+std::optional<std::int16_t> roundToInt16(double value);
+
+// Decimal text of a number: an integer as plain digits with "-" when negative; any other value
+// in the shortest text that parseNumber reads back as the same number.
+std::string formatNumber(double value);
+
+} // namespace quentra::core

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quentra::core {
+
+// The platform's own separator: "\" on Windows, "/" elsewhere.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// True for the characters that separate path components here ("\" and "/" on Windows,
+// "/" elsewhere).
+bool isPathSeparator(char c);
+
+// The program's directory as the window keeps it: always ending in a separator, a root
+// directory (which already ends in one) unchanged.
+std::string withTrailingSeparator(std::string dir);
+
+inline constexpr std::string_view kConfigFileName = "Config.dat";
+
+// AppDir followed by "Config.dat".
+std::string configFilePath(std::string_view appDir);
+
+} // namespace quentra::core
