@@ -1,0 +1,241 @@
+#include "core/numeric_text.hpp"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <system_error>
+
+namespace quentra::core {
+
+namespace {
+
+// Walks a text while skipping blanks, tabs and line feeds wherever they stand.
+class Cursor {
+public:
+    explicit Cursor(std::string_view text) : text_(text) { skip(); }
+
+    bool atEnd() const { return pos_ >= text_.size(); }
+    char peek() const { return atEnd() ? '\0' : text_[pos_]; }
+    void advance() {
+        ++pos_;
+        skip();
+    }
+
+private:
+    void skip() {
+        while (pos_ < text_.size() &&
+               (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\n')) {
+            ++pos_;
+        }
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+int hexValue(char c) {
+    if (isDigit(c)) {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+double parseRadix(Cursor& cur, int base) {
+    double value = 0.0;
+    for (;;) {
+        const int digit = hexValue(cur.peek());
+        if (digit < 0 || digit >= base) {
+            break;
+        }
+        value = value * base + digit;
+        cur.advance();
+    }
+    return value;
+}
+
+// Far beyond the double range in both directions, so saturating the exponent here changes no
+// result.
+constexpr std::int64_t kExponentLimit = 100000;
+
+double parseDecimal(Cursor& cur, bool negative) {
+    // Significant digits without leading zeros; the value is 0.<digits> x 10^exponent.
+    std::string digits;
+    std::int64_t exponent = 0;
+    bool anyDigit = false;
+    bool seenPoint = false;
+    for (;;) {
+        const char c = cur.peek();
+        if (isDigit(c)) {
+            anyDigit = true;
+            if (digits.empty() && c == '0') {
+                if (seenPoint) {
+                    --exponent;
+                }
+            } else {
+                digits.push_back(c);
+                if (!seenPoint && exponent < kExponentLimit) {
+                    ++exponent;
+                }
+            }
+            cur.advance();
+        } else if (c == '.' && !seenPoint) {
+            seenPoint = true;
+            cur.advance();
+        } else {
+            break;
+        }
+        if (exponent < -kExponentLimit) {
+            exponent = -kExponentLimit;
+        }
+    }
+    if (!anyDigit) {
+        return 0.0;
+    }
+
+    const char e = cur.peek();
+    if (e == 'E' || e == 'e' || e == 'D' || e == 'd') {
+        cur.advance();
+        bool expNegative = false;
+        if (cur.peek() == '+' || cur.peek() == '-') {
+            expNegative = cur.peek() == '-';
+            cur.advance();
+        }
+        std::int64_t written = 0;
+        while (isDigit(cur.peek())) {
+            if (written < kExponentLimit) {
+                written = written * 10 + (cur.peek() - '0');
+            }
+            cur.advance();
+        }
+        exponent += expNegative ? -written : written;
+    }
+
+    if (digits.empty()) {
+        return 0.0;
+    }
+    double magnitude;
+    if (exponent > 400) {
+        magnitude = std::numeric_limits<double>::infinity();
+    } else if (exponent < -400) {
+        magnitude = 0.0;
+    } else {
+        std::string normal = "0." + digits + "e" + std::to_string(exponent);
+        const auto [ptr, ec] =
+            std::from_chars(normal.data(), normal.data() + normal.size(), magnitude);
+        (void)ptr;
+        if (ec == std::errc::result_out_of_range) {
+            magnitude = exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+        } else if (ec != std::errc()) {
+            magnitude = 0.0;
+        }
+    }
+    return negative ? -magnitude : magnitude;
+}
+
+} // namespace
+
+double parseNumber(std::string_view text) {
+    Cursor cur(text);
+    double value = 0.0;
+    if (cur.peek() == '&') {
+        cur.advance();
+        const char r = cur.peek();
+        if (r == 'H' || r == 'h') {
+            cur.advance();
+            value = parseRadix(cur, 16);
+        } else if (r == 'O' || r == 'o') {
+            cur.advance();
+            value = parseRadix(cur, 8);
+        }
+    } else {
+        bool negative = false;
+        if (cur.peek() == '+' || cur.peek() == '-') {
+            negative = cur.peek() == '-';
+            cur.advance();
+        }
+        value = parseDecimal(cur, negative);
+    }
+    // No negative zero: "-0" is shown and stored as 0.
+    return value == 0.0 ? 0.0 : value;
+}
+
+namespace {
+
+// Half to even without depending on the floating-point environment's rounding mode.
+std::optional<double> roundHalfEven(double value, double lowest, double highest) {
+    if (!std::isfinite(value)) {
+        return std::nullopt;
+    }
+    double floor = std::floor(value);
+    const double fraction = value - floor; // exact for every finite double
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(floor, 2.0) != 0.0)) {
+        floor += 1.0;
+    }
+    if (floor < lowest || floor > highest) {
+        return std::nullopt;
+    }
+    return floor;
+}
+
+} // namespace
+
+std::optional<std::int32_t> roundToInt32(double value) {
+    const auto r = roundHalfEven(value, std::numeric_limits<std::int32_t>::min(),
+                                 std::numeric_limits<std::int32_t>::max());
+    if (!r) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(*r);
+}
+
+std::optional<std::int16_t> roundToInt16(double value) {
+    const auto r = roundHalfEven(value, std::numeric_limits<std::int16_t>::min(),
+                                 std::numeric_limits<std::int16_t>::max());
+    if (!r) {
+        return std::nullopt;
+    }
+    return static_cast<std::int16_t>(*r);
+}
+
+std::string formatNumber(double value) {
+    if (std::isnan(value)) {
+        return "0";
+    }
+    if (std::isinf(value)) {
+        // The shortest text that still reads back as beyond every double.
+        return value > 0 ? "1E999" : "-1E999";
+    }
+    if (value == 0.0) {
+        return "0";
+    }
+    std::array<char, 64> buffer{};
+    std::to_chars_result result{};
+    if (value == std::trunc(value) && std::fabs(value) < 1e21) {
+        // Plain digits; exact for every integer a double holds in this range.
+        result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                               std::chars_format::fixed);
+    } else {
+        result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    }
+    std::string text(buffer.data(), result.ptr);
+    for (char& c : text) {
+        if (c == 'e') {
+            c = 'E';
+        }
+    }
+    return text;
+}
+
+} // namespace quentra::core

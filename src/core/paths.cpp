@@ -1,0 +1,34 @@
+#include "core/paths.hpp"
+
+namespace quentra::core {
+
+bool isPathSeparator(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+}
+
+std::string withTrailingSeparator(std::string dir) {
+    if (dir.empty()) {
+        // No directory at all is the current one; a bare separator would be the root instead.
+        dir = ".";
+    }
+    if (!isPathSeparator(dir.back())) {
+        dir.push_back(kPathSeparator);
+    }
+    return dir;
+}
+
+std::string configFilePath(std::string_view appDir) {
+    std::string path(appDir);
+    // AppDir always ends in a separator; a caller's bare directory must not glue the names.
+    if (!path.empty() && !isPathSeparator(path.back())) {
+        path.push_back(kPathSeparator);
+    }
+    path += kConfigFileName;
+    return path;
+}
+
+} // namespace quentra::core

@@ -1,0 +1,204 @@
+#include "core/numeric_text.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace quentra::core {
+namespace {
+
+struct ParseCase {
+    const char* text;
+    double expected;
+};
+
+TEST(ParseNumber, ReadsTheLeadingNumber) {
+    const ParseCase cases[] = {
+        {"", 0},
+        {"0", 0},
+        {"6060", 6060},
+        {"1 2", 12},
+        {" \t\n1\t2\n3 ", 123},
+        {"12abc", 12},
+        {"abc", 0},
+        {"&H1F", 31},
+        {"&h1f", 31},
+        {"&HFFFF", 65535},
+        {"&H1G", 1},
+        {"&H", 0},
+        {"&O17", 15},
+        {"&o17", 15},
+        {"&O18", 1},
+        {"&O8", 0},
+        {"&X1", 0},
+        {"& H 1 F", 31},
+        {"-&H1F", 0},
+        {"1.5E2", 150},
+        {"1.5e2", 150},
+        {"1D2", 100},
+        {"1d-2", 0.01},
+        {"2E+3", 2000},
+        {"1E", 1},
+        {"1E+", 1},
+        {"1Ex", 1},
+        {"-.5", -0.5},
+        {".5", 0.5},
+        {"5.", 5},
+        {"2.5", 2.5},
+        {"3.5", 3.5},
+        {"-2.5", -2.5},
+        {"+7", 7},
+        {"- 7", -7},
+        {"+", 0},
+        {"-", 0},
+        {".", 0},
+        {"-.", 0},
+        {".E5", 0},
+        {"E5", 0},
+        {"--5", 0},
+        {"+-5", 0},
+        {"1.2.3", 1.2},
+        {"0127", 127},
+        {"000.0012", 0.0012},
+        {"12,5", 12},
+        {"$5", 0},
+        {"1\r2", 1}, // only blanks, tabs and line feeds are skipped
+        {"1E1 0", 1e10},
+        {"1e-400", 0},
+        {"0.000e999999999999999999", 0},
+        {"123456789012345678901234567890", 123456789012345678901234567890.0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(parseNumber(c.text), c.expected) << '"' << c.text << '"';
+    }
+}
+
+TEST(ParseNumber, HugeExponentsSaturateWithoutFailing) {
+    EXPECT_EQ(parseNumber("1e400"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(parseNumber("-1E99999999999999999999999"), -std::numeric_limits<double>::infinity());
+    EXPECT_EQ(parseNumber("1e-99999999999999999999999"), 0.0);
+    EXPECT_EQ(parseNumber("1e300"), 1e300);
+    EXPECT_EQ(parseNumber(std::string(5000, '9') + "e-4990"), 1e10);
+    EXPECT_EQ(parseNumber("0." + std::string(5000, '0') + "1e5001"), 1.0);
+}
+
+TEST(ParseNumber, NegativeZeroIsZero) {
+    EXPECT_FALSE(std::signbit(parseNumber("-0")));
+    EXPECT_FALSE(std::signbit(parseNumber("-0.0e5")));
+}
+
+TEST(ParseNumber, ReadsNumbersExactlyLikeTheirShortestText) {
+    for (double v : {0.1, 2.675, 1.0 / 3.0, 123456.789, 5e-324, 1.7976931348623157e308}) {
+        EXPECT_EQ(parseNumber(formatNumber(v)), v) << formatNumber(v);
+        EXPECT_EQ(parseNumber(formatNumber(-v)), -v) << formatNumber(-v);
+    }
+}
+
+struct Round32Case {
+    double value;
+    std::optional<std::int32_t> expected;
+};
+
+TEST(RoundToInt32, HalvesGoToEvenAndOverflowIsReported) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const Round32Case cases[] = {
+        {0.0, 0},
+        {0.5, 0},
+        {1.5, 2},
+        {2.5, 2},
+        {3.5, 4},
+        {-0.5, 0},
+        {-1.5, -2},
+        {-2.5, -2},
+        {-3.5, -4},
+        {2.4999999, 2},
+        {2.5000001, 3},
+        {-2.6, -3},
+        {127.5, 128},
+        {126.5, 126},
+        {2147483647.0, 2147483647},
+        {2147483647.4, 2147483647},
+        {2147483647.5, std::nullopt},
+        {2147483648.0, std::nullopt},
+        {-2147483648.0, -2147483648},
+        {-2147483648.5, -2147483648},
+        {-2147483648.6, std::nullopt},
+        {-2147483649.5, std::nullopt},
+        {1e300, std::nullopt},
+        {-1e300, std::nullopt},
+        {inf, std::nullopt},
+        {-inf, std::nullopt},
+        {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(roundToInt32(c.value), c.expected) << c.value;
+    }
+}
+
+struct Round16Case {
+    double value;
+    std::optional<std::int16_t> expected;
+};
+
+TEST(RoundToInt16, HalvesGoToEvenAndOverflowIsReported) {
+    const Round16Case cases[] = {
+        {2.5, 2},
+        {3.5, 4},
+        {-2.5, -2},
+        {32767.0, 32767},
+        {32767.4, 32767},
+        {32767.5, std::nullopt},
+        {32768.0, std::nullopt},
+        {40000.0, std::nullopt},
+        {-32768.0, -32768},
+        {-32768.5, -32768},
+        {-32768.6, std::nullopt},
+        {-32769.5, std::nullopt},
+        {1e300, std::nullopt},
+        {std::numeric_limits<double>::infinity(), std::nullopt},
+        {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(roundToInt16(c.value), c.expected) << c.value;
+    }
+}
+
+struct FormatCase {
+    double value;
+    const char* expected;
+};
+
+TEST(FormatNumber, IntegersArePlainDigitsAndFractionsFollowAPoint) {
+    const FormatCase cases[] = {
+        {0, "0"},
+        {-0.0, "0"},
+        {127, "127"},
+        {-3, "-3"},
+        {16383, "16383"},
+        {2147483647, "2147483647"},
+        {-2147483648.0, "-2147483648"},
+        {4294967296.0, "4294967296"},
+        {1e20, "100000000000000000000"},
+        {12.5, "12.5"},
+        {-0.5, "-0.5"},
+        {0.1, "0.1"},
+        {2147483647.5, "2147483647.5"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(formatNumber(c.value), c.expected) << c.value;
+    }
+}
+
+TEST(FormatNumber, ExtremeValuesReadBack) {
+    const double inf = std::numeric_limits<double>::infinity();
+    for (double v : {1e21, 1e300, -1e300, 1e-7, 5e-324, inf, -inf}) {
+        const std::string text = formatNumber(v);
+        EXPECT_EQ(parseNumber(text), v) << text;
+        EXPECT_EQ(text.find('e'), std::string::npos) << text;
+    }
+}
+
+} // namespace
+} // namespace quentra::core
