@@ -1,0 +1,120 @@
+#include "core/platform/native_file_system.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace quentra::core {
+namespace {
+
+namespace fs = std::filesystem;
+
+class NativeFileSystemTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device rd;
+        dir_ = fs::temp_directory_path() / ("qmu-nfs-" + std::to_string(rd()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    std::string file(const std::string& name, std::size_t bytes) {
+        const fs::path p = dir_ / fs::path(std::u8string(name.begin(), name.end()));
+        std::ofstream out(p, std::ios::binary);
+        out << std::string(bytes, 'x');
+        return pathText(p);
+    }
+    static std::string pathText(const fs::path& p) {
+        const std::u8string u = p.u8string();
+        return std::string(u.begin(), u.end());
+    }
+
+    fs::path dir_;
+    NativeFileSystem nfs_;
+};
+
+TEST_F(NativeFileSystemTest, OnlyOrdinaryFilesExist) {
+    EXPECT_TRUE(nfs_.isOrdinaryFile(file("Config.dat", 10)));
+    EXPECT_TRUE(nfs_.isOrdinaryFile(file("empty.dat", 0)));
+    EXPECT_TRUE(nfs_.isOrdinaryFile(file("f\xc3\xafrmware \xc3\xbc.bin", 1)));
+    fs::create_directory(dir_ / "Sub.dat");
+    EXPECT_FALSE(nfs_.isOrdinaryFile(pathText(dir_ / "Sub.dat")));
+    EXPECT_FALSE(nfs_.isOrdinaryFile(pathText(dir_ / "missing.dat")));
+    EXPECT_FALSE(nfs_.isOrdinaryFile(pathText(dir_ / "missing" / "Config.dat")));
+    EXPECT_FALSE(nfs_.isOrdinaryFile(""));
+}
+
+#ifndef _WIN32
+TEST_F(NativeFileSystemTest, LinksCountAsWhatTheyPointTo) {
+    const std::string target = file("target.dat", 3);
+    fs::create_symlink(target, dir_ / "link.dat");
+    fs::create_symlink(dir_ / "gone.dat", dir_ / "dangling.dat");
+    EXPECT_TRUE(nfs_.isOrdinaryFile(pathText(dir_ / "link.dat")));
+    EXPECT_FALSE(nfs_.isOrdinaryFile(pathText(dir_ / "dangling.dat")));
+    EXPECT_EQ(nfs_.fileLength(pathText(dir_ / "link.dat")), 3);
+}
+#else
+TEST_F(NativeFileSystemTest, HiddenAndSystemFilesCountAsAbsent) {
+    const std::string hidden = file("hidden.dat", 1);
+    const std::string system = file("system.dat", 1);
+    SetFileAttributesW((dir_ / "hidden.dat").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW((dir_ / "system.dat").c_str(), FILE_ATTRIBUTE_SYSTEM);
+    EXPECT_FALSE(nfs_.isOrdinaryFile(hidden));
+    EXPECT_FALSE(nfs_.isOrdinaryFile(system));
+    SetFileAttributesW((dir_ / "hidden.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW((dir_ / "system.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+#endif
+
+TEST_F(NativeFileSystemTest, LengthOfExistingFiles) {
+    for (std::size_t bytes : {0u, 1u, 65535u, 65536u, 65537u}) {
+        EXPECT_EQ(nfs_.fileLength(file("f" + std::to_string(bytes) + ".bin", bytes)),
+                  static_cast<std::int32_t>(bytes));
+    }
+}
+
+TEST_F(NativeFileSystemTest, MissingOrUnreachableFilesRaiseWithTheReason) {
+    const std::string missing = pathText(dir_ / "missing.bin");
+    try {
+        nfs_.fileLength(missing);
+        FAIL() << "no error for a missing file";
+    } catch (const FileSystemError& e) {
+        const std::string reason =
+            std::make_error_code(std::errc::no_such_file_or_directory).message();
+        EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("missing.bin"), std::string::npos) << e.what();
+    }
+    fs::create_directory(dir_ / "dir.bin");
+    EXPECT_THROW(nfs_.fileLength(pathText(dir_ / "dir.bin")), FileSystemError);
+    EXPECT_THROW(nfs_.fileLength(""), FileSystemError);
+}
+
+TEST_F(NativeFileSystemTest, LengthsBeyond32BitsRaise) {
+    const fs::path big = dir_ / "big.bin";
+    const fs::path edge = dir_ / "edge.bin";
+    std::ofstream(big).close();
+    std::ofstream(edge).close();
+    std::error_code ec;
+    fs::resize_file(big, 2147483648ULL, ec); // sparse: no data blocks are written
+    if (ec) {
+        GTEST_SKIP() << "cannot make a sparse 2 GiB file here: " << ec.message();
+    }
+    fs::resize_file(edge, 2147483647ULL, ec);
+    ASSERT_FALSE(ec) << ec.message();
+    EXPECT_EQ(nfs_.fileLength(pathText(edge)), 2147483647);
+    EXPECT_THROW(nfs_.fileLength(pathText(big)), FileSystemError);
+}
+
+} // namespace
+} // namespace quentra::core
