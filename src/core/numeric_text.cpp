@@ -171,29 +171,36 @@ double parseNumber(std::string_view text) {
     return value == 0.0 ? 0.0 : value;
 }
 
-namespace {
-
-// Half to even without depending on the floating-point environment's rounding mode.
-std::optional<double> roundHalfEven(double value, double lowest, double highest) {
+double roundHalfToEven(double value) {
     if (!std::isfinite(value)) {
-        return std::nullopt;
+        return value;
     }
     double floor = std::floor(value);
     const double fraction = value - floor; // exact for every finite double
     if (fraction > 0.5 || (fraction == 0.5 && std::fmod(floor, 2.0) != 0.0)) {
         floor += 1.0;
     }
-    if (floor < lowest || floor > highest) {
+    return floor == 0.0 ? 0.0 : floor;
+}
+
+namespace {
+
+std::optional<double> roundInRange(double value, double lowest, double highest) {
+    if (!std::isfinite(value)) {
         return std::nullopt;
     }
-    return floor;
+    const double rounded = roundHalfToEven(value);
+    if (rounded < lowest || rounded > highest) {
+        return std::nullopt;
+    }
+    return rounded;
 }
 
 } // namespace
 
 std::optional<std::int32_t> roundToInt32(double value) {
-    const auto r = roundHalfEven(value, std::numeric_limits<std::int32_t>::min(),
-                                 std::numeric_limits<std::int32_t>::max());
+    const auto r = roundInRange(value, std::numeric_limits<std::int32_t>::min(),
+                                std::numeric_limits<std::int32_t>::max());
     if (!r) {
         return std::nullopt;
     }
@@ -201,8 +208,8 @@ std::optional<std::int32_t> roundToInt32(double value) {
 }
 
 std::optional<std::int16_t> roundToInt16(double value) {
-    const auto r = roundHalfEven(value, std::numeric_limits<std::int16_t>::min(),
-                                 std::numeric_limits<std::int16_t>::max());
+    const auto r = roundInRange(value, std::numeric_limits<std::int16_t>::min(),
+                                std::numeric_limits<std::int16_t>::max());
     if (!r) {
         return std::nullopt;
     }

@@ -14,6 +14,10 @@ namespace quentra::core {
 // cannot continue the number; a text without a number gives 0. Never fails.
 double parseNumber(std::string_view text);
 
+// Rounds to the nearest integer, halves to the even neighbour, whatever the floating-point
+// environment's rounding mode; values that are not finite come back unchanged.
+double roundHalfToEven(double value);
+
 // Rounds to the nearest integer, halves to the even neighbour. Returns nothing when the
 // rounded value does not fit (or the value is not finite) instead of overflowing.
 std::optional<std::int32_t> roundToInt32(double value);

@@ -137,6 +137,18 @@ TEST(RoundToInt32, HalvesGoToEvenAndOverflowIsReported) {
     }
 }
 
+TEST(RoundHalfToEven, KeepsTheFullValue) {
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(roundHalfToEven(2.5), 2.0);
+    EXPECT_EQ(roundHalfToEven(-3.5), -4.0);
+    EXPECT_EQ(roundHalfToEven(4294967296.5), 4294967296.0);
+    EXPECT_EQ(roundHalfToEven(4294967297.5), 4294967298.0);
+    EXPECT_EQ(roundHalfToEven(1e300), 1e300);
+    EXPECT_EQ(roundHalfToEven(inf), inf);
+    EXPECT_EQ(roundHalfToEven(-inf), -inf);
+    EXPECT_FALSE(std::signbit(roundHalfToEven(-0.4)));
+}
+
 struct Round16Case {
     double value;
     std::optional<std::int16_t> expected;

@@ -1,0 +1,178 @@
+#include "core/upgrade_settings.hpp"
+
+#include "core/catalogue.hpp"
+#include "core/numeric_text.hpp"
+#include "core/paths.hpp"
+
+#include <cmath>
+
+namespace quentra::core {
+
+namespace {
+
+constexpr std::string_view kTypeKey = "Type";
+constexpr std::string_view kAddressKey = "Address";
+constexpr std::string_view kFileLengthKey = "File Length";
+constexpr std::string_view kBlockSizeKey = "Block Size";
+constexpr std::string_view kFileNameKey = "File Name";
+constexpr std::string_view kWaitKey = "Wait";
+constexpr std::string_view kConsoleKey = "Console";
+
+constexpr std::int32_t kMaxAddress = 127;
+constexpr std::int32_t kMinConsole = 1;
+constexpr std::int32_t kMaxConsole = 256;
+constexpr std::int32_t kNoConsole = 0x3FFF;
+
+// A number that does not fit would otherwise reach Config.dat as some other number.
+std::int32_t storedInteger(std::string_view key, const std::string& text) {
+    const double parsed = parseNumber(text);
+    const auto rounded = roundToInt32(parsed);
+    if (!rounded) {
+        throw InvalidValueError(std::string(key),
+                                "The value \"" + text + "\" of \"" + std::string(key) +
+                                    "\" lies outside -2147483648..2147483647 and cannot be "
+                                    "stored.");
+    }
+    return *rounded;
+}
+
+std::string get(ConfigStore& store, std::string_view key) {
+    store.putKeyName(std::string(key));
+    return store.getKeyValue();
+}
+
+// A stored mask is read as an integer whose column c is ticked when the value divided by 2^c,
+// truncated toward zero, is odd. Done on the rounded double so that a mask of any size is
+// tested on its full value.
+std::bitset<kAddressColumns> columnsOfMask(double parsed) {
+    std::bitset<kAddressColumns> columns;
+    const double mask = roundHalfToEven(parsed);
+    if (!std::isfinite(mask)) {
+        return columns;
+    }
+    double divisor = 1.0;
+    for (int c = 0; c < kAddressColumns; ++c) {
+        const double quotient = std::trunc(mask / divisor);
+        columns[static_cast<std::size_t>(c)] = std::fmod(quotient, 2.0) != 0.0;
+        divisor *= 2.0;
+    }
+    return columns;
+}
+
+} // namespace
+
+std::string portKey(int portNumber) {
+    return "Port #" + std::to_string(portNumber);
+}
+
+UpgradeSettings settingsFromControls(const JobControls& controls) {
+    UpgradeSettings settings;
+    settings.type = storedInteger(kTypeKey, controls.type);
+
+    settings.address = storedInteger(kAddressKey, controls.address);
+    if (settings.address > kMaxAddress) {
+        settings.address = kMaxAddress;
+    }
+
+    settings.fileLength = storedInteger(kFileLengthKey, controls.fileSize);
+    settings.blockSize = storedInteger(kBlockSizeKey, controls.blockSize);
+
+    // One line of the settings file cannot hold a line break or NUL; the name would come back
+    // cut or merged with the next key.
+    if (controls.fileName.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+        throw InvalidValueError(std::string(kFileNameKey),
+                                "The file name holds a line break or NUL character and cannot "
+                                "be stored.");
+    }
+    settings.fileName = controls.fileName;
+
+    settings.wait = storedInteger(kWaitKey, controls.wait);
+
+    settings.console = storedInteger(kConsoleKey, controls.console);
+    if (settings.console < kMinConsole) {
+        settings.console = kNoConsole;
+    }
+    if (settings.console > kMaxConsole) {
+        settings.console = kNoConsole;
+    }
+
+    for (int p = 0; p < kPortCount; ++p) {
+        PortMask mask = 0;
+        for (int c = 0; c < kAddressColumns; ++c) {
+            // Only state 1 is ticked; a greyed box (2) counts as unticked.
+            if (controls.boxStates[static_cast<std::size_t>(boxIndex(p, c))] == 1) {
+                mask += 1 << c;
+            }
+        }
+        settings.portMasks[static_cast<std::size_t>(p)] = mask;
+    }
+    return settings;
+}
+
+void saveSettings(ConfigStore& store, std::string_view appDir, const UpgradeSettings& settings) {
+    const auto putInteger = [&store](std::string_view key, std::int32_t value) {
+        store.putKeyName(std::string(key));
+        store.putKeyValue(value);
+    };
+
+    store.putFilePath(configFilePath(appDir));
+    store.putSectionName(std::string(kSectionName));
+    putInteger(kTypeKey, settings.type);
+    putInteger(kAddressKey, settings.address);
+    putInteger(kFileLengthKey, settings.fileLength);
+    putInteger(kBlockSizeKey, settings.blockSize);
+    store.putKeyName(std::string(kFileNameKey));
+    store.putKeyValue(settings.fileName);
+    putInteger(kWaitKey, settings.wait);
+    putInteger(kConsoleKey, settings.console);
+    for (int p = 0; p < kPortCount; ++p) {
+        putInteger(portKey(p + 1), settings.portMasks[static_cast<std::size_t>(p)]);
+    }
+}
+
+LoadedJob loadSettings(ConfigStore& store, FileSystem& fs, std::string_view appDir) {
+    LoadedJob job;
+    const std::string path = configFilePath(appDir);
+    if (!fs.isOrdinaryFile(path)) {
+        // The defaults: "VWL" selected, address 127; every other control keeps its design text.
+        job.address = std::to_string(kMaxAddress);
+        job.listIndex = 9;
+        return job;
+    }
+
+    job.fromFile = true;
+    store.putFilePath(path);
+    store.putSectionName(std::string(kSectionName));
+
+    const double type = parseNumber(get(store, kTypeKey));
+    if (const auto code = roundToInt16(type)) {
+        job.type = formatNumber(*code);
+        job.listIndex = indexForCode(*code);
+    } else {
+        // Beyond 16 bits no row can have it; the number is shown as it was read.
+        job.type = formatNumber(type);
+        job.listIndex = kUnknownIndex;
+    }
+
+    job.address = formatNumber(parseNumber(get(store, kAddressKey)));
+    job.fileSize = formatNumber(parseNumber(get(store, kFileLengthKey)));
+    job.blockSize = formatNumber(parseNumber(get(store, kBlockSizeKey)));
+    // "Wait" comes before "File Name" here, the reverse of the save order.
+    job.wait = get(store, kWaitKey);
+    job.fileName = get(store, kFileNameKey);
+    job.console = get(store, kConsoleKey);
+
+    for (int p = 0; p < kPortCount; ++p) {
+        const auto columns = columnsOfMask(parseNumber(get(store, portKey(p + 1))));
+        for (int c = 0; c < kAddressColumns; ++c) {
+            if (columns[static_cast<std::size_t>(c)]) {
+                job.ticked.set(static_cast<std::size_t>(boxIndex(p, c)));
+            }
+        }
+    }
+
+    job.readError = store.readError();
+    return job;
+}
+
+} // namespace quentra::core
