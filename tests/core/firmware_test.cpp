@@ -1,0 +1,121 @@
+#include "core/firmware.hpp"
+
+#include "core/paths.hpp"
+#include "fakes.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace quentra::core {
+namespace {
+
+using testing::FakeFileSystem;
+
+const std::string kSep(1, kPathSeparator);
+// Underscores and dots in the directories must not reach the prefix.
+const std::string kDir = kSep + "fw_images" + kSep + "v1.2_old" + kSep;
+
+struct AnalysisCase {
+    const char* shortName;
+    std::int32_t length;
+    const char* blockSize;
+    std::optional<std::string> prefix; // nothing: the analysis stops at the prefix
+    std::int16_t row;
+};
+
+TEST(AnalyseFirmwareFile, WorkedExamplesAndEdgeCases) {
+    const AnalysisCase cases[] = {
+        {"VXA-12_r3.bin", 512, "512", "VXA-12", 1},
+        {"ondamajor.bin", 65536, "65536", "ONDAMAJOR", 6},
+        {"Lectern_2_1.bin", 65537, "65536", "LECTERN_2", 31},
+        {"vpq.bin", 0, "0", "VPQ", 13},
+        {"HX24A", 300, "300", std::nullopt, 0},
+        {"VXO-12_r2_1.bin", 1, "1", "VXO-12_R2", 31},
+        {"VPQ.D_1.bin", 1, "1", "VPQ.D", 31},
+        {"HX12.r2.bin", 1, "1", "HX12.R2", 31},
+        {"HX12.bin", 1, "1", "HX12", 28},
+        {"corvanecrm_1.bin", 1, "1", "CORVANECRM", 16},
+        {"Lectern.bin", 1, "1", "LECTERN", 25},
+        {"omajor.bin", 1, "1", "OMAJOR", 6},
+        {"ondamajor_b.bin", 1, "1", "ONDAMAJOR", 6},
+        {"VXO12_1.bin", 1, "1", "VXO12", 31},
+        {"HX-12_1.bin", 1, "1", "HX-12", 31},
+        {"VPQ-A_1.bin", 1, "1", "VPQ-A", 13},
+        {"VPQ-D_1.bin", 1, "1", "VPQ-D", 12},
+        {"CORVANESTUDIO_1.bin", 1, "1", "CORVANESTUDIO", 17},
+        {"CorvaneRemtCntrl_1.bin", 1, "1", "CORVANEREMTCNTRL", 18},
+        {"_VXA-12.bin", 1, "1", "", 31},
+        {".bin", 1, "1", "", 31},
+        {"VXA-12 _1.bin", 1, "1", "VXA-12 ", 31},
+        {"vxa-12_", 1, "1", "VXA-12", 1},
+        {"Vtl_2.BIN", 65535, "65535", "VTL", 8},
+        {"\xc3\xa9vtl_2.bin", 2147483647, "65536", "\xc3\xa9VTL", 31},
+    };
+    for (const auto& c : cases) {
+        FakeFileSystem fs;
+        const std::string path = kDir + c.shortName;
+        fs.files[path] = c.length;
+        const FirmwareFileInfo info = analyseFirmwareFile(path, fs);
+        SCOPED_TRACE(c.shortName);
+        EXPECT_EQ(info.fullPath, path);
+        EXPECT_EQ(info.shortName, c.shortName);
+        EXPECT_EQ(info.length, c.length);
+        EXPECT_EQ(info.lengthText, std::to_string(c.length));
+        EXPECT_EQ(info.blockSizeText, c.blockSize);
+        EXPECT_EQ(info.prefix, c.prefix);
+        if (c.prefix) {
+            EXPECT_EQ(info.outcome, AnalysisOutcome::Complete);
+            EXPECT_EQ(info.catalogueIndex, c.row);
+        } else {
+            EXPECT_EQ(info.outcome, AnalysisOutcome::StoppedAtPrefix);
+            EXPECT_EQ(info.catalogueIndex, std::nullopt);
+        }
+    }
+}
+
+TEST(AnalyseFirmwareFile, AnUnreadableLengthStopsAfterTheShortName) {
+    FakeFileSystem fs;
+    const std::string path = kDir + "vtl_2.bin";
+    const FirmwareFileInfo info = analyseFirmwareFile(path, fs);
+    EXPECT_EQ(info.outcome, AnalysisOutcome::StoppedAtLength);
+    EXPECT_EQ(info.shortName, "vtl_2.bin");
+    EXPECT_FALSE(info.length || info.lengthText || info.blockSizeText || info.prefix ||
+                 info.catalogueIndex);
+    // The length is asked of the full path, never of the short name.
+    EXPECT_EQ(fs.queries, std::vector<std::string>{"length " + path});
+}
+
+TEST(BlockSizeForLength, CapsAt65536) {
+    const std::pair<std::int32_t, const char*> cases[] = {
+        {0, "0"},         {1, "1"},         {65535, "65535"},
+        {65536, "65536"}, {65537, "65536"}, {2147483647, "65536"},
+    };
+    for (const auto& [length, text] : cases) {
+        EXPECT_EQ(blockSizeForLength(length), text) << length;
+    }
+}
+
+TEST(ShortNameForPath, TextAfterTheLastSeparator) {
+    EXPECT_EQ(shortNameForPath("vtl_2.bin"), "vtl_2.bin");
+    EXPECT_EQ(shortNameForPath(""), "");
+    EXPECT_EQ(shortNameForPath("/a/b/vtl_2.bin"), "vtl_2.bin");
+    EXPECT_EQ(shortNameForPath("/a/b/"), "");
+#ifdef _WIN32
+    EXPECT_EQ(shortNameForPath("C:\\fw\\vtl_2.bin"), "vtl_2.bin");
+    EXPECT_EQ(shortNameForPath("C:\\fw/sub\\vtl_2.bin"), "vtl_2.bin");
+    EXPECT_EQ(shortNameForPath("C:/fw\\sub/vtl_2.bin"), "vtl_2.bin");
+#else
+    // "\" is an ordinary character of a file name here.
+    EXPECT_EQ(shortNameForPath("/fw/a\\vtl_2.bin"), "a\\vtl_2.bin");
+#endif
+}
+
+TEST(ToUpperAscii, OnlyLettersAToZChange) {
+    EXPECT_EQ(toUpperAscii("azAZ09_-. "), "AZAZ09_-. ");
+    EXPECT_EQ(toUpperAscii("\xc3\xa9t\xc3\xa9"), "\xc3\xa9T\xc3\xa9");
+    EXPECT_EQ(toUpperAscii(std::string("a\0b", 3)), std::string("A\0B", 3));
+}
+
+} // namespace
+} // namespace quentra::core
