@@ -30,13 +30,6 @@ JobControls someControls() {
     return c;
 }
 
-TEST(PortKey, NumbersWithoutBlankOrLeadingZero) {
-    EXPECT_EQ(portKey(1), "Port #1");
-    EXPECT_EQ(portKey(9), "Port #9");
-    EXPECT_EQ(portKey(10), "Port #10");
-    EXPECT_EQ(portKey(16), "Port #16");
-}
-
 TEST(Save, PutsThe48ValuesInTheirOrder) {
     JobControls c = someControls();
     c.boxStates[0] = 1;               // port 1, column 0
@@ -197,7 +190,7 @@ TEST(Save, NumbersBeyond32BitsAreRefusedNamingTheField) {
 
 TEST(Save, FileNamesWithLineBreaksOrNulAreRefused) {
     for (const std::string& name : {std::string("a\rb.bin"), std::string("a\nb.bin"),
-                                   std::string("a\0b.bin", 7), std::string("x.bin\r\n")}) {
+                                    std::string("a\0b.bin", 7), std::string("x.bin\r\n")}) {
         JobControls c = someControls();
         c.fileName = name;
         try {
@@ -301,8 +294,7 @@ TEST_F(LoadTest, PortMasksTickTheirColumns) {
     };
     const Case cases[] = {
         {"5", {0, 2}},        {"16", {}},          {"21", {0, 2}},
-        {"-1", {0}},          {"-6", {1, 2}}, // quotients -6, -3, -1, 0: toward zero, not two's
-                                              // complement
+        {"-1", {0}},          {"-6", {1, 2}}, // quotients -6, -3, -1, 0 (toward zero)
         {"15", {0, 1, 2, 3}}, {"0", {}},           {"", {}},
         {"2.5", {1}},         {"3.5", {2}},        {"32767", {0, 1, 2, 3}},
         {"32767.5", {}},   // 32768: beyond 16 bits, its own bits tested
