@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/firmware_selection.hpp"
+
+#include <QFileDialog>
+#include <QPointer>
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+class QWidget;
+
+namespace quentra::ui {
+
+// The core's open-file dialog over one QFileDialog, kept for the life of the adapter so that the
+// dialog keeps its own state (last directory, last name) between uses.
+class QtFileDialog final : public core::FileDialog {
+public:
+    explicit QtFileDialog(QWidget* parent);
+    ~QtFileDialog() override;
+    QtFileDialog(const QtFileDialog&) = delete;
+    QtFileDialog& operator=(const QtFileDialog&) = delete;
+
+    void setFlags(std::int32_t flags) override;
+    void setCancelError(bool raise) override;
+    void setInitDir(const std::string& dir) override;
+    void setFilter(const std::string& filter) override;
+    void setDialogTitle(const std::string& title) override;
+    void showOpen() override;
+    std::string fileName() override;
+
+    // The Qt dialog itself, for tests that drive it.
+    QFileDialog* dialog() const { return dialog_; }
+
+private:
+    QPointer<QFileDialog> dialog_;
+    std::int32_t flags_ = 0;
+    bool cancelError_ = false;
+    QString fileName_;
+};
+
+} // namespace quentra::ui

@@ -1,0 +1,253 @@
+// The window as laid out after load: geometry, list, focus order, keys, captions, icon.
+
+#include "ui/frm_main.hpp"
+#include "ui_fakes.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSet>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+using namespace quentra::ui;
+using namespace quentra::ui::testing;
+
+namespace {
+
+class LayoutTest : public ::testing::Test {
+protected:
+    LayoutTest() {
+        frmMainServices services;
+        services.messages = presenter;
+        window = std::make_unique<frmMain>(dir.appDir(), services);
+    }
+    ~LayoutTest() override { EXPECT_TRUE(presenter->texts.isEmpty()) << "no message expected"; }
+
+    QWidget* named(const char* name) const {
+        auto* widget = window->findChild<QWidget*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    TempDir dir;
+    std::shared_ptr<RecordingPresenter> presenter = std::make_shared<RecordingPresenter>();
+    std::unique_ptr<frmMain> window;
+};
+
+struct GeometryRow {
+    const char* objectName;
+    int left, top, width, height; // twips
+};
+
+TEST_F(LayoutTest, ControlsLieAtTheirTwipPositionsAfterLoad) {
+    const GeometryRow rows[] = {
+        {"txtType", 1920, 120, 975, 375},      {"cmbType", 3000, 120, 1455, 315},
+        {"lblAddress", 240, 810, 1335, 255},   {"cmdSelect", 3840, 1320, 735, 375},
+        {"txtConsole", 1920, 3720, 1695, 375}, {"chkAll", 3840, 3840, 615, 255},
+        {"LblAddr(0)", 1920, 4320, 255, 255},  {"LblAddr(3)", 3360, 4320, 255, 255},
+        {"ChkAddr(0)", 1920, 4680, 255, 255},  {"ChkAddr(37)", 2400, 7380, 255, 255},
+        {"lblPort(9)", 240, 7380, 1335, 255},  {"ChkAddr(63)", 3360, 9180, 255, 255},
+        {"lblPort(15)", 240, 9180, 1335, 255}, {"cmdOk", 360, 9630, 1215, 495},
+        {"cmdCancel", 3120, 9630, 1215, 495},
+    };
+    for (const auto& row : rows) {
+        const QWidget* widget = named(row.objectName);
+        ASSERT_NE(widget, nullptr);
+        const QRect g = widget->geometry();
+        EXPECT_EQ(twips(g.x()), row.left) << row.objectName;
+        EXPECT_EQ(twips(g.y()), row.top) << row.objectName;
+        EXPECT_EQ(twips(g.width()), row.width) << row.objectName;
+        EXPECT_EQ(twips(g.height()), row.height) << row.objectName;
+    }
+}
+
+TEST_F(LayoutTest, WindowHasTheGrownClientAreaAndCannotBeResized) {
+    EXPECT_EQ(twips(window->width()), 4695);
+    EXPECT_EQ(twips(window->height()), 10410);
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_EQ(window->windowTitle(), "Quentra Module Upgrade");
+
+    // A resize attempt, as a window manager might make, moves nothing.
+    window->show();
+    const QRect okBefore = window->cmdOk->geometry();
+    window->resize(window->width() + 100, window->height() - 200);
+    EXPECT_EQ(twips(window->height()), 10410);
+    EXPECT_EQ(window->cmdOk->geometry(), okBefore);
+}
+
+TEST_F(LayoutTest, GridHasSixteenRowsOfFourShownUntickedBoxes) {
+    EXPECT_EQ(window->findChildren<QCheckBox*>(QRegularExpression("^ChkAddr\\(")).size(), 64);
+    EXPECT_EQ(window->findChildren<QLabel*>(QRegularExpression("^lblPort\\(")).size(), 16);
+    for (int p = 0; p < 16; ++p) {
+        const QLabel* caption = window->lblPort[p];
+        ASSERT_NE(caption, nullptr);
+        EXPECT_EQ(caption->text(), QStringLiteral("Port #%1").arg(p + 1));
+        EXPECT_EQ(twips(caption->y()), 4680 + 300 * p);
+        EXPECT_FALSE(caption->isHidden());
+        for (int c = 0; c < 4; ++c) {
+            const QCheckBox* box = window->ChkAddr[p * 4 + c];
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(twips(box->x()), 1920 + 480 * c) << p << "," << c;
+            EXPECT_EQ(twips(box->y()), 4680 + 300 * p) << p << "," << c;
+            EXPECT_TRUE(box->text().isEmpty());
+            EXPECT_FALSE(box->isHidden());
+            EXPECT_FALSE(box->isChecked());
+        }
+    }
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(window->LblAddr[c]->text(), QStringLiteral("A%1").arg(c));
+        EXPECT_EQ(window->LblAddr[c]->x(), window->ChkAddr[c]->x());
+    }
+}
+
+TEST_F(LayoutTest, ModuleListHoldsTheCatalogueInOrderAndAdmitsNoTyping) {
+    const QComboBox* list = window->cmbType;
+    ASSERT_EQ(list->count(), 32);
+    EXPECT_FALSE(list->isEditable());
+    const std::pair<int, const char*> rows[] = {
+        {0, "VXO12"},
+        {1, "VXA12"},
+        {9, "VWL"},
+        {13, "VPQ-A"},
+        {17, "Corvane Remote Control"},
+        {19, "Corvane Console COntrol"},
+        {22, "TZ Console COntrol"},
+        {28, "HX-12"},
+        {30, "HX24A"},
+        {31, "Unknown"},
+    };
+    for (const auto& [index, text] : rows) {
+        EXPECT_EQ(list->itemText(index), QString::fromLatin1(text)) << index;
+    }
+}
+
+TEST_F(LayoutTest, FocusRunsThroughTheDesignedOrderThenTheCreatedBoxes) {
+    std::vector<QWidget*> expected = {
+        window->txtType,     window->txtAddress, window->txtFileSize, window->txtBlockSize,
+        window->txtFileName, window->cmdSelect,  window->cmdOk,       window->cmdCancel,
+        window->cmbType,     window->txtWait,    window->txtConsole,  window->ChkAddr[0],
+        window->ChkAddr[1],  window->ChkAddr[2], window->ChkAddr[3],  window->chkAll};
+    for (int i = 4; i < 64; ++i) {
+        expected.push_back(window->ChkAddr[i]);
+    }
+
+    std::vector<QWidget*> chain;
+    QWidget* widget = window->txtType;
+    do {
+        if ((widget->focusPolicy() & Qt::TabFocus) != 0 && widget != window.get()) {
+            chain.push_back(widget);
+        }
+        widget = widget->nextInFocusChain();
+    } while (widget != window->txtType && chain.size() < 200);
+    ASSERT_EQ(chain.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(chain[i], expected[i])
+            << "position " << i << ": " << chain[i]->objectName().toStdString();
+    }
+
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_EQ(QApplication::focusWidget(), window->txtType);
+}
+
+TEST_F(LayoutTest, ButtonsHaveAccessKeysButNoDefault) {
+    EXPECT_EQ(window->cmdOk->text(), "&Ok");
+    EXPECT_EQ(window->cmdCancel->text(), "&Cancel");
+    for (const QPushButton* button : {window->cmdOk, window->cmdCancel, window->cmdSelect}) {
+        EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
+        EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
+    }
+    EXPECT_EQ(window->chkAll->toolTip(), "Upgrade all console modules");
+}
+
+// Enter and Esc, wherever the focus is, neither save nor close.
+TEST_F(LayoutTest, EnterAndEscPressNothing) {
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const std::pair<QWidget*, Qt::Key> rows[] = {
+        {window->txtType, Qt::Key_Return},    {window->txtType, Qt::Key_Escape},
+        {window->cmdOk, Qt::Key_Return},      {window->cmdOk, Qt::Key_Enter},
+        {window->cmdCancel, Qt::Key_Return},  {window->cmdCancel, Qt::Key_Escape},
+        {window->ChkAddr[5], Qt::Key_Return},
+    };
+    for (const auto& [target, key] : rows) {
+        target->setFocus();
+        QTest::keyClick(target, key);
+        EXPECT_TRUE(window->isVisible()) << target->objectName().toStdString() << " " << key;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.config()));
+}
+
+TEST_F(LayoutTest, EveryCaptionIsWholeInItsBox) {
+    for (const QLabel* label : window->findChildren<QLabel*>()) {
+        const QFontMetrics metrics(label->font());
+        EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width())
+            << label->objectName().toStdString();
+        EXPECT_LE(metrics.height(), label->height()) << label->objectName().toStdString();
+    }
+    const QCheckBox* all = window->chkAll;
+    EXPECT_LE(all->sizeHint().width(), all->width());
+    for (const QPushButton* button : {window->cmdOk, window->cmdCancel, window->cmdSelect}) {
+        EXPECT_LE(QFontMetrics(button->font()).horizontalAdvance(button->text().remove('&')),
+                  button->width())
+            << button->objectName().toStdString();
+    }
+    // The closed list is narrow; its drop-down shows the longest entry whole.
+    const QFontMetrics listMetrics(window->cmbType->font());
+    EXPECT_GE(window->cmbType->view()->minimumWidth(),
+              listMetrics.horizontalAdvance("Corvane Control Room Monitor"));
+}
+
+TEST_F(LayoutTest, TextBoxesListAndGridBoxesCarryAccessibleNames) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"txtType", "Module Type"},
+        {"cmbType", "Module Type"},
+        {"txtAddress", "Module Address"},
+        {"txtFileName", "File Name"},
+        {"txtFileSize", "File Size"},
+        {"txtBlockSize", "Block Size"},
+        {"txtWait", "Wait"},
+        {"txtConsole", "Console #"},
+        {"ChkAddr(0)", "Port #1 A0"},
+        {"ChkAddr(37)", "Port #10 A1"},
+        {"ChkAddr(63)", "Port #16 A3"},
+    };
+    for (const auto& [name, accessible] : rows) {
+        const QWidget* widget = named(name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->accessibleName(), QString::fromLatin1(accessible)) << name;
+    }
+}
+
+TEST_F(LayoutTest, WindowIconIsOurSixteenColourImage) {
+    const QImage icon(QStringLiteral(":/quentra/icon.xpm"));
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.size(), QSize(32, 32));
+    QSet<QRgb> colours;
+    for (int y = 0; y < icon.height(); ++y) {
+        for (int x = 0; x < icon.width(); ++x) {
+            if (qAlpha(icon.pixel(x, y)) == 255) {
+                colours.insert(icon.pixel(x, y));
+            }
+        }
+    }
+    EXPECT_GT(colours.size(), 1);
+    EXPECT_LE(colours.size(), 16);
+    EXPECT_FALSE(window->windowIcon().isNull());
+}
+
+} // namespace

@@ -1,0 +1,101 @@
+// The Qt adapter of the open-file dialog, driven the way the selection drives it.
+
+#include "core/firmware_selection.hpp"
+#include "ui/qt_file_dialog.hpp"
+#include "ui_fakes.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+using namespace quentra;
+using namespace quentra::ui;
+using namespace quentra::ui::testing;
+
+namespace {
+
+class QtFileDialogTest : public ::testing::Test {
+protected:
+    void setUp(QtFileDialog& adapter) {
+        adapter.setFlags(core::kOfnHideReadOnly);
+        adapter.setCancelError(true);
+        adapter.setInitDir(dir.appDir());
+        adapter.setFilter(std::string(core::kFirmwareFilter));
+        adapter.setDialogTitle(std::string(core::kDialogTitle));
+    }
+
+    // Runs `answer` on the dialog once it is up.
+    static void whenShown(QFileDialog* dialog, std::function<void(QFileDialog*)> answer) {
+        QTimer::singleShot(0, dialog, [dialog, answer] { answer(dialog); });
+    }
+
+    TempDir dir;
+    QWidget owner;
+};
+
+TEST_F(QtFileDialogTest, PropertiesReachTheQtDialog) {
+    QtFileDialog adapter(&owner);
+    setUp(adapter);
+    QFileDialog* dialog = adapter.dialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->parent(), &owner);
+    EXPECT_EQ(dialog->windowTitle(), "Specify File Name");
+    EXPECT_EQ(dialog->nameFilters(), QStringList{"*.bin"});
+    EXPECT_EQ(QDir(dialog->directory()).canonicalPath(),
+              QDir(QString::fromStdString(dir.appDir())).canonicalPath());
+    EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
+    EXPECT_EQ(dialog->fileMode(), QFileDialog::AnyFile) << "a new name can be confirmed";
+    EXPECT_FALSE(dialog->testOption(QFileDialog::ReadOnly));
+}
+
+struct AnswerRow {
+    const char* what;
+    const char* typedName; // nullptr: Cancel
+    bool exists;
+};
+
+TEST_F(QtFileDialogTest, ShowOpenReturnsTheConfirmedNameOrReportsCancel) {
+    const AnswerRow rows[] = {
+        {"existing file", "vtl_2.bin", true},
+        {"name of a file that does not exist", "new_1.bin", false},
+        {"cancel", nullptr, false},
+    };
+    QtFileDialog adapter(&owner);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        setUp(adapter);
+        if (row.exists) {
+            makeFileOfLength(dir.path() / row.typedName, 3);
+        }
+        whenShown(adapter.dialog(), [&row](QFileDialog* dialog) {
+            if (row.typedName == nullptr) {
+                dialog->reject();
+            } else {
+                // As the user types it into the name field.
+                auto* nameField = dialog->findChild<QLineEdit*>("fileNameEdit");
+                ASSERT_NE(nameField, nullptr);
+                nameField->setText(QString::fromLatin1(row.typedName));
+                QMetaObject::invokeMethod(dialog, "accept");
+            }
+        });
+        if (row.typedName == nullptr) {
+            EXPECT_THROW(adapter.showOpen(), core::DialogCancelled);
+            continue;
+        }
+        adapter.showOpen();
+        const QString chosen = QString::fromStdString(adapter.fileName());
+        EXPECT_EQ(QFileInfo(chosen).fileName(), row.typedName);
+        EXPECT_EQ(QFileInfo(chosen).absoluteDir().canonicalPath(),
+                  QDir(QString::fromStdString(dir.appDir())).canonicalPath());
+        EXPECT_EQ(chosen, QDir::toNativeSeparators(chosen)) << "the platform's separators";
+    }
+}
+
+} // namespace
