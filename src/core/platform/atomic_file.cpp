@@ -211,6 +211,10 @@ FileContent readFileIfExists(const std::string& path) {
 }
 
 std::string resolveWriteTarget(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        fail("Cannot write", path, std::make_error_code(std::errc::is_a_directory));
+    }
     return path;
 }
 
@@ -344,24 +348,37 @@ FileContent readFileIfExists(const std::string& path) {
 }
 
 std::string resolveWriteTarget(const std::string& path) {
+    std::string target = path;
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-        return path;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (resolved == nullptr) {
+            throw StoreError("Cannot write " + quoted(path) +
+                             ": the symbolic link leads to no file: " + errnoCode(errno).message());
+        }
+        target = resolved;
+        std::free(resolved);
     }
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) {
-        throw StoreError("Cannot write " + quoted(path) +
-                         ": the symbolic link leads to no file: " + errnoCode(errno).message());
+    // Refused here, before a lock file appears beside something that cannot be replaced.
+    if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (S_ISDIR(st.st_mode)) {
+            fail("Cannot write", path, errnoCode(EISDIR));
+        }
+        throw StoreError("Cannot write " + quoted(path) + ": not an ordinary file");
     }
-    std::string out(resolved);
-    std::free(resolved);
-    return out;
+    return target;
 }
 
 FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patience) : fd_(-1) {
     int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd < 0 && (errno == EACCES || errno == EROFS)) {
-        fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY); // an existing lock file
+        // An existing lock file can still be locked through a read-only descriptor; when
+        // there is none, the reason to report is why it could not be created.
+        const int createError = errno;
+        fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0 && errno == ENOENT) {
+            errno = createError;
+        }
     }
     if (fd < 0) {
         fail("Cannot lock", lockPath, errnoCode(errno));

@@ -17,7 +17,7 @@ FileContent readFileIfExists(const std::string& path);
 
 // The file that a write to `path` replaces: `path` itself, or the file that a symbolic link
 // at `path` leads to, so that the link stays in place. Throws StoreError for a link whose
-// target is missing.
+// target is missing, and for a directory or other non-file there.
 std::string resolveWriteTarget(const std::string& path);
 
 // An exclusive lock on the file `lockPath` (created when missing, never removed, so that

@@ -1,0 +1,382 @@
+#include "core/config_store.hpp"
+#include "core/platform/ini_file_store.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace quentra::core {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void spit(const fs::path& p, const std::string& bytes) {
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::set<std::string> entries(const fs::path& dir) {
+    std::set<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        out.insert(e.path().filename().string());
+    }
+    return out;
+}
+
+class IniFileStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() /
+               ("qmu-store-" + std::to_string(::getpid()) + "-" + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        file_ = dir_ / "Config.dat";
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(dir_, ec);
+    }
+
+    void put(IniFileStore& store, const std::string& key, const std::string& value) {
+        store.putFilePath(file_.string());
+        store.putSectionName("FILE INFO");
+        store.putKeyName(key);
+        store.putKeyValue(value);
+    }
+    std::string get(IniFileStore& store, const std::string& key) {
+        store.putFilePath(file_.string());
+        store.putSectionName("FILE INFO");
+        store.putKeyName(key);
+        return store.getKeyValue();
+    }
+
+    fs::path dir_;
+    fs::path file_;
+};
+
+TEST_F(IniFileStoreTest, TypicalSaveWritesTheConventionalLayoutAndReadsBack) {
+    IniFileStore store;
+    store.putFilePath(file_.string());
+    store.putSectionName("FILE INFO");
+    const std::vector<std::pair<std::string, std::int32_t>> numbers = {
+        {"Type", 6050}, {"Address", 127}, {"File Length", 70000}, {"Block Size", 65536}};
+    std::string expected = "[FILE INFO]\r\n";
+    for (const auto& [key, value] : numbers) {
+        store.putKeyName(key);
+        store.putKeyValue(value);
+        expected += key + "=" + std::to_string(value) + "\r\n";
+    }
+    store.putKeyName("File Name");
+    store.putKeyValue(std::string("vtl_2.bin"));
+    store.putKeyName("Wait");
+    store.putKeyValue(std::int32_t{-2});
+    store.putKeyName("Console");
+    store.putKeyValue(std::int32_t{16383});
+    expected += "File Name=vtl_2.bin\r\nWait=-2\r\nConsole=16383\r\n";
+    for (int n = 1; n <= 16; ++n) {
+        store.putKeyName("Port #" + std::to_string(n));
+        store.putKeyValue(std::int32_t{15});
+        expected += "Port #" + std::to_string(n) + "=15\r\n";
+    }
+    EXPECT_FALSE(fs::exists(file_)); // nothing reaches the file before the commit
+    store.commit();
+    EXPECT_EQ(slurp(file_), expected);
+
+    IniFileStore reader;
+    EXPECT_EQ(get(reader, "Type"), "6050");
+    EXPECT_EQ(get(reader, "Wait"), "-2");
+    EXPECT_EQ(get(reader, "File Name"), "vtl_2.bin");
+    EXPECT_EQ(get(reader, "Port #16"), "15");
+    EXPECT_EQ(get(reader, "Missing"), "");
+    EXPECT_EQ(reader.readError(), std::nullopt);
+}
+
+TEST_F(IniFileStoreTest, PendingPutsAreVisibleAndAnEmptyCommitDoesNothing) {
+    IniFileStore store;
+    store.commit();
+    EXPECT_TRUE(entries(dir_).empty()); // not even a lock file
+    put(store, "File Name", " padded ");
+    EXPECT_EQ(get(store, "file name"), " padded ");
+    store.commit();
+    store.commit(); // nothing left to write
+    EXPECT_EQ(slurp(file_), "[FILE INFO]\r\nFile Name=\" padded \"\r\n");
+}
+
+TEST_F(IniFileStoreTest, RefusedPutRecordsNothing) {
+    spit(file_, "[FILE INFO]\nFile Name=old\n");
+    IniFileStore store;
+    for (const std::string& bad :
+         std::vector<std::string>{"a\rb", "a\nb", std::string("a\0b", 3)}) {
+        EXPECT_THROW(put(store, "File Name", bad), StoreError);
+        EXPECT_EQ(get(store, "File Name"), "old");
+    }
+    store.commit();
+    EXPECT_EQ(slurp(file_), "[FILE INFO]\nFile Name=old\n");
+}
+
+TEST_F(IniFileStoreTest, CommitKeepsForeignContentByteForByte) {
+    const std::string before = "\xEF\xBB\xBF; written by hand\n[Other]\nX = \"1\"\n\n"
+                               "[FILE INFO]\nType=1\nextra=keep me\n# note\n\n[Tail]\ny=2";
+    spit(file_, before);
+    IniFileStore store;
+    put(store, "Type", "6060");
+    put(store, "Wait", "0");
+    store.commit();
+    EXPECT_EQ(slurp(file_), "\xEF\xBB\xBF; written by hand\n[Other]\nX = \"1\"\n\n"
+                            "[FILE INFO]\nType=6060\nextra=keep me\nWait=0\n# note\n\n[Tail]\ny=2");
+}
+
+TEST_F(IniFileStoreTest, ReadsOncePerFilePathAndAgainAfterCommit) {
+    spit(file_, "[FILE INFO]\nType=1\n");
+    IniFileStore store;
+    EXPECT_EQ(get(store, "Type"), "1");
+    spit(file_, "[FILE INFO]\nType=2\n");
+    store.putKeyName("Type");
+    EXPECT_EQ(store.getKeyValue(), "1"); // same read serves the whole Load
+    EXPECT_EQ(get(store, "Type"), "2");  // naming the file again reads it again
+    put(store, "Wait", "5");
+    spit(file_, "[FILE INFO]\nType=3\n");
+    store.commit(); // re-reads under the lock, so the concurrent change survives
+    store.putKeyName("Type");
+    EXPECT_EQ(store.getKeyValue(), "3");
+    EXPECT_EQ(slurp(file_), "[FILE INFO]\nType=3\nWait=5\n");
+}
+
+TEST_F(IniFileStoreTest, TwoStoresOnOneFileKeepEachOthersKeys) {
+    IniFileStore a;
+    IniFileStore b;
+    put(a, "Type", "1");
+    put(b, "Wait", "2");
+    put(b, "Type", "3");
+    a.commit();
+    b.commit();
+    IniFileStore reader;
+    EXPECT_EQ(get(reader, "Type"), "3");
+    EXPECT_EQ(get(reader, "Wait"), "2");
+}
+
+TEST_F(IniFileStoreTest, ConcurrentCommitsLoseNoKey) {
+    // Each thread owns a key; without the lock one thread's re-read and rename would drop
+    // the other's latest value.
+    constexpr int kRounds = 25;
+    auto worker = [&](const std::string& key) {
+        IniFileStore store;
+        for (int i = 1; i <= kRounds; ++i) {
+            put(store, key, std::to_string(i));
+            store.commit();
+        }
+    };
+    std::thread t1(worker, "A");
+    std::thread t2(worker, "B");
+    std::thread t3(worker, "C");
+    t1.join();
+    t2.join();
+    t3.join();
+    IniFileStore reader;
+    for (const char* key : {"A", "B", "C"}) {
+        EXPECT_EQ(get(reader, key), std::to_string(kRounds)) << key;
+    }
+}
+
+#ifndef _WIN32
+
+TEST_F(IniFileStoreTest, ExistingPermissionBitsAreKept) {
+    spit(file_, "[FILE INFO]\r\nType=1\r\n");
+    fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    IniFileStore store;
+    put(store, "Type", "2");
+    store.commit();
+    struct stat st {};
+    ASSERT_EQ(::stat(file_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST_F(IniFileStoreTest, SymbolicLinkIsFollowedAndKept) {
+    const fs::path real = dir_ / "real.dat";
+    spit(real, "[FILE INFO]\r\nType=1\r\n");
+    fs::create_symlink(real, file_);
+    IniFileStore store;
+    put(store, "Type", "2");
+    store.commit();
+    EXPECT_TRUE(fs::is_symlink(file_));
+    EXPECT_EQ(slurp(real), "[FILE INFO]\r\nType=2\r\n");
+}
+
+TEST_F(IniFileStoreTest, UnreadableFileReadsEmptyWithTheReason) {
+    fs::create_directory(file_);
+    IniFileStore store;
+    EXPECT_EQ(get(store, "Type"), "");
+    ASSERT_TRUE(store.readError().has_value());
+    EXPECT_NE(store.readError()->find(std::strerror(EISDIR)), std::string::npos)
+        << *store.readError();
+
+    store.putFilePath((dir_ / "absent.dat").string());
+    store.putKeyName("Type");
+    EXPECT_EQ(store.getKeyValue(), "");
+    EXPECT_EQ(store.readError(), std::nullopt); // a missing file is no read error
+}
+
+struct FailureCase {
+    const char* name;
+    std::function<void(const fs::path& dir, const fs::path& file)> arrange;
+    int expectedErrno;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class IniFileStoreFailure : public IniFileStoreTest,
+                            public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(IniFileStoreFailure, LeavesEverythingAsItWasAndKeepsThePutsForARetry) {
+    GetParam().arrange(dir_, file_);
+    const std::set<std::string> before = entries(dir_);
+    IniFileStore store;
+    put(store, "Type", "6060");
+    try {
+        store.commit();
+        FAIL() << "commit reported success";
+    } catch (const StoreError& e) {
+        EXPECT_NE(std::string(e.what()).find(std::strerror(GetParam().expectedErrno)),
+                  std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(entries(dir_), before); // no temporary file left, nothing replaced
+    EXPECT_FALSE(fs::is_regular_file(file_));
+
+    // Once the cause is gone the same puts go through.
+    std::error_code ec;
+    fs::remove_all(file_, ec);
+    fs::remove_all(dir_ / "Config.dat.lock", ec);
+    store.commit();
+    EXPECT_EQ(slurp(file_), "[FILE INFO]\r\nType=6060\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, IniFileStoreFailure,
+                         ::testing::Values(FailureCase{"TargetIsADirectory",
+                                                       [](const fs::path&, const fs::path& f) {
+                                                           fs::create_directory(f);
+                                                           spit(f / "inside", "x");
+                                                       },
+                                                       EISDIR},
+                                           FailureCase{"DanglingSymbolicLink",
+                                                       [](const fs::path& d, const fs::path& f) {
+                                                           fs::create_symlink(
+                                                               d / "nowhere" / "x.dat", f);
+                                                       },
+                                                       ENOENT},
+                                           FailureCase{"LockRefused",
+                                                       [](const fs::path& d, const fs::path&) {
+                                                           fs::create_directory(d /
+                                                                                "Config.dat.lock");
+                                                       },
+                                                       EISDIR}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(IniFileStoreTest, DiskFullLeavesTheFileUnchanged) {
+    // A file-size limit binds root too, so this runs in CI as it does here.
+    const std::string before = "[FILE INFO]\r\nType=1\r\nFile Name=a.bin\r\n";
+    spit(file_, before);
+    IniFileStore store;
+    put(store, "File Name", std::string(4096, 'n'));
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string error;
+    try {
+        store.commit();
+    } catch (const StoreError& e) {
+        error = e.what();
+    }
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old), 0);
+    EXPECT_NE(error.find(std::strerror(EFBIG)), std::string::npos) << error;
+    EXPECT_EQ(slurp(file_), before);
+    EXPECT_EQ(entries(dir_), (std::set<std::string>{"Config.dat", "Config.dat.lock"}));
+    store.commit(); // the limit lifted, the kept puts are written
+    EXPECT_EQ(get(store, "File Name"), std::string(4096, 'n'));
+}
+
+TEST_F(IniFileStoreTest, ReadOnlyDirectoryLeavesTheFileUnchanged) {
+    // Root ignores permission bits, so the commit runs in a child that, when it is root,
+    // first becomes an ordinary user. With a lock file left by an earlier commit the lock is
+    // taken and the temporary file is what fails.
+    const std::string before = "[FILE INFO]\r\nType=1\r\n";
+    const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                          fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
+    enum Outcome { Refused = 10, Committed, OtherError, CannotDrop, StillWritable };
+    for (const bool withLockFile : {false, true}) {
+        SCOPED_TRACE(withLockFile ? "lock file present" : "no lock file");
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+        spit(file_, before);
+        std::set<std::string> expected{"Config.dat"};
+        if (withLockFile) {
+            spit(dir_ / "Config.dat.lock", "");
+            expected.insert("Config.dat.lock");
+        }
+        fs::permissions(dir_, readOnly);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+                ::_exit(CannotDrop);
+            }
+            if (::access(dir_.c_str(), W_OK) == 0) {
+                ::_exit(StillWritable);
+            }
+            IniFileStore store;
+            put(store, "Type", "2");
+            try {
+                store.commit();
+            } catch (const StoreError& e) {
+                const bool eacces =
+                    std::string(e.what()).find(std::strerror(EACCES)) != std::string::npos;
+                if (!eacces) {
+                    std::fprintf(stderr, "unexpected reason: %s\n", e.what());
+                }
+                ::_exit(eacces ? Refused : OtherError);
+            }
+            ::_exit(Committed);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == CannotDrop || WEXITSTATUS(status) == StillWritable) {
+            GTEST_SKIP() << "no unprivileged user to run the commit as";
+        }
+        EXPECT_EQ(WEXITSTATUS(status), Refused);
+        EXPECT_EQ(slurp(file_), before);
+        EXPECT_EQ(entries(dir_), expected);
+    }
+}
+
+#endif
+
+} // namespace
+} // namespace quentra::core
