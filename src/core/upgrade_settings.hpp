@@ -22,7 +22,9 @@ inline constexpr int kBoxCount = kPortCount * kAddressColumns;
 using PortMask = std::int32_t;
 
 // Box of grid port p (0..15) in address column c (0..3).
-constexpr int boxIndex(int port, int column) { return port * kAddressColumns + column; }
+constexpr int boxIndex(int port, int column) {
+    return port * kAddressColumns + column;
+}
 
 // "Port #1" .. "Port #16" for port numbers 1..16.
 std::string portKey(int portNumber);
