@@ -78,8 +78,7 @@ enum class LineKind { Other, Header, Key };
 
 struct Classified {
     LineKind kind = LineKind::Other;
-    std::string_view name;  // section or key name, blanks removed
-    std::size_t equals = 0; // position of "=" in a key line
+    std::string_view name; // section or key name, blanks removed
 };
 
 Classified classify(std::string_view bytes, const Line& line) {
@@ -105,7 +104,6 @@ Classified classify(std::string_view bytes, const Line& line) {
         const auto offset = static_cast<std::size_t>(static_cast<const char*>(eq) - content.data());
         out.kind = LineKind::Key;
         out.name = trimIniBlanks(content.substr(0, offset));
-        out.equals = p + offset;
     }
     return out;
 }
@@ -173,14 +171,85 @@ void checkIniKeyName(std::string_view name) {
     }
 }
 
-std::size_t IniDocument::CaseInsensitiveHash::operator()(std::string_view s) const noexcept {
+namespace {
+
+std::uint32_t nameHash(std::string_view s) {
     // FNV-1a over the lower-cased bytes.
     std::uint64_t h = 1469598103934665603ULL;
     for (char c : s) {
         h ^= static_cast<unsigned char>(lowerAscii(c));
         h *= 1099511628211ULL;
     }
-    return static_cast<std::size_t>(h);
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+
+} // namespace
+
+void IniDocument::KeyTable::grow() {
+    std::vector<Slot> old(std::max<std::size_t>(16, slots_.size() * 2), Slot{kEmpty, 0, 0});
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& s : old) {
+        if (s.keyBegin != kEmpty) {
+            std::size_t i = s.hash & mask;
+            while (slots_[i].keyBegin != kEmpty) {
+                i = (i + 1) & mask;
+            }
+            slots_[i] = s;
+        }
+    }
+}
+
+void IniDocument::KeyTable::insertIfAbsent(std::string_view bytes, std::size_t keyBegin,
+                                           std::size_t keyLength) {
+    if (keyLength > UINT32_MAX) {
+        return; // no name of that length is ever asked for
+    }
+    if ((count_ + 1) * 4 > slots_.size() * 3) {
+        grow();
+    }
+    const std::string_view name = bytes.substr(keyBegin, keyLength);
+    const std::uint32_t hash = nameHash(name);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        Slot& s = slots_[i];
+        if (s.keyBegin == kEmpty) {
+            s = Slot{keyBegin, static_cast<std::uint32_t>(keyLength), hash};
+            ++count_;
+            return;
+        }
+        if (s.hash == hash && iniNamesEqual(bytes.substr(s.keyBegin, s.keyLength), name)) {
+            return; // the first of duplicate keys wins
+        }
+    }
+}
+
+std::optional<IniDocument::KeyLine> IniDocument::KeyTable::find(std::string_view bytes,
+                                                                std::string_view name) const {
+    if (slots_.empty()) {
+        return std::nullopt;
+    }
+    const std::uint32_t hash = nameHash(name);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot& s = slots_[i];
+        if (s.keyBegin == kEmpty) {
+            return std::nullopt;
+        }
+        if (s.hash == hash && iniNamesEqual(bytes.substr(s.keyBegin, s.keyLength), name)) {
+            // Only blanks lie between the name and the first "=" of its line.
+            std::size_t p = s.keyBegin + s.keyLength;
+            while (bytes[p] != '=') {
+                ++p;
+            }
+            const std::size_t valueBegin = p + 1;
+            std::size_t e = valueBegin;
+            while (e < bytes.size() && bytes[e] != '\n' && bytes[e] != '\r') {
+                ++e;
+            }
+            return KeyLine{valueBegin, e};
+        }
+    }
 }
 
 IniDocument::IniDocument(std::string bytes) : bytes_(std::move(bytes)) {}
@@ -207,7 +276,8 @@ const IniDocument::SectionIndex& IniDocument::section(std::string_view name) con
                 index.anchorNext = line.next;
             }
         } else if (c.kind == LineKind::Key && index.found) {
-            index.keys.try_emplace(c.name, KeyLine{c.equals + 1, line.end});
+            index.keys.insertIfAbsent(bytes, static_cast<std::size_t>(c.name.data() - bytes.data()),
+                                      c.name.size());
             index.anchorEnd = line.end;
             index.anchorNext = line.next;
         }
@@ -221,12 +291,12 @@ std::optional<std::string> IniDocument::value(std::string_view sectionName,
     if (!index.found) {
         return std::nullopt;
     }
-    const auto it = index.keys.find(trimIniBlanks(key));
-    if (it == index.keys.end()) {
+    const auto line = index.keys.find(bytes_, trimIniBlanks(key));
+    if (!line) {
         return std::nullopt;
     }
-    std::string_view v = trimIniBlanks(std::string_view(bytes_).substr(
-        it->second.valueBegin, it->second.valueEnd - it->second.valueBegin));
+    std::string_view v = trimIniBlanks(
+        std::string_view(bytes_).substr(line->valueBegin, line->valueEnd - line->valueBegin));
     if (v.size() >= 2 && isQuote(v.front()) && v.front() == v.back()) {
         v = v.substr(1, v.size() - 2);
     }
@@ -297,9 +367,8 @@ void IniDocument::apply(std::span<const IniPut> puts) {
             it->second += line + eol;
             continue;
         }
-        if (const auto k = index.keys.find(m.key); k != index.keys.end()) {
-            splices.push_back(
-                Splice{k->second.valueBegin, k->second.valueEnd - k->second.valueBegin, m.encoded});
+        if (const auto k = index.keys.find(bytes_, m.key)) {
+            splices.push_back(Splice{k->valueBegin, k->valueEnd - k->valueBegin, m.encoded});
             continue;
         }
         auto it = std::find_if(additions.begin(), additions.end(),

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace quentra::core {
 
@@ -61,21 +63,31 @@ private:
         std::size_t valueBegin; // just after "="
         std::size_t valueEnd;   // end of the line's content
     };
-    struct CaseInsensitiveHash {
-        std::size_t operator()(std::string_view s) const noexcept;
-    };
-    struct CaseInsensitiveEqual {
-        bool operator()(std::string_view a, std::string_view b) const noexcept {
-            return iniNamesEqual(a, b);
-        }
+    // The first key line of each name in one section, by case-insensitive name. Open
+    // addressing over 16-byte slots that point into the bytes: a hostile file may hold
+    // millions of keys in the section, and a node-based map would cost several times more.
+    class KeyTable {
+    public:
+        void insertIfAbsent(std::string_view bytes, std::size_t keyBegin, std::size_t keyLength);
+        std::optional<KeyLine> find(std::string_view bytes, std::string_view name) const;
+
+    private:
+        struct Slot {
+            std::uint64_t keyBegin;
+            std::uint32_t keyLength;
+            std::uint32_t hash;
+        };
+        static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
+        void grow();
+        std::vector<Slot> slots_;
+        std::size_t count_ = 0;
     };
     struct SectionIndex {
         bool found = false;
         // The line after which new keys go: the last key line, else the header line.
         std::size_t anchorEnd = 0;  // end of that line's content
         std::size_t anchorNext = 0; // start of the line after it
-        std::unordered_map<std::string_view, KeyLine, CaseInsensitiveHash, CaseInsensitiveEqual>
-            keys;
+        KeyTable keys;
     };
 
     // Built on first use of a section name and kept until the bytes change, so that many

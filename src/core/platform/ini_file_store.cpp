@@ -97,6 +97,7 @@ IniFileStore::~IniFileStore() = default;
 void IniFileStore::putFilePath(const std::string& path) {
     impl_->path = path;
     impl_->cached = false;
+    impl_->document = IniDocument();
     impl_->readError.reset();
 }
 
@@ -130,7 +131,10 @@ std::string IniFileStore::getKeyValue() {
 
 void IniFileStore::commit() {
     Impl& d = *impl_;
-    d.cached = false; // the next get sees the file as committed, or as another writer left it
+    // The next get sees the file as committed, or as another writer left it; the old copy is
+    // dropped now, as the commit reads the file afresh.
+    d.cached = false;
+    d.document = IniDocument();
     std::vector<std::string> files;
     for (const PendingPut& p : d.pending) {
         if (std::find(files.begin(), files.end(), p.path) == files.end()) {
