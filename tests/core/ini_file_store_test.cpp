@@ -1,16 +1,19 @@
 #include "core/config_store.hpp"
+#include "core/platform/atomic_file.hpp"
 #include "core/platform/ini_file_store.hpp"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -180,14 +183,19 @@ TEST_F(IniFileStoreTest, TwoStoresOnOneFileKeepEachOthersKeys) {
 }
 
 TEST_F(IniFileStoreTest, ConcurrentCommitsLoseNoKey) {
-    // Each thread owns a key; without the lock one thread's re-read and rename would drop
-    // the other's latest value.
-    constexpr int kRounds = 25;
+    // Each thread owns a key. A committed value is never reverted by another writer, which
+    // re-reads under the lock; without it a writer's rename brings back a stale value.
+    constexpr int kRounds = 60;
+    std::atomic<int> reverted{0};
     auto worker = [&](const std::string& key) {
         IniFileStore store;
         for (int i = 1; i <= kRounds; ++i) {
             put(store, key, std::to_string(i));
             store.commit();
+            IniFileStore reader;
+            if (get(reader, key) != std::to_string(i)) {
+                ++reverted;
+            }
         }
     };
     std::thread t1(worker, "A");
@@ -196,10 +204,31 @@ TEST_F(IniFileStoreTest, ConcurrentCommitsLoseNoKey) {
     t1.join();
     t2.join();
     t3.join();
+    EXPECT_EQ(reverted.load(), 0);
     IniFileStore reader;
     for (const char* key : {"A", "B", "C"}) {
         EXPECT_EQ(get(reader, key), std::to_string(kRounds)) << key;
     }
+}
+
+TEST_F(IniFileStoreTest, CommitWaitsForTheLockAndGivesUpAfterItsPatience) {
+    const std::string lockPath = file_.string() + ".lock";
+    std::optional<FileLock> held;
+    held.emplace(lockPath);
+    EXPECT_THROW(FileLock(lockPath, std::chrono::milliseconds(50)), StoreError);
+
+    IniFileStore store;
+    put(store, "Type", "1");
+    std::atomic<bool> released{false};
+    std::thread holder([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        released = true;
+        held.reset();
+    });
+    store.commit(); // blocks until the holder lets go, then writes
+    EXPECT_TRUE(released.load());
+    holder.join();
+    EXPECT_EQ(slurp(file_), "[FILE INFO]\r\nType=1\r\n");
 }
 
 #ifndef _WIN32
