@@ -263,6 +263,14 @@ TEST_F(IniFileStoreTest, UnreadableFileReadsEmptyWithTheReason) {
     EXPECT_NE(store.readError()->find(std::strerror(EISDIR)), std::string::npos)
         << *store.readError();
 
+    // A pipe with no writer would block an ordinary open for reading.
+    const fs::path pipe = dir_ / "pipe.dat";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    store.putFilePath(pipe.string());
+    store.putKeyName("Type");
+    EXPECT_EQ(store.getKeyValue(), "");
+    EXPECT_TRUE(store.readError().has_value());
+
     store.putFilePath((dir_ / "absent.dat").string());
     store.putKeyName("Type");
     EXPECT_EQ(store.getKeyValue(), "");
@@ -272,7 +280,7 @@ TEST_F(IniFileStoreTest, UnreadableFileReadsEmptyWithTheReason) {
 struct FailureCase {
     const char* name;
     std::function<void(const fs::path& dir, const fs::path& file)> arrange;
-    int expectedErrno;
+    std::string reason; // part of the message
 };
 
 void PrintTo(const FailureCase& c, std::ostream* os) {
@@ -291,9 +299,7 @@ TEST_P(IniFileStoreFailure, LeavesEverythingAsItWasAndKeepsThePutsForARetry) {
         store.commit();
         FAIL() << "commit reported success";
     } catch (const StoreError& e) {
-        EXPECT_NE(std::string(e.what()).find(std::strerror(GetParam().expectedErrno)),
-                  std::string::npos)
-            << e.what();
+        EXPECT_NE(std::string(e.what()).find(GetParam().reason), std::string::npos) << e.what();
     }
     EXPECT_EQ(entries(dir_), before); // no temporary file left, nothing replaced
     EXPECT_FALSE(fs::is_regular_file(file_));
@@ -312,20 +318,40 @@ INSTANTIATE_TEST_SUITE_P(Table, IniFileStoreFailure,
                                                            fs::create_directory(f);
                                                            spit(f / "inside", "x");
                                                        },
-                                                       EISDIR},
+                                                       std::strerror(EISDIR)},
                                            FailureCase{"DanglingSymbolicLink",
                                                        [](const fs::path& d, const fs::path& f) {
                                                            fs::create_symlink(
                                                                d / "nowhere" / "x.dat", f);
                                                        },
-                                                       ENOENT},
+                                                       std::strerror(ENOENT)},
+                                           FailureCase{"TargetIsAPipe",
+                                                       [](const fs::path&, const fs::path& f) {
+                                                           ASSERT_EQ(::mkfifo(f.c_str(), 0600), 0);
+                                                       },
+                                                       "not an ordinary file"},
                                            FailureCase{"LockRefused",
                                                        [](const fs::path& d, const fs::path&) {
                                                            fs::create_directory(d /
                                                                                 "Config.dat.lock");
                                                        },
-                                                       EISDIR}),
+                                                       std::strerror(EISDIR)}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(IniFileStoreTest, CommitRemovesOnlyTemporariesLeftByAKilledWriter) {
+    for (const char* name :
+         {".Config.dat.tmp-123-4-56-0", ".Config.dat.tmp-1-2-3", ".Config.dat.tmp-x",
+          ".Other.dat.tmp-1-2-3-4", ".Config.dat.tmp-1-2-3-4.tmp-1-2-3-4"}) {
+        spit(dir_ / name, "left over");
+    }
+    IniFileStore store;
+    put(store, "Type", "1");
+    store.commit();
+    EXPECT_EQ(entries(dir_),
+              (std::set<std::string>{"Config.dat", "Config.dat.lock", ".Config.dat.tmp-1-2-3",
+                                     ".Config.dat.tmp-x", ".Other.dat.tmp-1-2-3-4",
+                                     ".Config.dat.tmp-1-2-3-4.tmp-1-2-3-4"}));
+}
 
 TEST_F(IniFileStoreTest, DiskFullLeavesTheFileUnchanged) {
     // A file-size limit binds root too, so this runs in CI as it does here.

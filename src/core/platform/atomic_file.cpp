@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -489,5 +490,59 @@ void replaceFileAtomically(const std::string& path, std::string_view bytes) {
 }
 
 #endif
+
+namespace {
+
+// Matches what tempNameFor makes for a file named `base`: "." base ".tmp-" then four groups of
+// digits joined by "-", and nothing else, so that another file's temporaries never match.
+bool isTemporaryOf(std::string_view name, std::string_view base) {
+    const std::string prefix = "." + std::string(base) + ".tmp-";
+    if (!name.starts_with(prefix)) {
+        return false;
+    }
+    name.remove_prefix(prefix.size());
+    int groups = 0;
+    while (!name.empty()) {
+        std::size_t digits = 0;
+        while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9') {
+            ++digits;
+        }
+        if (digits == 0) {
+            return false;
+        }
+        ++groups;
+        name.remove_prefix(digits);
+        if (!name.empty()) {
+            if (name.front() != '-') {
+                return false;
+            }
+            name.remove_prefix(1);
+            if (name.empty()) {
+                return false;
+            }
+        }
+    }
+    return groups == 4;
+}
+
+} // namespace
+
+void removeStaleTemporaries(const std::string& path) {
+    namespace fs = std::filesystem;
+    const auto slash = lastSeparator(path);
+    const std::string dir =
+        slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::error_code ec;
+    fs::directory_iterator it(fs::path(std::u8string(dir.begin(), dir.end())), ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::u8string name = it->path().filename().u8string();
+        if (isTemporaryOf(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()),
+                          base)) {
+            std::error_code ignored;
+            fs::remove(it->path(), ignored);
+        }
+    }
+}
 
 } // namespace quentra::core

@@ -46,4 +46,9 @@ private:
 // (RLIMIT_FSIZE) is reported like a full disk instead of ending the process.
 void replaceFileAtomically(const std::string& path, std::string_view bytes);
 
+// Removes the temporary files that a writer of `path` killed before its rename left behind.
+// Call it only while holding the lock that every writer of `path` takes: then no temporary of
+// a live writer can exist.
+void removeStaleTemporaries(const std::string& path);
+
 } // namespace quentra::core

@@ -82,6 +82,7 @@ struct IniFileStore::Impl {
         // The lock lives beside the target, not on it: the rename replaces the target's inode,
         // and a lock held on the old one would not stop the next writer.
         const FileLock lock(target + ".lock");
+        removeStaleTemporaries(target);
         // Re-read under the lock: another writer may have changed the file since our last read.
         IniDocument current(readFileIfExists(target).bytes);
         current.apply(puts);
