@@ -13,7 +13,8 @@ done
 cd "$source_dir"
 cmake --preset windows-core -B "$build_dir" >"$build_dir.configure.log" 2>&1 ||
     { cat "$build_dir.configure.log"; exit 1; }
-cmake --build "$build_dir" -j 2 --target core_tests
+# Everything: the core, its tests and the program's icon resource.
+cmake --build "$build_dir" -j 2
 
 # The prefix lives in the build directory; its first start initialises it, which takes a while.
 export WINEPREFIX="$build_dir/wineprefix"

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Installs the program into a temporary folder (with a blank in its name), moves the folder
+# elsewhere, starts the program there under its own Xvfb from an unrelated working directory,
+# presses Ok (Alt+O) and expects Config.dat beside the installed program, and nowhere else.
+set -euo pipefail
+build_dir=$1
+
+work=$(mktemp -d)
+xvfb_pid=""
+app_pid=""
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+cmake --install "$build_dir" --prefix "$work/first place" >/dev/null
+mv "$work/first place" "$work/Quentra Module Upgrade"
+folder="$work/Quentra Module Upgrade"
+program="$folder/QuentraModuleUpgrade"
+[ -x "$program" ] || { echo "no program at $program" >&2; exit 1; }
+[ -f "$folder/quentra-module-upgrade.png" ] || { echo "no icon in $folder" >&2; exit 1; }
+# Whole output first: grep -q would leave ldd writing into a closed pipe.
+libs=$(ldd "$program")
+if grep -q 'not found' <<<"$libs"; then
+    echo "$libs" >&2
+    exit 1
+fi
+if [ -f "$folder/qt.conf" ]; then
+    # With Qt bundled, the moved folder's own libraries are the ones found.
+    grep -qF "libQt6Core.so.6 => $folder/lib/" <<<"$libs" ||
+        { echo "$libs" >&2; echo "bundled Qt not used after the move" >&2; exit 1; }
+fi
+
+# A display of its own; Xvfb writes the number it took to fd 3.
+exec 3>"$work/display"
+Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+exec 3>&-
+for _ in $(seq 100); do
+    [ -s "$work/display" ] && break
+    sleep 0.1
+done
+[ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n 1 "$work/display")"
+export QT_QPA_PLATFORM=xcb
+export QT_DEBUG_PLUGINS=1
+
+mkdir "$work/elsewhere"
+(cd "$work/elsewhere" && exec "$program") >"$work/app.log" 2>&1 &
+app_pid=$!
+
+window=""
+for _ in $(seq 150); do
+    window=$(xdotool search --onlyvisible --name '^Quentra Module Upgrade$' 2>/dev/null | head -n 1) || true
+    [ -n "$window" ] && break
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if [ -z "$window" ]; then
+    cat "$work/app.log" >&2
+    echo "the window did not appear" >&2
+    exit 1
+fi
+[ -e "$folder/Config.dat" ] && { echo "Config.dat written before Ok" >&2; exit 1; }
+xdotool windowfocus --sync "$window"
+xdotool key --clearmodifiers alt+o
+
+for _ in $(seq 100); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$app_pid" 2>/dev/null; then
+    echo "the program did not end after Ok" >&2
+    exit 1
+fi
+status=0
+wait "$app_pid" || status=$?
+app_pid=""
+[ "$status" -eq 0 ] || { cat "$work/app.log" >&2; echo "exit status $status" >&2; exit 1; }
+
+if [ -f "$folder/qt.conf" ] && ! grep -qF "$folder/plugins/platforms/libqxcb.so" "$work/app.log"; then
+    grep -i 'qxcb' "$work/app.log" >&2 || true
+    echo "the bundled platform plugin was not the one loaded" >&2
+    exit 1
+fi
+[ -f "$folder/Config.dat" ] || { ls -la "$folder" >&2; echo "no Config.dat beside the program" >&2; exit 1; }
+grep -q '^\[FILE INFO\]' "$folder/Config.dat" ||
+    { cat "$folder/Config.dat" >&2; echo "Config.dat lacks its section" >&2; exit 1; }
+for key in 'Type' 'Address' 'File Length' 'Block Size' 'File Name' 'Wait' 'Console' 'Port #1' 'Port #16'; do
+    grep -q "^$key=" "$folder/Config.dat" ||
+        { cat "$folder/Config.dat" >&2; echo "Config.dat lacks \"$key\"" >&2; exit 1; }
+done
+if [ -n "$(ls -A "$work/elsewhere")" ]; then
+    ls -la "$work/elsewhere" >&2
+    echo "the program wrote into its working directory" >&2
+    exit 1
+fi
+echo "Config.dat written beside $program:"
+cat "$folder/Config.dat"
