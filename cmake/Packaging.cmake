@@ -38,7 +38,19 @@ install(TARGETS QuentraModuleUpgrade RUNTIME DESTINATION .)
 
 if(WIN32)
     install(FILES ${QMU_WINDOWS_ICON} DESTINATION .)
-    # Qt's DLLs and plugins beside the program are windeployqt's work on a Windows machine.
+    # Qt's DLLs and platform plugin beside the program, as windeployqt lays them out.
+    find_program(QMU_WINDEPLOYQT windeployqt HINTS "${Qt6_DIR}/../../../bin")
+    if(QMU_WINDEPLOYQT)
+        install(CODE "set(QMU_WINDEPLOYQT \"${QMU_WINDEPLOYQT}\")")
+        install(CODE [[
+            execute_process(
+                COMMAND "${QMU_WINDEPLOYQT}" --no-translations
+                        "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/QuentraModuleUpgrade.exe"
+                COMMAND_ERROR_IS_FATAL ANY)
+        ]])
+    else()
+        message(WARNING "windeployqt not found: the installed folder will lack Qt's DLLs")
+    endif()
 elseif(NOT APPLE)
     option(QMU_BUNDLE_QT "Copy the Qt libraries and the xcb platform plugin into the package" ON)
 
