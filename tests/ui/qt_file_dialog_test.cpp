@@ -32,7 +32,7 @@ protected:
     }
 
     // Runs `answer` on the dialog once it is up.
-    static void whenShown(QFileDialog* dialog, std::function<void(QFileDialog*)> answer) {
+    static void whenShown(QFileDialog* dialog, const std::function<void(QFileDialog*)>& answer) {
         QTimer::singleShot(0, dialog, [dialog, answer] { answer(dialog); });
     }
 

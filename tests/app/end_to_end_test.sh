@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Starts the built program from a temporary directory under its own virtual X server, drives it
+# with real key and mouse events, presses Alt+O and checks the Config.dat written beside it.
+# Usage: end_to_end_test.sh <path of the built QuentraModuleUpgrade>
+set -euo pipefail
+
+if [ "${1:-}" != "--inside" ]; then
+    exe=${1:?path of the program}
+    for tool in xvfb-run Xvfb xauth xdotool; do
+        command -v "$tool" >/dev/null || { echo "missing $tool (scripts/setup.sh installs it)" >&2; exit 1; }
+    done
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    cp "$exe" "$work/"
+    xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" --inside "$work"
+    exit $?
+fi
+
+work=$2
+cd "$work"
+export QT_QPA_PLATFORM=xcb
+./QuentraModuleUpgrade >program.log 2>&1 &
+pid=$!
+cleanup() { kill "$pid" 2>/dev/null || true; }
+trap cleanup EXIT
+
+wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Quentra Module Upgrade$' | head -n 1)
+[ -n "$wid" ] || { echo "the window did not appear" >&2; cat program.log >&2; exit 1; }
+sleep 0.5
+
+# Window coordinates are the client area's (no window manager, so no frame): 15 twips a pixel.
+click() { xdotool mousemove --window "$wid" "$1" "$2" click 1; sleep 0.2; }
+
+# Type an address into "Module Address" (1920,720 in twips): click into it, replace the text.
+click 150 60
+xdotool key --window "$wid" ctrl+a
+xdotool type --delay 50 "42"
+# Tick the box of port 10, column A1 (2400,7380) and of port 1, column A0 (1920,4680).
+click 168 500
+click 136 320
+# Pick "Unknown" in the module list with the keyboard: End selects the last entry.
+click 240 20
+xdotool key End Return
+sleep 0.3
+xdotool key alt+o
+
+for _ in $(seq 1 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$pid" 2>/dev/null; then
+    echo "the program did not end after Alt+O" >&2
+    exit 1
+fi
+wait "$pid" || { echo "the program ended with status $?" >&2; cat program.log >&2; exit 1; }
+trap - EXIT
+
+[ -f Config.dat ] || { echo "no Config.dat beside the program" >&2; exit 1; }
+expected=("Type=0" "Address=42" "File Length=0" "Block Size=0" "File Name=" "Wait=0"
+    "Console=16383" "Port #1=1" "Port #10=2")
+for n in 2 3 4 5 6 7 8 9 11 12 13 14 15 16; do expected+=("Port #$n=0"); done
+status=0
+for line in "${expected[@]}"; do
+    if ! tr -d '\r' <Config.dat | grep -qxF -- "$line"; then
+        echo "Config.dat lacks the line: $line" >&2
+        status=1
+    fi
+done
+keys=$(tr -d '\r' <Config.dat | grep -c '=' || true)
+[ "$keys" -eq 23 ] || { echo "Config.dat holds $keys keys, not 23" >&2; status=1; }
+[ $status -eq 0 ] || cat Config.dat >&2
+exit $status
