@@ -13,7 +13,6 @@
 // the file did not end in a line break, the line before the first added one may gain one.
 
 #include <cstddef>
-#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -49,28 +48,42 @@ inline std::string nameKey(std::string_view name) {
     return lowered(trimmed(name));
 }
 
+// Case-insensitive (ASCII) equality of two names, blanks around them ignored.
+inline bool sameName(std::string_view a, std::string_view b) {
+    a = trimmed(a);
+    b = trimmed(b);
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        x = (x >= 'A' && x <= 'Z') ? static_cast<char>(x - 'A' + 'a') : x;
+        y = (y >= 'A' && y <= 'Z') ? static_cast<char>(y - 'A' + 'a') : y;
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Lookups scan the lines, so that building one costs no more than splitting the file.
 class IniOracle {
 public:
     struct Line {
         std::string_view content;
         std::string_view eol;
         enum Kind { Other, Header, Key } kind = Other;
-        std::string name;       // folded section or key name
+        std::string_view name;  // section or key name, blanks removed
         std::size_t equals = 0; // offset of "=" in content, for key lines
-        std::string section;    // folded name of the section the line lies in
-        bool inFirst = false;   // that section is the first of its name
     };
-    using Name = std::pair<std::string, std::string>; // folded section, folded key
+    using Name = std::pair<std::string, std::string>; // section, key
 
     explicit IniOracle(std::string_view bytes) {
         if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
             bom = bytes.substr(0, 3);
             bytes.remove_prefix(3);
         }
-        std::set<std::string> seenSections;
-        std::string current;
-        bool currentFirst = false;
-        bool inSection = false;
         std::size_t pos = 0;
         while (pos < bytes.size()) {
             std::size_t end = pos;
@@ -87,39 +100,33 @@ public:
             line.content = bytes.substr(pos, end - pos);
             line.eol = bytes.substr(end, next - end);
             classify(line);
-            if (line.kind == Line::Header) {
-                current = line.name;
-                inSection = true;
-                currentFirst = seenSections.insert(current).second;
-                if (currentFirst) {
-                    firstHeader_.emplace(current, lines.size());
-                }
-            }
-            line.section = current;
-            line.inFirst = inSection && currentFirst;
-            if (line.kind == Line::Key && line.inFirst) {
-                effective_.try_emplace(Name{current, line.name}, lines.size());
-            }
-            lines.push_back(std::move(line));
+            lines.push_back(line);
             pos = next;
         }
     }
 
-    // Index of the line a reader takes the key from, if any.
-    std::optional<std::size_t> effectiveLine(std::string_view section, std::string_view key) const {
-        const auto it = effective_.find(Name{nameKey(section), nameKey(key)});
-        if (it == effective_.end()) {
-            return std::nullopt;
+    // The header of the first section of that name.
+    std::optional<std::size_t> sectionHeader(std::string_view section) const {
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (lines[i].kind == Line::Header && sameName(lines[i].name, section)) {
+                return i;
+            }
         }
-        return it->second;
+        return std::nullopt;
     }
 
-    std::optional<std::size_t> sectionHeader(std::string_view section) const {
-        const auto it = firstHeader_.find(nameKey(section));
-        if (it == firstHeader_.end()) {
+    // The line a reader takes the key from: the first of that name in the first section.
+    std::optional<std::size_t> effectiveLine(std::string_view section, std::string_view key) const {
+        const auto header = sectionHeader(section);
+        if (!header) {
             return std::nullopt;
         }
-        return it->second;
+        for (std::size_t i = *header + 1; i < lines.size() && lines[i].kind != Line::Header; ++i) {
+            if (lines[i].kind == Line::Key && sameName(lines[i].name, key)) {
+                return i;
+            }
+        }
+        return std::nullopt;
     }
 
     // The value a reader gets: blanks around removed, one pair of matching quotes removed.
@@ -152,20 +159,17 @@ private:
             const std::size_t close = c.find(']', p);
             if (close != std::string_view::npos) {
                 line.kind = Line::Header;
-                line.name = nameKey(c.substr(p + 1, close - p - 1));
+                line.name = trimmed(c.substr(p + 1, close - p - 1));
             }
             return;
         }
         const std::size_t eq = c.find('=', p);
         if (eq != std::string_view::npos) {
             line.kind = Line::Key;
-            line.name = nameKey(c.substr(p, eq - p));
+            line.name = trimmed(c.substr(p, eq - p));
             line.equals = eq;
         }
     }
-
-    std::map<Name, std::size_t> effective_;
-    std::map<std::string, std::size_t> firstHeader_;
 };
 
 // Empty when `after` is `before` with only the touched values changed and only the allowed
@@ -177,55 +181,55 @@ inline std::string outsideDifference(std::string_view before, std::string_view a
     if (b.bom != a.bom) {
         return "the byte-order mark changed";
     }
-    const auto masked = [](const IniOracle::Line& line) {
-        return std::string(line.content.substr(0, line.equals + 1)) + "\x01" +
-               std::string(line.eol);
-    };
-    const auto whole = [](const IniOracle::Line& line) {
-        return std::string(line.content) + std::string(line.eol);
-    };
-
-    std::set<std::size_t> maskedBefore;
-    std::set<std::size_t> maskedAfter;
-    std::set<std::size_t> added;
+    enum Mark : char { Whole, Masked, Added };
+    std::vector<char> markBefore(b.lines.size(), Whole);
+    std::vector<char> markAfter(a.lines.size(), Whole);
+    bool anyAdded = false;
     for (const auto& [section, key] : touched) {
         const auto inAfter = a.effectiveLine(section, key);
         if (const auto inBefore = b.effectiveLine(section, key)) {
-            maskedBefore.insert(*inBefore);
+            markBefore[*inBefore] = Masked;
             if (inAfter) {
-                maskedAfter.insert(*inAfter);
+                markAfter[*inAfter] = Masked;
             }
         } else if (inAfter) {
-            added.insert(*inAfter);
+            markAfter[*inAfter] = Added;
+            anyAdded = true;
         }
         if (!b.sectionHeader(section)) {
             if (const auto h = a.sectionHeader(section)) {
-                added.insert(*h);
+                markAfter[*h] = Added;
+                anyAdded = true;
             }
         }
     }
 
-    std::vector<std::string> expected;
+    // A line as compared: all of it, or for a touched key everything but the value.
+    struct Piece {
+        std::string_view head;
+        std::string_view eol;
+        bool operator==(const Piece&) const = default;
+    };
+    const auto piece = [](const IniOracle::Line& line, char mark) {
+        return Piece{mark == Masked ? line.content.substr(0, line.equals + 1) : line.content,
+                     line.eol};
+    };
+    std::vector<Piece> expected;
+    expected.reserve(b.lines.size());
     for (std::size_t i = 0; i < b.lines.size(); ++i) {
-        expected.push_back(maskedBefore.count(i) ? masked(b.lines[i]) : whole(b.lines[i]));
+        expected.push_back(piece(b.lines[i], markBefore[i]));
     }
-    std::vector<std::string> got;
+    std::vector<Piece> got;
+    got.reserve(a.lines.size());
     for (std::size_t i = 0; i < a.lines.size(); ++i) {
-        if (added.count(i) == 0) {
-            got.push_back(maskedAfter.count(i) ? masked(a.lines[i]) : whole(a.lines[i]));
+        if (markAfter[i] != Added) {
+            got.push_back(piece(a.lines[i], markAfter[i]));
         }
     }
     // A file without a final line break gains one before the first added line.
-    const bool noFinalBreak = !b.lines.empty() && b.lines.back().eol.empty();
-    if (!added.empty() && noFinalBreak && got.size() == expected.size() && !got.empty()) {
-        const std::string& last = expected.back();
-        std::string& mine = got.back();
-        if (mine.size() > last.size() && mine.compare(0, last.size(), last) == 0) {
-            const std::string tail = mine.substr(last.size());
-            if (tail == "\r\n" || tail == "\n" || tail == "\r") {
-                mine = last;
-            }
-        }
+    if (anyAdded && !expected.empty() && expected.back().eol.empty() &&
+        got.size() == expected.size()) {
+        got.back().eol = {};
     }
     if (expected.size() != got.size()) {
         std::ostringstream out;
@@ -234,7 +238,7 @@ inline std::string outsideDifference(std::string_view before, std::string_view a
         return out.str();
     }
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (expected[i] != got[i]) {
+        if (!(expected[i] == got[i])) {
             std::ostringstream out;
             out << "line " << i + 1 << " changed";
             return out.str();

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (preset "fuzz", clang) and runs each for a bounded time.
+#   scripts/fuzz.sh [--seconds N] [--build-dir DIR] [--build-only | --no-build] [target...]
+# Targets: numeric_text settings_file firmware_name (all when none is named). Default: 600 s
+# each. New inputs collect in DIR/corpus/<target>, beside the seeds in fuzz/corpus/<target>;
+# a failing input is kept in DIR/artifacts/<target>/ and the script exits non-zero.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source_dir=$PWD
+
+seconds=600
+build_dir=$source_dir/build/fuzz
+build=yes
+run=yes
+targets=()
+while [ $# -gt 0 ]; do
+    case $1 in
+        --seconds) seconds=$2; shift 2 ;;
+        --build-dir) build_dir=$2; shift 2 ;;
+        --build-only) run=no; shift ;;
+        --no-build) build=no; shift ;;
+        -h|--help) sed -n '2,6p' "$0"; exit 0 ;;
+        *) targets+=("$1"); shift ;;
+    esac
+done
+[ ${#targets[@]} -gt 0 ] || targets=(numeric_text settings_file firmware_name)
+
+if [ "$build" = yes ]; then
+    cmake --preset fuzz -B "$build_dir" >/dev/null
+    cmake --build "$build_dir" -j 2
+fi
+[ "$run" = yes ] || exit 0
+
+status=0
+for t in "${targets[@]}"; do
+    exe=$build_dir/fuzz/${t}_fuzz
+    [ -x "$exe" ] || { echo "no fuzz target $exe" >&2; exit 1; }
+    corpus=$build_dir/corpus/$t
+    artifacts=$build_dir/artifacts/$t/
+    mkdir -p "$corpus" "$artifacts"
+    log=$build_dir/$t.log
+    echo "== $t: ${seconds} s"
+    rc=0
+    "$exe" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+        -artifact_prefix="$artifacts" "$corpus" "$source_dir/fuzz/corpus/$t" >"$log" 2>&1 || rc=$?
+    execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+    units=$(ls "$corpus" | wc -l)
+    echo "$t: ${execs:-?} executions, exit $rc, working corpus $units inputs (log $log)"
+    if [ "$rc" -ne 0 ]; then
+        grep -E 'invariant failed|ERROR:|SUMMARY:|^  ' "$log" | head -20 >&2 || true
+        ls "$artifacts" >&2
+        status=1
+    fi
+done
+exit $status

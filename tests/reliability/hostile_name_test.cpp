@@ -1,0 +1,99 @@
+// Hostile firmware file names on their way from the window's controls into Config.dat: the file
+// stays well formed and the name reads back exactly, or the save is refused with a message and
+// nothing is written.
+
+#include "core/platform/native_file_system.hpp"
+#include "reliability_support.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace quentra::reliability {
+namespace {
+
+using namespace std::string_literals;
+
+struct HostileName {
+    const char* label;
+    std::string name;
+    bool refused;
+};
+
+const HostileName kHostileNames[] = {
+    {"LineFeed", "a\nb.bin", true},
+    {"CarriageReturn", "a\rb.bin", true},
+    {"CarriageReturnLineFeed", "a.bin\r\nType=1", true},
+    {"Nul", "a\0b.bin"s, true},
+    {"NewSectionAfterLineBreak", "x\n[FILE INFO]\nType=9", true},
+    {"Equals", "a=b.bin", false},
+    {"OnlyEquals", "=", false},
+    {"OpeningBracket", "[x].bin", false},
+    {"HeaderLook", "[FILE INFO]", false},
+    {"Semicolon", ";x.bin", false},
+    {"Hash", "#x.bin", false},
+    {"DoubleQuotes", "\"q.bin\"", false},
+    {"SingleQuotes", "'q.bin'", false},
+    {"OneQuote", "\"", false},
+    {"QuoteInside", "x\"y'.bin", false},
+    {"QuotedBlanks", "\" a \"", false},
+    {"LeadingBlank", " lead.bin", false},
+    {"TrailingBlank", "trail.bin ", false},
+    {"LeadingTab", "\tlead.bin", false},
+    {"OnlyBlanks", "   ", false},
+    {"Empty", "", false},
+    {"Latin", "na\xC3\xAFve_\xC3\xBC.bin", false},
+    {"Japanese", "\xE6\x97\xA5\xE6\x9C\xAC_1.bin", false},
+    {"InvalidUtf8", "\xFF\xFE_1.bin", false},
+    {"Backslashes", "C:\\fw\\a_1.bin", false},
+    {"Long", std::string(4096, 'n') + ".bin", false},
+};
+
+class ReliabilityHostileNameTest : public ScratchDirTest,
+                                   public ::testing::WithParamInterface<HostileName> {};
+
+TEST_P(ReliabilityHostileNameTest, NameReadsBackExactlyOrIsRefused) {
+    saveJob(appDir_, 3);
+    const std::string before = slurp(file_);
+    core::JobControls controls = jobControls(4);
+    controls.fileName = GetParam().name;
+
+    core::UpgradeSettings settings;
+    try {
+        settings = core::settingsFromControls(controls);
+    } catch (const core::InvalidValueError& e) {
+        EXPECT_TRUE(GetParam().refused) << "refused: " << e.what();
+        EXPECT_EQ(e.key, "File Name");
+        EXPECT_NE(std::string(e.what()), "");
+        EXPECT_EQ(slurp(file_), before);
+        return;
+    }
+    ASSERT_FALSE(GetParam().refused) << "accepted a name that one line cannot hold";
+    core::IniFileStore store;
+    core::saveSettings(store, appDir_, settings);
+    store.commit();
+
+    // Well formed: the header and the 23 key lines, nothing else, the job's other keys intact.
+    const std::string after = slurp(file_);
+    const IniOracle file(after);
+    ASSERT_EQ(file.lines.size(), 24u) << after;
+    for (const auto& line : file.lines) {
+        EXPECT_NE(line.kind, IniOracle::Line::Other) << line.content;
+        EXPECT_EQ(line.eol, "\r\n");
+    }
+    EXPECT_EQ(file.value(core::kSectionName, "File Name"), GetParam().name);
+    EXPECT_EQ(file.value(core::kSectionName, "File Length"), "100004");
+    EXPECT_EQ(file.value(core::kSectionName, "Wait"), "12");
+
+    core::IniFileStore reader;
+    core::NativeFileSystem files;
+    const core::LoadedJob loaded = core::loadSettings(reader, files, appDir_);
+    EXPECT_EQ(loaded.fileName, GetParam().name);
+    EXPECT_EQ(loaded.type, "4");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ReliabilityHostileNameTest, ::testing::ValuesIn(kHostileNames),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+} // namespace
+} // namespace quentra::reliability
