@@ -13,7 +13,7 @@ bool isPathSeparator(char c) {
 std::string withTrailingSeparator(std::string dir) {
     if (dir.empty()) {
         // No directory at all is the current one; a bare separator would be the root instead.
-        dir = ".";
+        dir.assign(1, '.');
     }
     if (!isPathSeparator(dir.back())) {
         dir.push_back(kPathSeparator);
