@@ -4,25 +4,34 @@
 # Usage: end_to_end_test.sh <path of the built QuentraModuleUpgrade>
 set -euo pipefail
 
-if [ "${1:-}" != "--inside" ]; then
-    exe=${1:?path of the program}
-    for tool in xvfb-run Xvfb xauth xdotool; do
-        command -v "$tool" >/dev/null || { echo "missing $tool (scripts/setup.sh installs it)" >&2; exit 1; }
-    done
-    work=$(mktemp -d)
-    trap 'rm -rf "$work"' EXIT
-    cp "$exe" "$work/"
-    xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash "$0" --inside "$work"
-    exit $?
-fi
-
-work=$2
+exe=${1:?path of the program}
+for tool in Xvfb xdotool; do
+    command -v "$tool" >/dev/null || { echo "missing $tool (scripts/setup.sh installs it)" >&2; exit 1; }
+done
+work=$(mktemp -d)
+pid=""
+xvfb=""
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+cp "$exe" "$work/"
 cd "$work"
+
+# A server of our own; it picks a free display number itself, so parallel tests cannot clash.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>display.txt 2>xvfb.log &
+xvfb=$!
+for _ in $(seq 1 100); do
+    [ -s display.txt ] && break
+    sleep 0.1
+done
+[ -s display.txt ] || { echo "Xvfb did not start" >&2; cat xvfb.log >&2; exit 1; }
+export DISPLAY=":$(head -n 1 display.txt)"
 export QT_QPA_PLATFORM=xcb
 ./QuentraModuleUpgrade >program.log 2>&1 &
 pid=$!
-cleanup() { kill "$pid" 2>/dev/null || true; }
-trap cleanup EXIT
 
 wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Quentra Module Upgrade$' | head -n 1)
 [ -n "$wid" ] || { echo "the window did not appear" >&2; cat program.log >&2; exit 1; }
@@ -53,7 +62,7 @@ if kill -0 "$pid" 2>/dev/null; then
     exit 1
 fi
 wait "$pid" || { echo "the program ended with status $?" >&2; cat program.log >&2; exit 1; }
-trap - EXIT
+pid=""
 
 [ -f Config.dat ] || { echo "no Config.dat beside the program" >&2; exit 1; }
 expected=("Type=0" "Address=42" "File Length=0" "Block Size=0" "File Name=" "Wait=0"

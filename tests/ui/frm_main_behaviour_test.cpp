@@ -20,6 +20,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace quentra;
@@ -446,17 +447,28 @@ TEST_F(BehaviourTest, OkWritesTheTwentyThreeKeysAndCloses) {
     }
 }
 
-TEST_F(BehaviourTest, AltOPressesOk) {
-    open();
-    showAndSettle();
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    window->txtAddress->setText("42");
-    // Through the window system, as a real key press, so that access keys are looked up.
-    QTest::keyClick(window->windowHandle(), Qt::Key_O, Qt::AltModifier);
-    // An access key animates the press: the click follows a moment later.
-    EXPECT_TRUE(QTest::qWaitFor([this] { return !window->isVisible(); }, 2000));
-    EXPECT_EQ(readSection(dir.config()).at("Address"), "42");
+TEST_F(BehaviourTest, AccessKeysPressTheButtons) {
+    const std::tuple<const char*, Qt::Key, bool> rows[] = {
+        {"Alt+O saves", Qt::Key_O, true},
+        {"Alt+C does not", Qt::Key_C, false},
+    };
+    for (const auto& [what, key, saves] : rows) {
+        SCOPED_TRACE(what);
+        std::filesystem::remove(dir.config());
+        open();
+        showAndSettle();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        window->txtAddress->setText("42");
+        // Through the window system, as a real key press, so that access keys are looked up.
+        QTest::keyClick(window->windowHandle(), key, Qt::AltModifier);
+        // An access key animates the press: the click follows a moment later.
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window->isVisible(); }, 2000));
+        ASSERT_EQ(std::filesystem::exists(dir.config()), saves);
+        if (saves) {
+            EXPECT_EQ(readSection(dir.config()).at("Address"), "42");
+        }
+    }
 }
 
 TEST_F(BehaviourTest, CancelAndClosingLeaveConfigDatByteForByte) {
