@@ -20,6 +20,7 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -399,7 +400,8 @@ TEST_F(IniFileStoreTest, ReadOnlyDirectoryLeavesTheFileUnchanged) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            if (::geteuid() == 0 &&
+                (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
                 ::_exit(CannotDrop);
             }
             if (::access(dir_.c_str(), W_OK) == 0) {
