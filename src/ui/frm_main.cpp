@@ -15,6 +15,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -23,6 +24,10 @@
 
 #include <algorithm>
 #include <utility>
+
+// The window icon, compiled in as its image array: read from a file or resource, it would go
+// through the image reader, which loads every image-format plugin to learn the format.
+#include "ui/resources/icon.xpm"
 
 // Resources of a static library have to be registered by hand, outside any namespace.
 static void initUiResources() {
@@ -139,6 +144,8 @@ frmMain::frmMain(std::optional<std::string> appDir, frmMainServices services, QW
     setFocusOrder();
 
     connect(cmbType, &QComboBox::currentIndexChanged, this, &frmMain::cmbType_Click);
+    // The closed list is narrower than the longest names; the whole entry shows on hovering.
+    connect(cmbType, &QComboBox::currentTextChanged, cmbType, &QWidget::setToolTip);
     connect(chkAll, &QCheckBox::clicked, this, &frmMain::chkAll_Click);
     connect(cmdSelect, &QPushButton::clicked, this, &frmMain::cmdSelect_Click);
     connect(cmdOk, &QPushButton::clicked, this, &frmMain::cmdOk_Click);
@@ -155,7 +162,7 @@ frmMain::~frmMain() {
 void frmMain::createDesignedControls() {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(kTitle);
-    setWindowIcon(QIcon(QStringLiteral(":/quentra/icon.xpm")));
+    setWindowIcon(QIcon(QPixmap(quentra_icon)));
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(px(kClientWidth), px(kDesignClientHeight));
 
@@ -351,7 +358,7 @@ void frmMain::Form_Load() {
     if (job.readError) {
         pendingReadError_ =
             tr("The saved job in \"%1\" could not be read: %2\n"
-               "The window shows what could be read; the rest has its starting values.")
+               "The window shows what could be read of it.")
                 .arg(fromStd(core::configFilePath(AppDir)), fromStd(*job.readError));
     }
 }

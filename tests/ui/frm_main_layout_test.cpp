@@ -206,7 +206,9 @@ TEST_F(LayoutTest, EveryCaptionIsWholeInItsBox) {
                   button->width())
             << button->objectName().toStdString();
     }
-    // The closed list is narrow; its drop-down shows the longest entry whole.
+    // The closed list is narrow; its drop-down and its tooltip show the longest entry whole.
+    window->cmbType->setCurrentIndex(16);
+    EXPECT_EQ(window->cmbType->toolTip(), "Corvane Control Room Monitor");
     const QFontMetrics listMetrics(window->cmbType->font());
     EXPECT_GE(window->cmbType->view()->minimumWidth(),
               listMetrics.horizontalAdvance("Corvane Control Room Monitor"));
