@@ -81,14 +81,53 @@ TEST_F(ReliabilityFaultTest, ConfigDatThatIsADirectoryIsReportedAndStaysADirecto
     EXPECT_EQ(strayFiles(), std::set<std::string>{});
 }
 
-TEST_F(ReliabilityFaultTest, DanglingSymbolicLinkIsReportedAndLeftAsItWas) {
-    fs::create_symlink(dir_ / "missing" / "Config.dat", file_);
-    EXPECT_EQ(saveMustFail(appDir_, 1, "link"), kReported);
-    EXPECT_TRUE(fs::is_symlink(file_));
-    EXPECT_EQ(fs::read_symlink(file_), dir_ / "missing" / "Config.dat");
-    EXPECT_FALSE(fs::exists(dir_ / "missing"));
-    EXPECT_EQ(strayFiles(), std::set<std::string>{});
+// Things at the path of Config.dat that are no file to replace: Load takes the defaults without
+// blocking, Save is refused with the reason, and the thing stays as it was.
+struct NotAFileCase {
+    const char* name;
+    std::function<void(const fs::path& dir, const fs::path& file)> make;
+    const char* reason;
+};
+
+const NotAFileCase kNotAFile[] = {
+    {"DanglingSymbolicLink",
+     [](const fs::path& dir, const fs::path& file) {
+         fs::create_symlink(dir / "missing" / "Config.dat", file);
+     },
+     "link"},
+    {"SymbolicLinkLoop",
+     [](const fs::path&, const fs::path& file) { fs::create_symlink(file, file); }, "link"},
+    {"SymbolicLinkToADirectory",
+     [](const fs::path& dir, const fs::path& file) {
+         fs::create_directory(dir / "sub");
+         fs::create_symlink(dir / "sub", file);
+     },
+     "directory"},
+    {"NamedPipe",
+     [](const fs::path&, const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0); },
+     "not an ordinary file"},
+};
+
+class ReliabilityNotAFileTest : public ScratchDirTest,
+                                public ::testing::WithParamInterface<NotAFileCase> {};
+
+TEST_P(ReliabilityNotAFileTest, LoadTakesTheDefaultsAndSaveIsRefused) {
+    GetParam().make(dir_, file_);
+    const auto type = fs::symlink_status(file_).type();
+    const auto entriesBefore = entries(dir_);
+    core::IniFileStore store;
+    core::NativeFileSystem files;
+    const core::LoadedJob loaded = core::loadSettings(store, files, appDir_);
+    EXPECT_FALSE(loaded.fromFile);
+    EXPECT_EQ(loaded.listIndex, 9);
+
+    EXPECT_EQ(saveMustFail(appDir_, 1, GetParam().reason), kReported);
+    EXPECT_EQ(fs::symlink_status(file_).type(), type);
+    EXPECT_EQ(entries(dir_), entriesBefore);
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, ReliabilityNotAFileTest, ::testing::ValuesIn(kNotAFile),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ReliabilityFaultTest, EmptyConfigDatLoadsAsEmptyAndTakesAWholeJob) {
     spit(file_, "");
