@@ -22,7 +22,7 @@ class SelectTest : public ::testing::Test {
 protected:
     SelectOutcome select() { return selectFirmwareFile(dialog_, fs_, sink_, kAppDir); }
     std::string file(const std::string& name, std::int32_t length) {
-        const std::string path = kAppDir + name;
+        std::string path = kAppDir + name;
         fs_.files[path] = length;
         return path;
     }
