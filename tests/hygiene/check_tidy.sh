@@ -40,13 +40,57 @@ if [ ${#files[@]} -eq 0 ]; then
     echo "no changed C++ file to check"
     exit 0
 fi
-echo "clang-tidy over ${#files[@]} files"
+# A file that passed is not checked again while it, its compile command, the project's headers
+# and .clang-tidy stay the same (a fresh build directory checks everything).
+cache="$build_dir/clang-tidy-passed"
+mkdir -p "$cache"
+headers_key=$(find src tests bench fuzz -name '*.hpp' -o -name '*.h' 2>/dev/null | sort |
+    xargs cat .clang-tidy 2>/dev/null | sha256sum | cut -d' ' -f1)
+declare -A command_of
+while IFS=$'\t' read -r file command; do command_of[$file]=$command; done < <(
+    python3 - "$db" "$source_dir" <<'PY'
+import json, os, sys
+root = os.path.realpath(sys.argv[2])
+for entry in json.load(open(sys.argv[1])):
+    f = os.path.realpath(os.path.join(entry["directory"], entry["file"]))
+    print(os.path.relpath(f, root) + "\t" + entry.get("command", " ".join(entry.get("arguments", []))))
+PY
+)
+todo=()
+keys=()
+for f in "${files[@]}"; do
+    key=$( { cat "$f"; printf '%s\n%s' "${command_of[$f]:-}" "$headers_key"; } | sha256sum | cut -d' ' -f1)
+    if [ ! -e "$cache/$key" ]; then
+        todo+=("$f")
+        keys+=("$key")
+    fi
+done
+echo "clang-tidy over ${#todo[@]} of ${#files[@]} changed files (the rest passed unchanged before)"
+[ ${#todo[@]} -eq 0 ] && exit 0
+
 log="$build_dir/clang-tidy.log"
+: >"$log"
+export build_dir log
+# One file per call, two at a time; a file's findings are logged whole, in one piece.
+printf '%s\0' "${!todo[@]}" | xargs -0 -P 2 -I{} bash -c '
+    i=$1; shift
+    files=("$@")
+    out=$(clang-tidy -p "$build_dir" --quiet --extra-arg=-Wno-unknown-warning-option \
+        "${files[$i]}" 2>&1) && echo "$i ok" >>"$log.status" || echo "$i failed" >>"$log.status"
+    printf "%s\n" "$out" | grep -v "^[0-9]* warnings\? \(and [0-9]* errors\? \)\?generated\.$" \
+        >>"$log" || true
+' _ {} "${todo[@]}"
+
 status=0
-printf '%s\0' "${files[@]}" |
-    xargs -0 -n 1 -P 2 clang-tidy -p "$build_dir" --quiet \
-        --extra-arg=-Wno-unknown-warning-option >"$log" 2>&1 || status=$?
-grep -v '^[0-9]* warnings\? \(and [0-9]* errors\? \)\?generated\.$' "$log" || true
+for i in "${!todo[@]}"; do
+    if grep -qx "$i ok" "$log.status"; then
+        : >"$cache/${keys[$i]}"
+    else
+        status=1
+    fi
+done
+rm -f "$log.status"
+cat "$log"
 if [ "$status" -ne 0 ]; then
     echo "clang-tidy found problems (see above)" >&2
     exit 1
