@@ -47,10 +47,12 @@ std::string foreignSections(std::size_t bytes, int firstSection) {
     std::string text;
     text.reserve(bytes + 256);
     for (int s = firstSection; text.size() < bytes; ++s) {
-        text += "[Foreign Section " + std::to_string(s) + "]\r\n";
+        const std::string section = std::to_string(s);
+        text.append("[Foreign Section ").append(section).append("]\r\n");
         for (int k = 0; k < 20 && text.size() < bytes; ++k) {
-            text += "Setting " + std::to_string(k) + "=value of setting " + std::to_string(k) +
-                    " in section " + std::to_string(s) + "\r\n";
+            const std::string key = std::to_string(k);
+            text.append("Setting ").append(key).append("=value of setting ").append(key);
+            text.append(" in section ").append(section).append("\r\n");
         }
     }
     return text;
