@@ -69,7 +69,7 @@ std::string prepareAppDir(std::int64_t foreignBytes) {
     const fs::path dir = g_root / ("foreign_" + std::to_string(foreignBytes));
     fs::remove_all(dir);
     fs::create_directories(dir);
-    const std::string appDir = core::withTrailingSeparator(dir.string());
+    std::string appDir = core::withTrailingSeparator(dir.string());
     const auto half = static_cast<std::size_t>(foreignBytes / 2);
     if (half > 0) {
         appendFile(core::configFilePath(appDir), foreignSections(half, 0));
