@@ -210,8 +210,10 @@ TEST_F(LayoutTest, EveryCaptionIsWholeInItsBox) {
     window->cmbType->setCurrentIndex(16);
     EXPECT_EQ(window->cmbType->toolTip(), "Corvane Control Room Monitor");
     const QFontMetrics listMetrics(window->cmbType->font());
+    window->cmbType->showPopup();
     EXPECT_GE(window->cmbType->view()->minimumWidth(),
               listMetrics.horizontalAdvance("Corvane Control Room Monitor"));
+    window->cmbType->hidePopup();
 }
 
 TEST_F(LayoutTest, TextBoxesListAndGridBoxesCarryAccessibleNames) {
