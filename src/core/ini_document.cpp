@@ -378,9 +378,12 @@ void IniDocument::apply(std::span<const IniPut> puts) {
             it = additions.end() - 1;
         }
         // A last line without a line end gets one before the new key, and the file keeps
-        // ending without one.
+        // ending without one. Otherwise the new key takes its neighbour's line end: a lone CR
+        // from elsewhere in the file would join an LF that follows into one CR LF, and a blank
+        // line would vanish.
         if (index.anchorNext > index.anchorEnd) {
-            it->second += line + eol;
+            it->second += line;
+            it->second.append(bytes_, index.anchorEnd, index.anchorNext - index.anchorEnd);
         } else {
             it->second += eol + line;
         }

@@ -74,6 +74,10 @@ const HostileFile kHostileFiles[] = {
     {"UnclosedHeaderAndStrayLines",
      [] { return "Type=1\n[FILE INFO\nAddress=2\n=\n==\n[\n]\n[ FILE INFO ]\nWait = ' 4 '\n"s; }},
     {"MixedLineEnds", [] { return "[FILE INFO]\r\nType=1\n\rAddress=2\r\r\nWait=3\n"s; }},
+    // The first line end is a lone CR; lines added after "Wait=1" must not join the blank line
+    // after it into a CR LF (found by the settings_file fuzz target).
+    {"LoneCarriageReturnFirstThenBlankLines",
+     [] { return "; x\r[FILE INFO]\nWait=1\n\n; after\n"s; }},
 };
 
 class ReliabilityHostileFileTest : public ScratchDirTest,
