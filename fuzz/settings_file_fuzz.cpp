@@ -17,6 +17,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -54,6 +55,11 @@ const std::string& appDir() {
                                                : std::filesystem::temp_directory_path();
         const auto d = base / ("qmu-fuzz-settings-" + std::to_string(::getpid()));
         std::filesystem::create_directories(d);
+        static const std::filesystem::path toRemove = d;
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(toRemove, ignored);
+        });
         return withTrailingSeparator(d.string());
     }();
     return dir;
