@@ -296,8 +296,22 @@ void replaceFileAtomically(const std::string& path, std::string_view bytes) {
     }
     CloseHandle(file.h);
     file.h = INVALID_HANDLE_VALUE;
-    if (!MoveFileExW(wideTemp.c_str(), target.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // A reader elsewhere (the consumer, a virus scanner, a store reading without the lock) may
+    // hold the target open for a moment; Windows then refuses the replace, so try again briefly.
+    bool moved = false;
+    for (int attempt = 0; attempt < 40 && !moved; ++attempt) {
+        moved = MoveFileExW(wideTemp.c_str(), target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+        if (!moved) {
+            const DWORD e = GetLastError();
+            if (e != ERROR_ACCESS_DENIED && e != ERROR_SHARING_VIOLATION) {
+                break;
+            }
+            Sleep(50);
+            SetLastError(e);
+        }
+    }
+    if (!moved) {
         const std::error_code ec = lastError();
         DeleteFileW(wideTemp.c_str());
         fail("Cannot write", path, ec);
