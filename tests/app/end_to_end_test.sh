@@ -3,6 +3,7 @@
 # with real key and mouse events, presses Alt+O and checks the Config.dat written beside it.
 # Usage: end_to_end_test.sh <path of the built QuentraModuleUpgrade>
 set -euo pipefail
+source "$(dirname "$0")/../../scripts/lib/xvfb.sh"
 
 exe=${1:?path of the program}
 for tool in Xvfb xdotool; do
@@ -20,15 +21,8 @@ trap cleanup EXIT
 cp "$exe" "$work/"
 cd "$work"
 
-# A server of our own; it picks a free display number itself, so parallel tests cannot clash.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>display.txt 2>xvfb.log &
-xvfb=$!
-for _ in $(seq 1 100); do
-    [ -s display.txt ] && break
-    sleep 0.1
-done
-[ -s display.txt ] || { echo "Xvfb did not start" >&2; cat xvfb.log >&2; exit 1; }
-export DISPLAY=":$(head -n 1 display.txt)"
+start_xvfb "$work"
+xvfb=$XVFB_PID
 export QT_QPA_PLATFORM=xcb
 ./QuentraModuleUpgrade >program.log 2>&1 &
 pid=$!

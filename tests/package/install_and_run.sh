@@ -3,6 +3,7 @@
 # elsewhere, starts the program there under its own Xvfb from an unrelated working directory,
 # presses Ok (Alt+O) and expects Config.dat beside the installed program, and nowhere else.
 set -euo pipefail
+source "$(dirname "$0")/../../scripts/lib/xvfb.sh"
 build_dir=$1
 
 work=$(mktemp -d)
@@ -33,17 +34,8 @@ if [ -f "$folder/qt.conf" ]; then
         { echo "$libs" >&2; echo "bundled Qt not used after the move" >&2; exit 1; }
 fi
 
-# A display of its own; Xvfb writes the number it took to fd 3.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n 1 "$work/display")"
+start_xvfb "$work"
+xvfb_pid=$XVFB_PID
 export QT_QPA_PLATFORM=xcb
 export QT_DEBUG_PLUGINS=1
 

@@ -1,0 +1,14 @@
+# Sourced by the tests that need a real X display. start_xvfb DIR starts a server of its own,
+# which picks a free display number itself (so parallel tests cannot clash), waits for it and
+# exports DISPLAY; its pid is in XVFB_PID for the caller's cleanup.
+start_xvfb() {
+    local dir=$1
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display.txt" 2>"$dir/xvfb.log" &
+    XVFB_PID=$!
+    for _ in $(seq 1 100); do
+        [ -s "$dir/display.txt" ] && break
+        sleep 0.1
+    done
+    [ -s "$dir/display.txt" ] || { echo "Xvfb did not start" >&2; cat "$dir/xvfb.log" >&2; return 1; }
+    export DISPLAY=":$(head -n 1 "$dir/display.txt")"
+}
