@@ -94,9 +94,8 @@ QString gridBoxName(int index) {
 }
 
 QString gridBoxAccessibleName(int index) {
-    return QStringLiteral("Port #%1 A%2")
-        .arg(index / core::kAddressColumns + 1)
-        .arg(index % core::kAddressColumns);
+    return fromStd(core::portKey(index / core::kAddressColumns + 1)) +
+           QStringLiteral(" A%1").arg(index % core::kAddressColumns);
 }
 
 // The module list. The closed list is narrow; its drop-down shows every entry whole. The
@@ -244,8 +243,8 @@ void frmMain::fitFontToCaptions() {
                           lblConsole, LblAddr[0], LblAddr[1], LblAddr[2], LblAddr[3]}) {
         captions.push_back({label->text(), label->width(), label->height()});
     }
-    captions.push_back({QStringLiteral("Port #%1").arg(core::kPortCount), lblPort[0]->width(),
-                        lblPort[0]->height()});
+    captions.push_back(
+        {fromStd(core::portKey(core::kPortCount)), lblPort[0]->width(), lblPort[0]->height()});
     captions.push_back({chkAll->text(), chkAll->width() - indicator, chkAll->height()});
 
     const auto fits = [&captions](const QFont& font) {
@@ -313,7 +312,7 @@ void frmMain::buildGridAndSizeWindow() {
         label->setObjectName(QStringLiteral("lblPort(%1)").arg(p));
         label->setVisible(true);
         label->move(label->x(), lblPort[p - 1]->y() + px(kRowPitch));
-        label->setText(QStringLiteral("Port #%1").arg(p + 1));
+        label->setText(fromStd(core::portKey(p + 1)));
         for (int c = 0; c < core::kAddressColumns; ++c) {
             const int i = core::boxIndex(p, c);
             QCheckBox* box = copyOfChkAddr0();
