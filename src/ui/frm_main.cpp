@@ -50,6 +50,8 @@ constexpr int kFirstColumnLeft = 1920;
 constexpr int kOuterHeightBelowLastRow = 1635;
 constexpr int kButtonsAboveOuterBottom = 1185;
 constexpr qreal kSmallestFontPoints = 6.0;
+// Least room left between a widened caption and the next control on its row.
+constexpr int kCaptionGap = 60;
 
 const QString kTitle = QStringLiteral("Quentra Module Upgrade");
 
@@ -164,7 +166,7 @@ frmMain::frmMain(std::optional<std::string> appDir, frmMainServices services, QW
     iniFile = services_.store;
 
     createDesignedControls();
-    fitFontToCaptions();
+    fitCaptions();
     setFocusOrder();
 
     connect(cmbType, &QComboBox::currentIndexChanged, this, &frmMain::cmbType_Click);
@@ -228,38 +230,62 @@ void frmMain::createDesignedControls() {
     cmdCancel = makeButton(this, "cmdCancel", "&Cancel", 3120, 5280, 1215, 495);
 }
 
-// The design was laid out for a small UI font. Where the platform's default is larger, the
-// same family is used at the largest size at which every caption is whole in its box.
-void frmMain::fitFontToCaptions() {
+// The design was laid out for a smaller UI font than most platforms use, and some captions
+// ("Module Address") are wider than their boxes at the platform's default. A caption box has no
+// border or background, so it may grow to the right into the empty room before the next control
+// on its row, and the window keeps the platform's font. Only where that room is not enough is
+// the same family used at the largest size at which every caption is whole; changing the font
+// costs a second font engine and a re-layout of every control.
+void frmMain::fitCaptions() {
     struct Caption {
+        QWidget* box;
         QString text;
-        int room; // pixels available for the text
-        int height;
+        int besideText; // pixels the control needs besides its text
+        int room;       // widest the box may become
     };
-    const int indicator = style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, chkAll) +
-                          style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, chkAll);
+    // What the check box needs besides its text (indicator, spacing, the style's margins).
+    const int indicator =
+        chkAll->sizeHint().width() -
+        QFontMetrics(chkAll->font()).size(Qt::TextShowMnemonic, chkAll->text()).width();
+    const auto roomOf = [this](const QWidget* box) {
+        const QRect own = box->geometry();
+        int limit = width();
+        for (const QObject* child : children()) {
+            const auto* other = qobject_cast<const QWidget*>(child);
+            if (other != nullptr && other != box && other->x() > own.right() &&
+                other->y() <= own.bottom() && other->geometry().bottom() >= own.y()) {
+                limit = std::min(limit, other->x() - px(kCaptionGap));
+            }
+        }
+        return std::max(own.width(), limit - own.x());
+    };
     std::vector<Caption> captions;
     for (QLabel* label : {lblType, lblAddress, lblFileName, lblFileSize, lblBlockSize, lblWait,
                           lblConsole, LblAddr[0], LblAddr[1], LblAddr[2], LblAddr[3]}) {
-        captions.push_back({label->text(), label->width(), label->height()});
+        captions.push_back({label, label->text(), 0, roomOf(label)});
     }
+    // The grid's port labels are copies of the first one: its box must hold the widest of them.
     captions.push_back(
-        {fromStd(core::portKey(core::kPortCount)), lblPort[0]->width(), lblPort[0]->height()});
-    captions.push_back({chkAll->text(), chkAll->width() - indicator, chkAll->height()});
+        {lblPort[0], fromStd(core::portKey(core::kPortCount)), 0, roomOf(lblPort[0])});
+    captions.push_back({chkAll, chkAll->text(), indicator, roomOf(chkAll)});
 
-    const auto fits = [&captions](const QFont& font) {
+    const auto widthsAt = [&captions](const QFont& font) {
         const QFontMetrics metrics(font);
+        std::vector<int> widths;
         for (const Caption& caption : captions) {
-            if (metrics.horizontalAdvance(caption.text) > caption.room ||
-                metrics.height() > caption.height) {
-                return false;
+            const int needed =
+                metrics.size(Qt::TextShowMnemonic, caption.text).width() + caption.besideText;
+            if (needed > caption.room || metrics.height() > caption.box->height()) {
+                return std::vector<int>{};
             }
+            widths.push_back(std::max(needed, caption.box->width()));
         }
-        return true;
+        return widths;
     };
 
     QFont chosen = font();
-    while (!fits(chosen)) {
+    std::vector<int> widths = widthsAt(chosen);
+    while (widths.empty()) {
         if (chosen.pointSizeF() > 0) {
             if (chosen.pointSizeF() - 0.5 < kSmallestFontPoints) {
                 break;
@@ -271,9 +297,13 @@ void frmMain::fitFontToCaptions() {
             }
             chosen.setPixelSize(chosen.pixelSize() - 1);
         }
+        widths = widthsAt(chosen);
     }
     if (chosen != font()) {
         setFont(chosen);
+    }
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        captions[i].box->resize(widths[i], captions[i].box->height());
     }
 }
 

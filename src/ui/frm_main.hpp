@@ -88,7 +88,7 @@ private:
     void createDesignedControls();
     void setFocusOrder();
     void buildGridAndSizeWindow();
-    void fitFontToCaptions();
+    void fitCaptions();
     QLabel* copyOfLblPort0();
     QCheckBox* copyOfChkAddr0();
     core::JobControls jobControls() const;

@@ -54,12 +54,9 @@ struct GeometryRow {
 TEST_F(LayoutTest, ControlsLieAtTheirTwipPositionsAfterLoad) {
     const GeometryRow rows[] = {
         {"txtType", 1920, 120, 975, 375},      {"cmbType", 3000, 120, 1455, 315},
-        {"lblAddress", 240, 810, 1335, 255},   {"cmdSelect", 3840, 1320, 735, 375},
-        {"txtConsole", 1920, 3720, 1695, 375}, {"chkAll", 3840, 3840, 615, 255},
-        {"LblAddr(0)", 1920, 4320, 255, 255},  {"LblAddr(3)", 3360, 4320, 255, 255},
+        {"cmdSelect", 3840, 1320, 735, 375},   {"txtConsole", 1920, 3720, 1695, 375},
         {"ChkAddr(0)", 1920, 4680, 255, 255},  {"ChkAddr(37)", 2400, 7380, 255, 255},
-        {"lblPort(9)", 240, 7380, 1335, 255},  {"ChkAddr(63)", 3360, 9180, 255, 255},
-        {"lblPort(15)", 240, 9180, 1335, 255}, {"cmdOk", 360, 9630, 1215, 495},
+        {"ChkAddr(63)", 3360, 9180, 255, 255}, {"cmdOk", 360, 9630, 1215, 495},
         {"cmdCancel", 3120, 9630, 1215, 495},
     };
     for (const auto& row : rows) {
@@ -71,6 +68,35 @@ TEST_F(LayoutTest, ControlsLieAtTheirTwipPositionsAfterLoad) {
         EXPECT_EQ(twips(g.width()), row.width) << row.objectName;
         EXPECT_EQ(twips(g.height()), row.height) << row.objectName;
     }
+}
+
+// A caption box has no border: it lies where designed, and only widens, to the right, where its
+// caption needs it, never up to the next control on its row.
+TEST_F(LayoutTest, CaptionBoxesLieAtTheirPlacesAndWidenOnlyIntoFreeRoom) {
+    struct CaptionRow {
+        const char* objectName;
+        int left, top, width, height; // twips
+        int nextControlLeft;          // the next control on the row, or the client area's edge
+    };
+    const CaptionRow rows[] = {
+        {"lblType", 240, 240, 1335, 255, 1920},      {"lblAddress", 240, 810, 1335, 255, 1920},
+        {"lblConsole", 240, 3810, 1335, 255, 1920},  {"chkAll", 3840, 3840, 615, 255, 4695},
+        {"LblAddr(0)", 1920, 4320, 255, 255, 2400},  {"LblAddr(3)", 3360, 4320, 255, 255, 4695},
+        {"lblPort(0)", 240, 4680, 1335, 255, 1920},  {"lblPort(9)", 240, 7380, 1335, 255, 1920},
+        {"lblPort(15)", 240, 9180, 1335, 255, 1920},
+    };
+    for (const auto& row : rows) {
+        const QWidget* widget = named(row.objectName);
+        ASSERT_NE(widget, nullptr);
+        const QRect g = widget->geometry();
+        EXPECT_EQ(twips(g.x()), row.left) << row.objectName;
+        EXPECT_EQ(twips(g.y()), row.top) << row.objectName;
+        EXPECT_EQ(twips(g.height()), row.height) << row.objectName;
+        EXPECT_GE(twips(g.width()), row.width) << row.objectName;
+        EXPECT_LT(g.x() + g.width(), px(row.nextControlLeft)) << row.objectName;
+    }
+    // The port labels are copies of the first: all have its box.
+    EXPECT_EQ(named("lblPort(15)")->geometry().size(), named("lblPort(0)")->geometry().size());
 }
 
 TEST_F(LayoutTest, WindowHasTheGrownClientAreaAndCannotBeResized) {
@@ -192,19 +218,39 @@ TEST_F(LayoutTest, EnterAndEscPressNothing) {
     EXPECT_FALSE(std::filesystem::exists(dir.config()));
 }
 
-TEST_F(LayoutTest, EveryCaptionIsWholeInItsBox) {
-    for (const QLabel* label : window->findChildren<QLabel*>()) {
+void expectEveryCaptionWhole(const frmMain& window) {
+    for (const QLabel* label : window.findChildren<QLabel*>()) {
         const QFontMetrics metrics(label->font());
         EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width())
             << label->objectName().toStdString();
         EXPECT_LE(metrics.height(), label->height()) << label->objectName().toStdString();
     }
-    const QCheckBox* all = window->chkAll;
+    const QCheckBox* all = window.chkAll;
     EXPECT_LE(all->sizeHint().width(), all->width());
-    for (const QPushButton* button : {window->cmdOk, window->cmdCancel, window->cmdSelect}) {
+    for (const QPushButton* button : {window.cmdOk, window.cmdCancel, window.cmdSelect}) {
         EXPECT_LE(QFontMetrics(button->font()).horizontalAdvance(button->text().remove('&')),
                   button->width())
             << button->objectName().toStdString();
+    }
+}
+
+// Sets the application's font for one test and puts the platform's back afterwards.
+class ApplicationFont {
+public:
+    explicit ApplicationFont(const QFont& font) { QApplication::setFont(font); }
+    ~ApplicationFont() { QApplication::setFont(saved_); }
+    ApplicationFont(const ApplicationFont&) = delete;
+    ApplicationFont& operator=(const ApplicationFont&) = delete;
+
+private:
+    QFont saved_ = QApplication::font();
+};
+
+TEST_F(LayoutTest, EveryCaptionIsWholeInItsBox) {
+    expectEveryCaptionWhole(*window);
+    // Widening the caption boxes was enough here: every control keeps the platform's font.
+    for (const QWidget* widget : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        EXPECT_EQ(widget->font(), QApplication::font()) << widget->objectName().toStdString();
     }
     // The closed list is narrow; its drop-down and its tooltip show the longest entry whole.
     window->cmbType->setCurrentIndex(16);
@@ -214,6 +260,20 @@ TEST_F(LayoutTest, EveryCaptionIsWholeInItsBox) {
     EXPECT_GE(window->cmbType->view()->minimumWidth(),
               listMetrics.horizontalAdvance("Corvane Control Room Monitor"));
     window->cmbType->hidePopup();
+}
+
+// Where even the widened boxes cannot hold the captions, the window takes a smaller size of the
+// platform's family, and only then.
+TEST_F(LayoutTest, APlatformFontTooLargeForTheBoxesIsSteppedDown) {
+    QFont large = QApplication::font();
+    large.setPointSizeF(14);
+    const ApplicationFont scoped(large);
+    frmMainServices services;
+    services.messages = presenter;
+    const frmMain big(dir.appDir(), services);
+    EXPECT_LT(big.font().pointSizeF(), 14);
+    EXPECT_EQ(big.font().family(), large.family());
+    expectEveryCaptionWhole(big);
 }
 
 TEST_F(LayoutTest, TextBoxesListAndGridBoxesCarryAccessibleNames) {
