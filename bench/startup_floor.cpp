@@ -1,6 +1,8 @@
 // The floor for the program's start-up: a bare window with the same title and the same kinds
 // and numbers of controls at their sizes as frmMain after load, with their captions, and no
-// logic. What the program costs above this is its own.
+// logic. It shows, as constants, what the program shows with the benchmark's saved job (the
+// job's texts in the boxes, an entry chosen in the list, every grid box ticked), so both draw
+// the same picture. What the program costs above this is its own.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,20 +19,23 @@ int main(int argc, char* argv[]) {
     window.setWindowTitle(QStringLiteral("Quentra Module Upgrade"));
     window.setFixedSize(313, 694);
 
-    // Captions and boxes in pixels of the designed layout: label top, box top, box width.
+    // Captions and boxes in pixels of the designed layout: label top, box top, box width, and
+    // the text the saved job puts in the box.
     const struct {
         const char* caption;
         int labelTop;
         int boxTop;
         int boxWidth;
-    } fields[] = {{"Module Type", 16, 8, 65},    {"Module Address", 54, 48, 113},
-                  {"File Name", 96, 88, 113},    {"File Size", 134, 128, 113},
-                  {"Block Size", 176, 168, 113}, {"Wait", 216, 208, 113},
-                  {"Console #", 254, 248, 113}};
+        const char* text;
+    } fields[] = {{"Module Type", 16, 8, 65, "6050"},      {"Module Address", 54, 48, 113, "3"},
+                  {"File Name", 96, 88, 113, "vtl_2.bin"}, {"File Size", 134, 128, 113, "81920"},
+                  {"Block Size", 176, 168, 113, "65536"},  {"Wait", 216, 208, 113, "0"},
+                  {"Console #", 254, 248, 113, "1"}};
     for (const auto& field : fields) {
         (new QLabel(QString::fromLatin1(field.caption), &window))
             ->setGeometry(16, field.labelTop, 89, 17);
-        (new QLineEdit(&window))->setGeometry(128, field.boxTop, field.boxWidth, 25);
+        (new QLineEdit(QString::fromLatin1(field.text), &window))
+            ->setGeometry(128, field.boxTop, field.boxWidth, 25);
     }
 
     auto* list = new QComboBox(&window);
@@ -38,7 +43,7 @@ int main(int argc, char* argv[]) {
     for (int i = 0; i < 32; ++i) {
         list->addItem(QStringLiteral("Module %1").arg(i));
     }
-    list->setCurrentIndex(-1);
+    list->setCurrentIndex(8);
 
     (new QPushButton(QStringLiteral("Select"), &window))->setGeometry(256, 88, 49, 25);
     (new QCheckBox(QStringLiteral("All"), &window))->setGeometry(256, 256, 41, 17);
@@ -49,7 +54,9 @@ int main(int argc, char* argv[]) {
         (new QLabel(QStringLiteral("Port #%1").arg(p + 1), &window))
             ->setGeometry(16, 312 + 20 * p, 89, 17);
         for (int c = 0; c < 4; ++c) {
-            (new QCheckBox(&window))->setGeometry(128 + 32 * c, 312 + 20 * p, 17, 17);
+            auto* box = new QCheckBox(&window);
+            box->setGeometry(128 + 32 * c, 312 + 20 * p, 17, 17);
+            box->setChecked(true);
         }
     }
     (new QPushButton(QStringLiteral("&Ok"), &window))->setGeometry(24, 642, 81, 33);

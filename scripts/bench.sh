@@ -42,7 +42,8 @@ if awk '{ exit !($1 > 1.5) }' /proc/loadavg; then
     echo "warning: the machine is busy (load $(load)); figures will be noisy" >&2
 fi
 
-# The program starts as it does after the first Ok: with a saved job beside it.
+# The program starts as it does after the first Ok: with a saved job beside it. The floor shows
+# this job's texts and ticks as constants (bench/startup_floor.cpp): change both together.
 printf '[FILE INFO]\r\nType=6050\r\nAddress=3\r\nFile Length=81920\r\nBlock Size=65536\r\nFile Name=vtl_2.bin\r\nWait=0\r\nConsole=1\r\n' >"$bin/Config.dat"
 for p in $(seq 1 16); do printf 'Port #%d=15\r\n' "$p" >>"$bin/Config.dat"; done
 
