@@ -11,6 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+source scripts/lib/xvfb.sh
 scripts/setup.sh
 
 rounds=${QMU_BENCH_ROUNDS:-10}
@@ -26,9 +27,9 @@ cmake --build "$build" -j 2 --target bench_startup_app bench_startup_floor bench
 bin=$build/bench
 
 work=$(mktemp -d)
-xvfb_pid=""
+XVFB_PID=""
 cleanup() {
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
     rm -f "$bin/Config.dat"
     rm -rf "$work" "$build/bench-store-disk"
 }
@@ -47,32 +48,11 @@ fi
 printf '[FILE INFO]\r\nType=6050\r\nAddress=3\r\nFile Length=81920\r\nBlock Size=65536\r\nFile Name=vtl_2.bin\r\nWait=0\r\nConsole=1\r\n' >"$bin/Config.dat"
 for p in $(seq 1 16); do printf 'Port #%d=15\r\n' "$p" >>"$bin/Config.dat"; done
 
-start_xvfb() {
-    local n
-    for n in $(seq 90 140); do
-        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-        xvfb_pid=$!
-        for _ in $(seq 1 50); do
-            if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
-                export DISPLAY=":$n"
-                return 0
-            fi
-            kill -0 "$xvfb_pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill "$xvfb_pid" 2>/dev/null || true
-        xvfb_pid=""
-    done
-    echo "could not start Xvfb" >&2
-    return 1
-}
-
 app=$bin/bench_startup_app
 floor=$bin/bench_startup_floor
 for platform in $platforms; do
     if [ "$platform" = xcb ]; then
-        start_xvfb
+        start_xvfb "$work"
     fi
     export QT_QPA_PLATFORM=$platform
     echo "== start-up, $platform: $rounds rounds of $runs runs each, order alternating (load $(load))"

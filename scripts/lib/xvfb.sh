@@ -1,4 +1,4 @@
-# Sourced by the tests that need a real X display. start_xvfb DIR starts a server of its own,
+# Sourced by the scripts that need a real X display. start_xvfb DIR starts a server of its own,
 # which picks a free display number itself (so parallel tests cannot clash), waits for it and
 # exports DISPLAY; its pid is in XVFB_PID for the caller's cleanup.
 start_xvfb() {
@@ -11,4 +11,16 @@ start_xvfb() {
     done
     [ -s "$dir/display.txt" ] || { echo "Xvfb did not start" >&2; cat "$dir/xvfb.log" >&2; return 1; }
     export DISPLAY=":$(head -n 1 "$dir/display.txt")"
+}
+
+# wait_for_exit PID WHAT: waits up to 10 s for a driven program to end; says so and fails if it
+# does not.
+wait_for_exit() {
+    local pid=$1 what=$2
+    for _ in $(seq 1 100); do
+        kill -0 "$pid" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    echo "the program did not end $what" >&2
+    return 1
 }

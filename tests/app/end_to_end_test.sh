@@ -47,14 +47,7 @@ xdotool key End Return
 sleep 0.3
 xdotool key alt+o
 
-for _ in $(seq 1 100); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-done
-if kill -0 "$pid" 2>/dev/null; then
-    echo "the program did not end after Alt+O" >&2
-    exit 1
-fi
+wait_for_exit "$pid" "after Alt+O"
 wait "$pid" || { echo "the program ended with status $?" >&2; cat program.log >&2; exit 1; }
 pid=""
 

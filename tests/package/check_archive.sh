@@ -2,6 +2,7 @@
 # The portable archive: CPack's .tar.gz holds the installed folder under one top directory;
 # unpacked anywhere, the program finds its libraries and its entry can be re-registered.
 set -euo pipefail
+source "$(dirname "$0")/linkage.sh"
 build_dir=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -30,16 +31,7 @@ desktop-file-validate "$folder/quentra-module-upgrade.desktop"
 grep -qxF 'Exec="/opt/quentra-module-upgrade/QuentraModuleUpgrade"' \
     "$folder/quentra-module-upgrade.desktop" ||
     { cat "$folder/quentra-module-upgrade.desktop" >&2; echo "unexpected Exec" >&2; exit 1; }
-# Whole output first: grep -q would leave ldd writing into a closed pipe.
-libs=$(ldd "$folder/QuentraModuleUpgrade")
-if grep -q 'not found' <<<"$libs"; then
-    echo "$libs" >&2
-    exit 1
-fi
-if [ -f "$folder/qt.conf" ]; then
-    grep -qF "libQt6Core.so.6 => $folder/lib/" <<<"$libs" ||
-        { echo "$libs" >&2; echo "bundled Qt not used" >&2; exit 1; }
-fi
+check_linkage "$folder"
 "$folder/register-desktop-entry.sh" --no-menu
 grep -qxF "Exec=\"$folder/QuentraModuleUpgrade\"" "$folder/quentra-module-upgrade.desktop"
 echo "archive $(basename "$archive"): $(wc -l <"$work/list") entries, $(du -h "$archive" | cut -f1)"

@@ -4,6 +4,7 @@
 # presses Ok (Alt+O) and expects Config.dat beside the installed program, and nowhere else.
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/xvfb.sh"
+source "$(dirname "$0")/linkage.sh"
 build_dir=$1
 
 work=$(mktemp -d)
@@ -22,17 +23,7 @@ folder="$work/Quentra Module Upgrade"
 program="$folder/QuentraModuleUpgrade"
 [ -x "$program" ] || { echo "no program at $program" >&2; exit 1; }
 [ -f "$folder/quentra-module-upgrade.png" ] || { echo "no icon in $folder" >&2; exit 1; }
-# Whole output first: grep -q would leave ldd writing into a closed pipe.
-libs=$(ldd "$program")
-if grep -q 'not found' <<<"$libs"; then
-    echo "$libs" >&2
-    exit 1
-fi
-if [ -f "$folder/qt.conf" ]; then
-    # With Qt bundled, the moved folder's own libraries are the ones found.
-    grep -qF "libQt6Core.so.6 => $folder/lib/" <<<"$libs" ||
-        { echo "$libs" >&2; echo "bundled Qt not used after the move" >&2; exit 1; }
-fi
+check_linkage "$folder"
 
 start_xvfb "$work"
 xvfb_pid=$XVFB_PID
@@ -59,14 +50,7 @@ fi
 xdotool windowfocus --sync "$window"
 xdotool key --clearmodifiers alt+o
 
-for _ in $(seq 100); do
-    kill -0 "$app_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if kill -0 "$app_pid" 2>/dev/null; then
-    echo "the program did not end after Ok" >&2
-    exit 1
-fi
+wait_for_exit "$app_pid" "after Ok"
 status=0
 wait "$app_pid" || status=$?
 app_pid=""
