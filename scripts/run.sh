@@ -4,7 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset release >/dev/null
-cmake --build --preset release
+# Only the program: the tests and benchmarks are built by scripts/test.sh and scripts/bench.sh.
+cmake --build --preset release --target QuentraModuleUpgrade
 exe=build/release/src/app/QuentraModuleUpgrade
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "Quentra Module Upgrade is a desktop window and needs a display." >&2

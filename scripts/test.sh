@@ -6,8 +6,20 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
+# The run sets what the tests need itself and takes nothing from the caller's environment:
+# a UTF-8 locale that every Debian has (Wine maps non-ASCII file names through it), Qt's
+# offscreen platform (the tests that need a real X server start a private Xvfb), and a runtime
+# directory of its own for Qt.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+unset LANGUAGE LC_CTYPE DISPLAY WAYLAND_DISPLAY XAUTHORITY
+export QT_QPA_PLATFORM=offscreen
+export HOME=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
+runtime_dir=$(mktemp -d "${TMPDIR:-/tmp}/qmu-test-runtime.XXXXXX")
+trap 'rm -rf "$runtime_dir"' EXIT
+chmod 700 "$runtime_dir"
+export XDG_RUNTIME_DIR=$runtime_dir
+
 jobs=$(nproc 2>/dev/null || echo 2)
-export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 
 echo "== sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer)"
 cmake --preset asan >/dev/null

@@ -5,7 +5,7 @@ start_xvfb() {
     local dir=$1
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display.txt" 2>"$dir/xvfb.log" &
     XVFB_PID=$!
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 600); do
         [ -s "$dir/display.txt" ] && break
         sleep 0.1
     done
@@ -13,11 +13,11 @@ start_xvfb() {
     export DISPLAY=":$(head -n 1 "$dir/display.txt")"
 }
 
-# wait_for_exit PID WHAT: waits up to 10 s for a driven program to end; says so and fails if it
-# does not.
+# wait_for_exit PID WHAT: waits for a driven program to end; says so and fails if it has not
+# ended after a minute (a bound against a hang, generous for a busy machine).
 wait_for_exit() {
     local pid=$1 what=$2
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 600); do
         kill -0 "$pid" 2>/dev/null || return 0
         sleep 0.1
     done

@@ -27,12 +27,26 @@ export QT_QPA_PLATFORM=xcb
 ./QuentraModuleUpgrade >program.log 2>&1 &
 pid=$!
 
-wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Quentra Module Upgrade$' | head -n 1)
+wid=$(timeout 120 xdotool search --sync --onlyvisible --name '^Quentra Module Upgrade$' | head -n 1)
 [ -n "$wid" ] || { echo "the window did not appear" >&2; cat program.log >&2; exit 1; }
-sleep 0.5
+
+# Input events reach the program in the order they are sent, so only a state the next event
+# depends on is waited for: the module list's drop-down (a window of its own) being open or
+# closed. Bounded, so that a program that never gets there fails instead of hanging.
+visible_windows() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null | wc -l; }
+wait_for_windows() {
+    for _ in $(seq 1 1200); do
+        [ "$(visible_windows)" -eq "$1" ] && return 0
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "expected $1 visible windows of the program, saw $(visible_windows)" >&2
+    cat program.log >&2
+    exit 1
+}
 
 # Window coordinates are the client area's (no window manager, so no frame): 15 twips a pixel.
-click() { xdotool mousemove --window "$wid" "$1" "$2" click 1; sleep 0.2; }
+click() { xdotool mousemove --window "$wid" "$1" "$2" click 1; }
 
 # Type an address into "Module Address" (1920,720 in twips): click into it, replace the text.
 click 150 60
@@ -43,8 +57,9 @@ click 168 500
 click 136 320
 # Pick "Unknown" in the module list with the keyboard: End selects the last entry.
 click 240 20
+wait_for_windows 2
 xdotool key End Return
-sleep 0.3
+wait_for_windows 1
 xdotool key alt+o
 
 wait_for_exit "$pid" "after Alt+O"

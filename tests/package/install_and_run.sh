@@ -35,7 +35,7 @@ mkdir "$work/elsewhere"
 app_pid=$!
 
 window=""
-for _ in $(seq 150); do
+for _ in $(seq 1200); do
     window=$(xdotool search --onlyvisible --name '^Quentra Module Upgrade$' 2>/dev/null | head -n 1) || true
     [ -n "$window" ] && break
     kill -0 "$app_pid" 2>/dev/null || break

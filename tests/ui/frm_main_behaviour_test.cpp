@@ -458,12 +458,12 @@ TEST_F(BehaviourTest, AccessKeysPressTheButtons) {
         open();
         showAndSettle();
         window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), kSettleMs));
         window->txtAddress->setText("42");
         // Through the window system, as a real key press, so that access keys are looked up.
         QTest::keyClick(window->windowHandle(), key, Qt::AltModifier);
         // An access key animates the press: the click follows a moment later.
-        EXPECT_TRUE(QTest::qWaitFor([this] { return !window->isVisible(); }, 2000));
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window->isVisible(); }, kSettleMs));
         ASSERT_EQ(std::filesystem::exists(dir.config()), saves);
         if (saves) {
             EXPECT_EQ(readSection(dir.config()).at("Address"), "42");

@@ -170,7 +170,7 @@ TEST_F(LayoutTest, FocusRunsThroughTheDesignedOrderThenTheCreatedBoxes) {
 
     window->show();
     window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), kSettleMs));
     EXPECT_EQ(QApplication::focusWidget(), window->txtType);
 }
 
@@ -188,7 +188,7 @@ TEST_F(LayoutTest, ButtonsHaveAccessKeysButNoDefault) {
 TEST_F(LayoutTest, EnterAndEscPressNothing) {
     window->show();
     window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), kSettleMs));
     const std::pair<QWidget*, Qt::Key> rows[] = {
         {window->txtType, Qt::Key_Return},    {window->txtType, Qt::Key_Escape},
         {window->cmdOk, Qt::Key_Return},      {window->cmdOk, Qt::Key_Enter},

@@ -14,6 +14,10 @@
 
 namespace quentra::ui::testing {
 
+// The bound on waiting for the window system (activation, a deferred click): a guard against a
+// hang, not a speed goal, so generous enough for a busy machine.
+inline constexpr int kSettleMs = 60000;
+
 class RecordingPresenter final : public MessagePresenter {
 public:
     void showWarning(QWidget* /*parent*/, const QString& title, const QString& text) override {

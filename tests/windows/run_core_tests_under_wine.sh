@@ -21,6 +21,9 @@ export WINEPREFIX="$build_dir/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko download prompt
 unset DISPLAY WAYLAND_DISPLAY
+# Wine maps non-ASCII file names through the Unix locale: a UTF-8 one that every Debian has.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+unset LANGUAGE
 mkdir -p "$WINEPREFIX"
 
 log="$build_dir/core_tests.log"
