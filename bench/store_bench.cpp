@@ -28,14 +28,15 @@ namespace {
 fs::path g_root;
 
 core::JobControls sampleControls() {
-    core::JobControls controls;
-    controls.type = "6050";
-    controls.address = "3";
-    controls.fileName = "vtl_2.bin";
-    controls.fileSize = "81920";
-    controls.blockSize = "65536";
-    controls.wait = "0";
-    controls.console = "1";
+    // Initialised, not assigned: GCC 12 at -O3 takes some literal assignments to a string
+    // member for overlapping copies (a false -Wrestrict).
+    core::JobControls controls{.type = "6050",
+                               .address = "3",
+                               .fileName = "vtl_2.bin",
+                               .fileSize = "81920",
+                               .blockSize = "65536",
+                               .wait = "0",
+                               .console = "1"};
     for (int i = 0; i < core::kBoxCount; i += 3) {
         controls.boxStates[static_cast<std::size_t>(i)] = 1;
     }

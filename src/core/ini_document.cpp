@@ -361,7 +361,11 @@ void IniDocument::apply(std::span<const IniPut> puts) {
                 return iniNamesEqual(s.first, m.section);
             });
             if (it == newSections.end()) {
-                newSections.emplace_back(m.section, "[" + std::string(m.section) + "]" + eol);
+                // Appended piece by piece: GCC 12 at -O3 takes "[" + std::string(...) for an
+                // overlapping copy (a false -Wrestrict).
+                std::string header = "[";
+                header.append(m.section).append("]").append(eol);
+                newSections.emplace_back(m.section, std::move(header));
                 it = newSections.end() - 1;
             }
             it->second += line + eol;

@@ -290,7 +290,7 @@ TEST(IniOddFiles, ForeignBytesStayAndPutsReadBack) {
 TEST(IniOddFiles, LookupInALargeSectionFindsFirstAndLastKeys) {
     std::string s = "[FILE INFO]\n";
     for (int i = 0; i < 50000; ++i) {
-        s += "K" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+        s.append("K").append(std::to_string(i)).append("=").append(std::to_string(i)).append("\n");
     }
     const IniDocument doc(s);
     EXPECT_EQ(doc.value("FILE INFO", "k0"), "0");

@@ -79,8 +79,8 @@ TEST_F(NativeFileSystemTest, HiddenAndSystemFilesCountAsAbsent) {
 
 TEST_F(NativeFileSystemTest, LengthOfExistingFiles) {
     for (std::size_t bytes : {0u, 1u, 65535u, 65536u, 65537u}) {
-        EXPECT_EQ(nfs_.fileLength(file("f" + std::to_string(bytes) + ".bin", bytes)),
-                  static_cast<std::int32_t>(bytes));
+        const std::string name = std::string("f").append(std::to_string(bytes)).append(".bin");
+        EXPECT_EQ(nfs_.fileLength(file(name, bytes)), static_cast<std::int32_t>(bytes));
     }
 }
 
