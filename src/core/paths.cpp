@@ -10,6 +10,15 @@ bool isPathSeparator(char c) {
 #endif
 }
 
+SplitPath splitPath(std::string_view path) {
+    for (std::size_t i = path.size(); i > 0; --i) {
+        if (isPathSeparator(path[i - 1])) {
+            return {path.substr(0, i), path.substr(i)};
+        }
+    }
+    return {std::string_view(), path};
+}
+
 std::string withTrailingSeparator(std::string dir) {
     if (dir.empty()) {
         // No directory at all is the current one; a bare separator would be the root instead.

@@ -16,6 +16,14 @@ inline constexpr char kPathSeparator = '/';
 // "/" elsewhere).
 bool isPathSeparator(char c);
 
+// A path split after its last separator: `directory` keeps that separator ("" when there is
+// none), `name` is the rest (the short name of a file).
+struct SplitPath {
+    std::string_view directory;
+    std::string_view name;
+};
+SplitPath splitPath(std::string_view path);
+
 // The program's directory as the window keeps it: always ending in a separator, a root
 // directory (which already ends in one) unchanged.
 std::string withTrailingSeparator(std::string dir);

@@ -387,6 +387,95 @@ TEST_F(IniFileStoreTest, DiskFullLeavesTheFileUnchanged) {
     EXPECT_EQ(get(store, "File Name"), std::string(4096, 'n'));
 }
 
+// A write-protected Config.dat, or one whose owner the writer could not keep, is refused with
+// the system's reason and left as it was: content, permission bits and owner. The commit runs
+// in a child; rows marked so run it as an ordinary user, which needs root to set up (root
+// itself ignores permission bits, and the store then goes by the owner's write bit).
+struct ProtectedCase {
+    const char* name;
+    fs::perms mode;      // of Config.dat, in a directory everyone may write
+    bool ownedByTheUser; // Config.dat belongs to the ordinary user
+    bool asOrdinaryUser; // the commit runs as the ordinary user
+    int reason;          // the errno whose text the refusal carries
+};
+
+void PrintTo(const ProtectedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class IniFileStoreProtected : public IniFileStoreTest,
+                              public ::testing::WithParamInterface<ProtectedCase> {};
+
+constexpr uid_t kOrdinaryUser = 65534;
+
+TEST_P(IniFileStoreProtected, RefusedWithTheReasonAndKept) {
+    const ProtectedCase& c = GetParam();
+    if ((c.ownedByTheUser || c.asOrdinaryUser) && ::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to hand the file or the commit to an ordinary user";
+    }
+    const std::string before = "[FILE INFO]\r\nType=1\r\n";
+    spit(file_, before);
+    fs::permissions(dir_, fs::perms::all);
+    fs::permissions(file_, c.mode);
+    if (c.ownedByTheUser) {
+        ASSERT_EQ(::chown(file_.c_str(), kOrdinaryUser, kOrdinaryUser), 0);
+    }
+    struct stat old {};
+    ASSERT_EQ(::stat(file_.c_str(), &old), 0);
+
+    enum Outcome { Refused = 10, Committed, OtherError, CannotDrop };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (c.asOrdinaryUser && (::setgroups(0, nullptr) != 0 || ::setgid(kOrdinaryUser) != 0 ||
+                                 ::setuid(kOrdinaryUser) != 0)) {
+            ::_exit(CannotDrop);
+        }
+        IniFileStore store;
+        put(store, "Type", "2");
+        try {
+            store.commit();
+        } catch (const StoreError& e) {
+            const bool named =
+                std::string(e.what()).find(std::strerror(c.reason)) != std::string::npos;
+            if (!named) {
+                std::fprintf(stderr, "unexpected reason: %s\n", e.what());
+            }
+            ::_exit(named ? Refused : OtherError);
+        }
+        ::_exit(Committed);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_NE(WEXITSTATUS(status), CannotDrop) << "could not become an ordinary user";
+    EXPECT_EQ(WEXITSTATUS(status), Refused);
+    struct stat now {};
+    ASSERT_EQ(::stat(file_.c_str(), &now), 0);
+    EXPECT_EQ(slurp(file_), before);
+    EXPECT_EQ(now.st_ino, old.st_ino) << "the file was replaced";
+    EXPECT_EQ(now.st_mode, old.st_mode);
+    EXPECT_EQ(now.st_uid, old.st_uid);
+    std::set<std::string> left = entries(dir_);
+    left.erase("Config.dat.lock"); // taken before the owner could be tried; harmless
+    EXPECT_EQ(left, std::set<std::string>{"Config.dat"});
+}
+
+constexpr auto kReadOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+constexpr auto kEveryoneWrites = fs::perms::owner_read | fs::perms::owner_write |
+                                 fs::perms::group_read | fs::perms::group_write |
+                                 fs::perms::others_read | fs::perms::others_write;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, IniFileStoreProtected,
+    ::testing::Values(
+        // Whoever runs the tests, root included.
+        ProtectedCase{"ReadOnlyFile", kReadOnly, false, false, EACCES},
+        ProtectedCase{"ReadOnlyFileOfAnOrdinaryUser", kReadOnly, true, true, EACCES},
+        // Writable for the user, but only root could give the new file the old owner.
+        ProtectedCase{"OwnerThatCannotBeKept", kEveryoneWrites, false, true, EPERM}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(IniFileStoreTest, ReadOnlyDirectoryLeavesTheFileUnchanged) {
     // Root ignores permission bits, so the commit runs in a child that, when it is root,
     // first becomes an ordinary user. With a lock file left by an earlier commit the lock is

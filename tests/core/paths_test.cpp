@@ -44,6 +44,34 @@ TEST(Paths, ConfigFileLiesInAppDir) {
     EXPECT_EQ(configFilePath("dir"), "dir" + sep + "Config.dat");
 }
 
+TEST(Paths, SplitAfterTheLastSeparator) {
+    struct Row {
+        const char* path;
+        const char* directory;
+        const char* name;
+    };
+    const Row rows[] = {
+        {"Config.dat", "", "Config.dat"},
+        {"", "", ""},
+        {"/", "/", ""},
+        {"/Config.dat", "/", "Config.dat"},
+        {"/opt/upgrade/Config.dat", "/opt/upgrade/", "Config.dat"},
+        {"/opt/upgrade/", "/opt/upgrade/", ""},
+        {"dir//x", "dir//", "x"},
+#ifdef _WIN32
+        {"C:\\fw/sub\\vtl_2.bin", "C:\\fw/sub\\", "vtl_2.bin"},
+        {"C:\\", "C:\\", ""},
+#else
+        {"/opt/back\\slash", "/opt/", "back\\slash"},
+#endif
+    };
+    for (const Row& r : rows) {
+        const SplitPath parts = splitPath(r.path);
+        EXPECT_EQ(parts.directory, r.directory) << r.path;
+        EXPECT_EQ(parts.name, r.name) << r.path;
+    }
+}
+
 TEST(Paths, Separators) {
     EXPECT_TRUE(isPathSeparator('/'));
     EXPECT_FALSE(isPathSeparator(':'));

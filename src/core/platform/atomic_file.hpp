@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,7 +18,7 @@ FileContent readFileIfExists(const std::string& path);
 
 // The file that a write to `path` replaces: `path` itself, or the file that a symbolic link
 // at `path` leads to, so that the link stays in place. Throws StoreError for a link whose
-// target is missing, and for a directory or other non-file there.
+// target is missing, for a directory or other non-file there, and for a write-protected file.
 std::string resolveWriteTarget(const std::string& path);
 
 // An exclusive lock on the file `lockPath` (created when missing, never removed, so that
@@ -32,18 +33,17 @@ public:
     FileLock& operator=(const FileLock&) = delete;
 
 private:
-#ifdef _WIN32
-    void* handle_;
-#else
-    int fd_;
-#endif
+    std::intptr_t handle_; // a descriptor, or a HANDLE on Windows
 };
 
 // Replaces the file at `path` with `bytes`, whole or not at all: a temporary file beside it
-// is written, flushed to disk, given the existing file's permission bits and renamed over
-// it; then the directory is synced. On failure the temporary file is removed, the file at
-// `path` is as it was, and StoreError carries the system's reason. A file-size limit
-// (RLIMIT_FSIZE) is reported like a full disk instead of ending the process.
+// is written, flushed to disk, given the existing file's permission bits and owner and renamed
+// over it; then the directory is synced. A write-protected file (no write permission, for a
+// writer whom permission bits do not bind none for its owner; the read-only attribute on
+// Windows) is refused, and so is a replace that could not keep the file's owner. On failure
+// the temporary file is removed, the file at `path` is as it was, and StoreError carries the
+// system's reason. A file-size limit (RLIMIT_FSIZE) is reported like a full disk instead of
+// ending the process.
 void replaceFileAtomically(const std::string& path, std::string_view bytes);
 
 // Removes the temporary files that a writer of `path` killed before its rename left behind.
