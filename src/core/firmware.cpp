@@ -8,12 +8,7 @@
 namespace quentra::core {
 
 std::string_view shortNameForPath(std::string_view fullPath) {
-    for (std::size_t i = fullPath.size(); i > 0; --i) {
-        if (isPathSeparator(fullPath[i - 1])) {
-            return fullPath.substr(i);
-        }
-    }
-    return fullPath;
+    return splitPath(fullPath).name;
 }
 
 std::string blockSizeForLength(std::int32_t length) {
@@ -42,10 +37,19 @@ std::string toUpperAscii(std::string_view text) {
     return upper;
 }
 
-FirmwareFileInfo analyseFirmwareFile(const std::string& fullPath, FileSystem& fs) {
+FirmwareFileInfo
+analyseFirmwareFile(const std::string& fullPath, FileSystem& fs,
+                    const std::function<void(AnalysisStep, const FirmwareFileInfo&)>& passOn) {
+    const auto done = [&](AnalysisStep step, const FirmwareFileInfo& info) {
+        if (passOn) {
+            passOn(step, info);
+        }
+    };
     FirmwareFileInfo info;
     info.fullPath = fullPath;
     info.shortName = std::string(shortNameForPath(fullPath));
+    done(AnalysisStep::ShortName, info);
+
     try {
         // The full path, not the short name: the image need not lie in the current directory.
         info.length = fs.fileLength(fullPath);
@@ -55,6 +59,7 @@ FirmwareFileInfo analyseFirmwareFile(const std::string& fullPath, FileSystem& fs
     }
     info.lengthText = std::to_string(*info.length);
     info.blockSizeText = blockSizeForLength(*info.length);
+    done(AnalysisStep::Length, info);
 
     const auto prefix = prefixForShortName(info.shortName);
     if (!prefix) {
@@ -64,6 +69,7 @@ FirmwareFileInfo analyseFirmwareFile(const std::string& fullPath, FileSystem& fs
     info.prefix = toUpperAscii(*prefix);
     info.catalogueIndex = indexForPrefix(*info.prefix);
     info.outcome = AnalysisOutcome::Complete;
+    done(AnalysisStep::Prefix, info);
     return info;
 }
 

@@ -3,6 +3,7 @@
 #include "file_system.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,6 +43,18 @@ std::optional<std::string_view> prefixForShortName(std::string_view shortName);
 // Upper-cases the letters a to z; every other byte is kept.
 std::string toUpperAscii(std::string_view text);
 
-FirmwareFileInfo analyseFirmwareFile(const std::string& fullPath, FileSystem& fs);
+enum class AnalysisStep {
+    ShortName, // shortName known
+    Length,    // length, lengthText and blockSizeText known
+    Prefix,    // prefix and catalogueIndex known
+};
+
+// Walks the steps in order and stops at the first that cannot complete. `passOn`, when given,
+// receives the result so far after each completed step and before the next one starts, so that
+// a caller can show each result even when a later step fails; an exception from it ends the
+// walk.
+FirmwareFileInfo analyseFirmwareFile(
+    const std::string& fullPath, FileSystem& fs,
+    const std::function<void(AnalysisStep, const FirmwareFileInfo&)>& passOn = nullptr);
 
 } // namespace quentra::core

@@ -1,6 +1,5 @@
 #include "core/firmware_selection.hpp"
 
-#include "core/catalogue.hpp"
 #include "core/firmware.hpp"
 
 namespace quentra::core {
@@ -19,22 +18,26 @@ SelectOutcome selectFirmwareFile(FileDialog& dialog, FileSystem& fs, SelectionSi
         dialog.showOpen();
         const std::string fullPath = dialog.fileName();
 
-        const std::string shortName(shortNameForPath(fullPath));
-        sink.setFileNameText(shortName);
-
-        stage = SelectOutcome::StoppedAtLength;
-        const std::int32_t length = fs.fileLength(fullPath);
-        sink.setFileSizeText(std::to_string(length));
-        sink.setBlockSizeText(blockSizeForLength(length));
-
-        stage = SelectOutcome::StoppedAtPrefix;
-        const auto prefix = prefixForShortName(shortName);
-        if (!prefix) {
-            return stage;
-        }
-        // Setting the row runs type selection, which rewrites the type code box.
-        sink.setListIndex(indexForPrefix(toUpperAscii(*prefix)));
-        return SelectOutcome::Complete;
+        // Each result goes to the window as soon as it is known, before the next step runs.
+        analyseFirmwareFile(fullPath, fs, [&](AnalysisStep step, const FirmwareFileInfo& info) {
+            switch (step) {
+            case AnalysisStep::ShortName:
+                sink.setFileNameText(info.shortName);
+                stage = SelectOutcome::StoppedAtLength;
+                break;
+            case AnalysisStep::Length:
+                sink.setFileSizeText(*info.lengthText);
+                sink.setBlockSizeText(*info.blockSizeText);
+                stage = SelectOutcome::StoppedAtPrefix;
+                break;
+            case AnalysisStep::Prefix:
+                // Setting the row runs type selection, which rewrites the type code box.
+                sink.setListIndex(*info.catalogueIndex);
+                stage = SelectOutcome::Complete;
+                break;
+            }
+        });
+        return stage;
     } catch (...) {
         return stage;
     }

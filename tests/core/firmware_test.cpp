@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace quentra::core {
 namespace {
@@ -84,6 +86,55 @@ TEST(AnalyseFirmwareFile, AnUnreadableLengthStopsAfterTheShortName) {
                  info.catalogueIndex);
     // The length is asked of the full path, never of the short name.
     EXPECT_EQ(fs.queries, std::vector<std::string>{"length " + path});
+}
+
+// Each completed step is passed on before the next one asks the file system anything.
+TEST(AnalyseFirmwareFile, PassesOnEachStepBeforeTheNext) {
+    struct Row {
+        const char* shortName;
+        bool readable;
+        std::vector<std::string> expected; // step, then the queries made by then
+    };
+    const Row rows[] = {
+        {"vtl_2.bin",
+         true,
+         {"short name vtl_2.bin, 0 queries", "length 7, 1 queries", "prefix VTL row 8, 1 queries"}},
+        {"HX24A", true, {"short name HX24A, 0 queries", "length 7, 1 queries"}},
+        {"vtl_2.bin", false, {"short name vtl_2.bin, 0 queries"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.shortName);
+        FakeFileSystem fs;
+        const std::string path = kDir + row.shortName;
+        if (row.readable) {
+            fs.files[path] = 7;
+        }
+        std::vector<std::string> seen;
+        analyseFirmwareFile(path, fs, [&](AnalysisStep step, const FirmwareFileInfo& info) {
+            const std::string queries = ", " + std::to_string(fs.queries.size()) + " queries";
+            switch (step) {
+            case AnalysisStep::ShortName:
+                seen.push_back("short name " + info.shortName + queries);
+                break;
+            case AnalysisStep::Length:
+                seen.push_back("length " + *info.lengthText + queries);
+                break;
+            case AnalysisStep::Prefix:
+                seen.push_back("prefix " + *info.prefix + " row " +
+                               std::to_string(*info.catalogueIndex) + queries);
+                break;
+            }
+        });
+        EXPECT_EQ(seen, row.expected);
+    }
+    // A receiver that fails ends the walk: the length is never asked for.
+    FakeFileSystem fs;
+    EXPECT_THROW(analyseFirmwareFile(kDir + "vtl_2.bin", fs,
+                                     [](AnalysisStep, const FirmwareFileInfo&) {
+                                         throw std::runtime_error("the window is gone");
+                                     }),
+                 std::runtime_error);
+    EXPECT_TRUE(fs.queries.empty());
 }
 
 TEST(BlockSizeForLength, CapsAt65536) {
