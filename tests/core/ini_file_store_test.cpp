@@ -1,6 +1,7 @@
 #include "core/config_store.hpp"
 #include "core/platform/atomic_file.hpp"
 #include "core/platform/ini_file_store.hpp"
+#include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
@@ -32,39 +31,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using test_support::entries;
+using test_support::readFile;
+using test_support::writeFile;
 
-void spit(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::set<std::string> entries(const fs::path& dir) {
-    std::set<std::string> out;
-    for (const auto& e : fs::directory_iterator(dir)) {
-        out.insert(e.path().filename().string());
-    }
-    return out;
-}
-
-class IniFileStoreTest : public ::testing::Test {
+class IniFileStoreTest : public test_support::TempDirTest {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("qmu-store-" + std::to_string(::getpid()) + "-" + info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        file_ = dir_ / "Config.dat";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(dir_, ec);
-    }
-
     void put(IniFileStore& store, const std::string& key, const std::string& value) {
         store.putFilePath(file_.string());
         store.putSectionName("FILE INFO");
@@ -77,9 +49,6 @@ protected:
         store.putKeyName(key);
         return store.getKeyValue();
     }
-
-    fs::path dir_;
-    fs::path file_;
 };
 
 TEST_F(IniFileStoreTest, TypicalSaveWritesTheConventionalLayoutAndReadsBack) {
@@ -108,7 +77,7 @@ TEST_F(IniFileStoreTest, TypicalSaveWritesTheConventionalLayoutAndReadsBack) {
     }
     EXPECT_FALSE(fs::exists(file_)); // nothing reaches the file before the commit
     store.commit();
-    EXPECT_EQ(slurp(file_), expected);
+    EXPECT_EQ(readFile(file_), expected);
 
     IniFileStore reader;
     EXPECT_EQ(get(reader, "Type"), "6050");
@@ -127,11 +96,11 @@ TEST_F(IniFileStoreTest, PendingPutsAreVisibleAndAnEmptyCommitDoesNothing) {
     EXPECT_EQ(get(store, "file name"), " padded ");
     store.commit();
     store.commit(); // nothing left to write
-    EXPECT_EQ(slurp(file_), "[FILE INFO]\r\nFile Name=\" padded \"\r\n");
+    EXPECT_EQ(readFile(file_), "[FILE INFO]\r\nFile Name=\" padded \"\r\n");
 }
 
 TEST_F(IniFileStoreTest, RefusedPutRecordsNothing) {
-    spit(file_, "[FILE INFO]\nFile Name=old\n");
+    writeFile(file_, "[FILE INFO]\nFile Name=old\n");
     IniFileStore store;
     for (const std::string& bad :
          std::vector<std::string>{"a\rb", "a\nb", std::string("a\0b", 3)}) {
@@ -139,35 +108,36 @@ TEST_F(IniFileStoreTest, RefusedPutRecordsNothing) {
         EXPECT_EQ(get(store, "File Name"), "old");
     }
     store.commit();
-    EXPECT_EQ(slurp(file_), "[FILE INFO]\nFile Name=old\n");
+    EXPECT_EQ(readFile(file_), "[FILE INFO]\nFile Name=old\n");
 }
 
 TEST_F(IniFileStoreTest, CommitKeepsForeignContentByteForByte) {
     const std::string before = "\xEF\xBB\xBF; written by hand\n[Other]\nX = \"1\"\n\n"
                                "[FILE INFO]\nType=1\nextra=keep me\n# note\n\n[Tail]\ny=2";
-    spit(file_, before);
+    writeFile(file_, before);
     IniFileStore store;
     put(store, "Type", "6060");
     put(store, "Wait", "0");
     store.commit();
-    EXPECT_EQ(slurp(file_), "\xEF\xBB\xBF; written by hand\n[Other]\nX = \"1\"\n\n"
-                            "[FILE INFO]\nType=6060\nextra=keep me\nWait=0\n# note\n\n[Tail]\ny=2");
+    EXPECT_EQ(readFile(file_),
+              "\xEF\xBB\xBF; written by hand\n[Other]\nX = \"1\"\n\n"
+              "[FILE INFO]\nType=6060\nextra=keep me\nWait=0\n# note\n\n[Tail]\ny=2");
 }
 
 TEST_F(IniFileStoreTest, ReadsOncePerFilePathAndAgainAfterCommit) {
-    spit(file_, "[FILE INFO]\nType=1\n");
+    writeFile(file_, "[FILE INFO]\nType=1\n");
     IniFileStore store;
     EXPECT_EQ(get(store, "Type"), "1");
-    spit(file_, "[FILE INFO]\nType=2\n");
+    writeFile(file_, "[FILE INFO]\nType=2\n");
     store.putKeyName("Type");
     EXPECT_EQ(store.getKeyValue(), "1"); // same read serves the whole Load
     EXPECT_EQ(get(store, "Type"), "2");  // naming the file again reads it again
     put(store, "Wait", "5");
-    spit(file_, "[FILE INFO]\nType=3\n");
+    writeFile(file_, "[FILE INFO]\nType=3\n");
     store.commit(); // re-reads under the lock, so the concurrent change survives
     store.putKeyName("Type");
     EXPECT_EQ(store.getKeyValue(), "3");
-    EXPECT_EQ(slurp(file_), "[FILE INFO]\nType=3\nWait=5\n");
+    EXPECT_EQ(readFile(file_), "[FILE INFO]\nType=3\nWait=5\n");
 }
 
 TEST_F(IniFileStoreTest, TwoStoresOnOneFileKeepEachOthersKeys) {
@@ -237,13 +207,13 @@ TEST_F(IniFileStoreTest, CommitWaitsForTheLockAndGivesUpAfterItsPatience) {
     store.commit(); // blocks until the holder lets go, then writes
     EXPECT_TRUE(released.load());
     holder.join();
-    EXPECT_EQ(slurp(file_), "[FILE INFO]\r\nType=1\r\n");
+    EXPECT_EQ(readFile(file_), "[FILE INFO]\r\nType=1\r\n");
 }
 
 #ifndef _WIN32
 
 TEST_F(IniFileStoreTest, ExistingPermissionBitsAreKept) {
-    spit(file_, "[FILE INFO]\r\nType=1\r\n");
+    writeFile(file_, "[FILE INFO]\r\nType=1\r\n");
     fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     IniFileStore store;
     put(store, "Type", "2");
@@ -255,13 +225,13 @@ TEST_F(IniFileStoreTest, ExistingPermissionBitsAreKept) {
 
 TEST_F(IniFileStoreTest, SymbolicLinkIsFollowedAndKept) {
     const fs::path real = dir_ / "real.dat";
-    spit(real, "[FILE INFO]\r\nType=1\r\n");
+    writeFile(real, "[FILE INFO]\r\nType=1\r\n");
     fs::create_symlink(real, file_);
     IniFileStore store;
     put(store, "Type", "2");
     store.commit();
     EXPECT_TRUE(fs::is_symlink(file_));
-    EXPECT_EQ(slurp(real), "[FILE INFO]\r\nType=2\r\n");
+    EXPECT_EQ(readFile(real), "[FILE INFO]\r\nType=2\r\n");
 }
 
 TEST_F(IniFileStoreTest, UnreadableFileReadsEmptyWithTheReason) {
@@ -318,14 +288,14 @@ TEST_P(IniFileStoreFailure, LeavesEverythingAsItWasAndKeepsThePutsForARetry) {
     fs::remove_all(file_, ec);
     fs::remove_all(dir_ / "Config.dat.lock", ec);
     store.commit();
-    EXPECT_EQ(slurp(file_), "[FILE INFO]\r\nType=6060\r\n");
+    EXPECT_EQ(readFile(file_), "[FILE INFO]\r\nType=6060\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, IniFileStoreFailure,
                          ::testing::Values(FailureCase{"TargetIsADirectory",
                                                        [](const fs::path&, const fs::path& f) {
                                                            fs::create_directory(f);
-                                                           spit(f / "inside", "x");
+                                                           writeFile(f / "inside", "x");
                                                        },
                                                        std::strerror(EISDIR)},
                                            FailureCase{"DanglingSymbolicLink",
@@ -351,7 +321,7 @@ TEST_F(IniFileStoreTest, CommitRemovesOnlyTemporariesLeftByAKilledWriter) {
     for (const char* name :
          {".Config.dat.tmp-123-4-56-0", ".Config.dat.tmp-1-2-3", ".Config.dat.tmp-x",
           ".Other.dat.tmp-1-2-3-4", ".Config.dat.tmp-1-2-3-4.tmp-1-2-3-4"}) {
-        spit(dir_ / name, "left over");
+        writeFile(dir_ / name, "left over");
     }
     IniFileStore store;
     put(store, "Type", "1");
@@ -365,7 +335,7 @@ TEST_F(IniFileStoreTest, CommitRemovesOnlyTemporariesLeftByAKilledWriter) {
 TEST_F(IniFileStoreTest, DiskFullLeavesTheFileUnchanged) {
     // A file-size limit binds root too, so this runs in CI as it does here.
     const std::string before = "[FILE INFO]\r\nType=1\r\nFile Name=a.bin\r\n";
-    spit(file_, before);
+    writeFile(file_, before);
     IniFileStore store;
     put(store, "File Name", std::string(4096, 'n'));
     rlimit old{};
@@ -381,7 +351,7 @@ TEST_F(IniFileStoreTest, DiskFullLeavesTheFileUnchanged) {
     }
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old), 0);
     EXPECT_NE(error.find(std::strerror(EFBIG)), std::string::npos) << error;
-    EXPECT_EQ(slurp(file_), before);
+    EXPECT_EQ(readFile(file_), before);
     EXPECT_EQ(entries(dir_), (std::set<std::string>{"Config.dat", "Config.dat.lock"}));
     store.commit(); // the limit lifted, the kept puts are written
     EXPECT_EQ(get(store, "File Name"), std::string(4096, 'n'));
@@ -414,7 +384,7 @@ TEST_P(IniFileStoreProtected, RefusedWithTheReasonAndKept) {
         GTEST_SKIP() << "needs root to hand the file or the commit to an ordinary user";
     }
     const std::string before = "[FILE INFO]\r\nType=1\r\n";
-    spit(file_, before);
+    writeFile(file_, before);
     fs::permissions(dir_, fs::perms::all);
     fs::permissions(file_, c.mode);
     if (c.ownedByTheUser) {
@@ -452,7 +422,7 @@ TEST_P(IniFileStoreProtected, RefusedWithTheReasonAndKept) {
     EXPECT_EQ(WEXITSTATUS(status), Refused);
     struct stat now {};
     ASSERT_EQ(::stat(file_.c_str(), &now), 0);
-    EXPECT_EQ(slurp(file_), before);
+    EXPECT_EQ(readFile(file_), before);
     EXPECT_EQ(now.st_ino, old.st_ino) << "the file was replaced";
     EXPECT_EQ(now.st_mode, old.st_mode);
     EXPECT_EQ(now.st_uid, old.st_uid);
@@ -487,10 +457,10 @@ TEST_F(IniFileStoreTest, ReadOnlyDirectoryLeavesTheFileUnchanged) {
     for (const bool withLockFile : {false, true}) {
         SCOPED_TRACE(withLockFile ? "lock file present" : "no lock file");
         fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
-        spit(file_, before);
+        writeFile(file_, before);
         std::set<std::string> expected{"Config.dat"};
         if (withLockFile) {
-            spit(dir_ / "Config.dat.lock", "");
+            writeFile(dir_ / "Config.dat.lock", "");
             expected.insert("Config.dat.lock");
         }
         fs::permissions(dir_, readOnly);
@@ -525,7 +495,7 @@ TEST_F(IniFileStoreTest, ReadOnlyDirectoryLeavesTheFileUnchanged) {
             GTEST_SKIP() << "no unprivileged user to run the commit as";
         }
         EXPECT_EQ(WEXITSTATUS(status), Refused);
-        EXPECT_EQ(slurp(file_), before);
+        EXPECT_EQ(readFile(file_), before);
         EXPECT_EQ(entries(dir_), expected);
     }
 }

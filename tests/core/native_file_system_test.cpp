@@ -1,10 +1,10 @@
 #include "core/platform/native_file_system.hpp"
+#include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <system_error>
 
@@ -17,30 +17,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class NativeFileSystemTest : public ::testing::Test {
+using test_support::utf8;
+
+class NativeFileSystemTest : public test_support::TempDirTest {
 protected:
-    void SetUp() override {
-        std::random_device rd;
-        dir_ = fs::temp_directory_path() / ("qmu-nfs-" + std::to_string(rd()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
     std::string file(const std::string& name, std::size_t bytes) {
-        const fs::path p = dir_ / fs::path(std::u8string(name.begin(), name.end()));
-        std::ofstream out(p, std::ios::binary);
-        out << std::string(bytes, 'x');
-        return pathText(p);
-    }
-    static std::string pathText(const fs::path& p) {
-        const std::u8string u = p.u8string();
-        return std::string(u.begin(), u.end());
+        const fs::path p = dir_ / test_support::fromUtf8(name);
+        test_support::writeFile(p, std::string(bytes, 'x'));
+        return utf8(p);
     }
 
-    fs::path dir_;
     NativeFileSystem nfs_;
 };
 
@@ -49,9 +35,9 @@ TEST_F(NativeFileSystemTest, OnlyOrdinaryFilesExist) {
     EXPECT_TRUE(nfs_.isOrdinaryFile(file("empty.dat", 0)));
     EXPECT_TRUE(nfs_.isOrdinaryFile(file("f\xc3\xafrmware \xc3\xbc.bin", 1)));
     fs::create_directory(dir_ / "Sub.dat");
-    EXPECT_FALSE(nfs_.isOrdinaryFile(pathText(dir_ / "Sub.dat")));
-    EXPECT_FALSE(nfs_.isOrdinaryFile(pathText(dir_ / "missing.dat")));
-    EXPECT_FALSE(nfs_.isOrdinaryFile(pathText(dir_ / "missing" / "Config.dat")));
+    EXPECT_FALSE(nfs_.isOrdinaryFile(utf8(dir_ / "Sub.dat")));
+    EXPECT_FALSE(nfs_.isOrdinaryFile(utf8(dir_ / "missing.dat")));
+    EXPECT_FALSE(nfs_.isOrdinaryFile(utf8(dir_ / "missing" / "Config.dat")));
     EXPECT_FALSE(nfs_.isOrdinaryFile(""));
 }
 
@@ -60,9 +46,9 @@ TEST_F(NativeFileSystemTest, LinksCountAsWhatTheyPointTo) {
     const std::string target = file("target.dat", 3);
     fs::create_symlink(target, dir_ / "link.dat");
     fs::create_symlink(dir_ / "gone.dat", dir_ / "dangling.dat");
-    EXPECT_TRUE(nfs_.isOrdinaryFile(pathText(dir_ / "link.dat")));
-    EXPECT_FALSE(nfs_.isOrdinaryFile(pathText(dir_ / "dangling.dat")));
-    EXPECT_EQ(nfs_.fileLength(pathText(dir_ / "link.dat")), 3);
+    EXPECT_TRUE(nfs_.isOrdinaryFile(utf8(dir_ / "link.dat")));
+    EXPECT_FALSE(nfs_.isOrdinaryFile(utf8(dir_ / "dangling.dat")));
+    EXPECT_EQ(nfs_.fileLength(utf8(dir_ / "link.dat")), 3);
 }
 #else
 TEST_F(NativeFileSystemTest, HiddenAndSystemFilesCountAsAbsent) {
@@ -85,7 +71,7 @@ TEST_F(NativeFileSystemTest, LengthOfExistingFiles) {
 }
 
 TEST_F(NativeFileSystemTest, MissingOrUnreachableFilesRaiseWithTheReason) {
-    const std::string missing = pathText(dir_ / "missing.bin");
+    const std::string missing = utf8(dir_ / "missing.bin");
     try {
         nfs_.fileLength(missing);
         FAIL() << "no error for a missing file";
@@ -96,7 +82,7 @@ TEST_F(NativeFileSystemTest, MissingOrUnreachableFilesRaiseWithTheReason) {
         EXPECT_NE(std::string(e.what()).find("missing.bin"), std::string::npos) << e.what();
     }
     fs::create_directory(dir_ / "dir.bin");
-    EXPECT_THROW(nfs_.fileLength(pathText(dir_ / "dir.bin")), FileSystemError);
+    EXPECT_THROW(nfs_.fileLength(utf8(dir_ / "dir.bin")), FileSystemError);
     EXPECT_THROW(nfs_.fileLength(""), FileSystemError);
 }
 
@@ -112,8 +98,8 @@ TEST_F(NativeFileSystemTest, LengthsBeyond32BitsRaise) {
     }
     fs::resize_file(edge, 2147483647ULL, ec);
     ASSERT_FALSE(ec) << ec.message();
-    EXPECT_EQ(nfs_.fileLength(pathText(edge)), 2147483647);
-    EXPECT_THROW(nfs_.fileLength(pathText(big)), FileSystemError);
+    EXPECT_EQ(nfs_.fileLength(utf8(edge)), 2147483647);
+    EXPECT_THROW(nfs_.fileLength(utf8(big)), FileSystemError);
 }
 
 } // namespace

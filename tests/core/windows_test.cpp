@@ -7,6 +7,7 @@
 #include "core/platform/ini_file_store.hpp"
 #include "core/platform/native_file_system.hpp"
 #include "core/upgrade_settings.hpp"
+#include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <system_error>
 
@@ -24,43 +24,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string utf8(const fs::path& p) {
-    const std::u8string u = p.u8string();
-    return std::string(u.begin(), u.end());
-}
+using test_support::readFile;
+using test_support::utf8;
 
-class WindowsFiles : public ::testing::Test {
+class WindowsFiles : public test_support::TempDirTest {
 protected:
-    void SetUp() override {
-        std::random_device rd;
-        dir_ = fs::temp_directory_path() / ("qmu-win-" + std::to_string(rd()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        // Attributes would keep remove_all from deleting read-only files.
-        for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
-            SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-        }
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
     fs::path write(const fs::path& relative, const std::string& content) {
         const fs::path p = dir_ / relative;
         fs::create_directories(p.parent_path());
-        std::ofstream(p, std::ios::binary) << content;
+        test_support::writeFile(p, content);
         return p;
-    }
-    static std::string read(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
     }
     std::size_t entriesInDir() const {
         return static_cast<std::size_t>(
             std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
     }
 
-    fs::path dir_;
     NativeFileSystem nfs_;
 };
 
@@ -213,7 +192,7 @@ TEST_F(WindowsFiles, AReadOnlyConfigDatIsRefusedAndKept) {
     const std::string path = utf8(dir_ / "Config.dat");
     commitWait(path, 1);
     const std::size_t entries = entriesInDir();
-    const std::string before = read(dir_ / "Config.dat");
+    const std::string before = readFile(dir_ / "Config.dat");
     ASSERT_TRUE(SetFileAttributesW((dir_ / "Config.dat").c_str(), FILE_ATTRIBUTE_READONLY));
     try {
         commitWait(path, 2);
@@ -222,7 +201,7 @@ TEST_F(WindowsFiles, AReadOnlyConfigDatIsRefusedAndKept) {
         const std::string reason = std::system_category().message(ERROR_ACCESS_DENIED);
         EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
     }
-    EXPECT_EQ(read(dir_ / "Config.dat"), before);
+    EXPECT_EQ(readFile(dir_ / "Config.dat"), before);
     EXPECT_NE(GetFileAttributesW((dir_ / "Config.dat").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     EXPECT_EQ(entriesInDir(), entries) << "temporary files left beside Config.dat";
 }

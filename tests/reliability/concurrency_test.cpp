@@ -79,7 +79,7 @@ TEST_F(ReliabilityConcurrencyTest, SaversAndAForeignWriterLoseNothing) {
                 allDone = false;
             }
         }
-        const std::string bytes = slurp(file_);
+        const std::string bytes = readFile(file_);
         ++snapshots;
         if (!wholeJob(bytes, &why)) {
             ADD_FAILURE() << "snapshot " << snapshots << ": " << why;
@@ -92,7 +92,7 @@ TEST_F(ReliabilityConcurrencyTest, SaversAndAForeignWriterLoseNothing) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a writer failed";
     }
 
-    const std::string bytes = slurp(file_);
+    const std::string bytes = readFile(file_);
     const auto job = wholeJob(bytes, &why);
     ASSERT_TRUE(job) << why;
     EXPECT_GE(*job, 1000);

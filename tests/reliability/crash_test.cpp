@@ -52,9 +52,9 @@ TEST_F(ReliabilityCrashTest, HeavyKilledSaverLeavesTheOldOrTheNewJobWhole) {
     for (int i = 0; i < 5000; ++i) {
         foreign += "Tool" + std::to_string(i) + "=some value " + std::to_string(i) + "\r\n";
     }
-    spit(file_, foreign);
+    writeFile(file_, foreign);
     saveJob(appDir_, 0);
-    const std::string base = slurp(file_);
+    const std::string base = readFile(file_);
 
     // How long one save takes here, so that the kills spread over the whole of a save. Only
     // where a kill lands depends on it, never whether the test passes.
@@ -64,7 +64,7 @@ TEST_F(ReliabilityCrashTest, HeavyKilledSaverLeavesTheOldOrTheNewJobWhole) {
     }
     const auto perSave = std::chrono::duration_cast<std::chrono::microseconds>(
         (std::chrono::steady_clock::now() - t0) / 5);
-    ASSERT_EQ(slurp(file_), base);
+    ASSERT_EQ(readFile(file_), base);
 
     std::mt19937 random(20261208);
     std::uniform_int_distribution<long> delay(0, std::max<long>(100, perSave.count()));
@@ -100,7 +100,7 @@ TEST_F(ReliabilityCrashTest, HeavyKilledSaverLeavesTheOldOrTheNewJobWhole) {
             ++inside;
         }
 
-        const std::string bytes = slurp(file_);
+        const std::string bytes = readFile(file_);
         ASSERT_FALSE(bytes.empty()) << "after kill " << kills;
         std::string why;
         const auto job = wholeJob(bytes, &why);
@@ -127,7 +127,7 @@ TEST_F(ReliabilityCrashTest, HeavyKilledSaverLeavesTheOldOrTheNewJobWhole) {
     // The next save clears what killed commits left behind.
     saveJob(appDir_, last + 1);
     EXPECT_EQ(strayFiles(), std::set<std::string>{});
-    EXPECT_EQ(wholeJob(slurp(file_)), last + 1);
+    EXPECT_EQ(wholeJob(readFile(file_)), last + 1);
 
     RecordProperty("kills", kills);
     RecordProperty("kills_inside_a_save", inside);

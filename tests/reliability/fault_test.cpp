@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <string>
 
@@ -70,7 +71,7 @@ using ReliabilityFaultTest = ScratchDirTest;
 
 TEST_F(ReliabilityFaultTest, ConfigDatThatIsADirectoryIsReportedAndStaysADirectory) {
     fs::create_directory(file_);
-    spit(file_ / "inside", "x");
+    writeFile(file_ / "inside", "x");
     core::IniFileStore store;
     core::NativeFileSystem files;
     const core::LoadedJob loaded = core::loadSettings(store, files, appDir_);
@@ -130,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ReliabilityNotAFileTest, ::testing::ValuesIn(kNo
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ReliabilityFaultTest, EmptyConfigDatLoadsAsEmptyAndTakesAWholeJob) {
-    spit(file_, "");
+    writeFile(file_, "");
     core::IniFileStore store;
     core::NativeFileSystem files;
     const core::LoadedJob loaded = core::loadSettings(store, files, appDir_);
@@ -141,7 +142,7 @@ TEST_F(ReliabilityFaultTest, EmptyConfigDatLoadsAsEmptyAndTakesAWholeJob) {
     EXPECT_EQ(loaded.listIndex, 31);
 
     saveJob(appDir_, 7);
-    const std::string bytes = slurp(file_);
+    const std::string bytes = readFile(file_);
     std::string why;
     EXPECT_EQ(wholeJob(bytes, &why), 7) << why;
     EXPECT_TRUE(bytes.starts_with("[FILE INFO]\r\nType=7\r\n")) << bytes;
@@ -163,7 +164,7 @@ TEST_P(ReliabilityReadOnlyTest, SaveIsReportedAndTheFileIsUnchanged) {
     if (!GetParam().lockFileExists) {
         fs::remove(dir_ / "Config.dat.lock");
     }
-    const std::string before = slurp(file_);
+    const std::string before = readFile(file_);
     const auto entriesBefore = entries(dir_);
     const std::string dir = dir_.string();
     const std::string appDir = appDir_;
@@ -187,7 +188,7 @@ TEST_P(ReliabilityReadOnlyTest, SaveIsReportedAndTheFileIsUnchanged) {
         fs::permissions(dir_, fs::perms::owner_all);
     }
     EXPECT_EQ(result, kReported);
-    EXPECT_EQ(slurp(file_), before);
+    EXPECT_EQ(readFile(file_), before);
     EXPECT_EQ(entries(dir_), entriesBefore);
 }
 
@@ -216,8 +217,8 @@ TEST_P(ReliabilityDiskFullTest, SaveIsReportedAndTheFileIsUnchanged) {
 
     if (kind != FullDisk::FullFileSystem) {
         saveJob(appDir_, 1);
-        spit(file_, withForeignContent(slurp(file_)));
-        const std::string before = slurp(file_);
+        writeFile(file_, withForeignContent(readFile(file_)));
+        const std::string before = readFile(file_);
         const auto entriesBefore = entries(dir_);
         const int result = inChild([&] {
             ::signal(SIGXFSZ, kind == FullDisk::SizeLimitSignalIgnored ? SIG_IGN : SIG_DFL);
@@ -229,7 +230,7 @@ TEST_P(ReliabilityDiskFullTest, SaveIsReportedAndTheFileIsUnchanged) {
         });
         ASSERT_NE(result, kCannotFault);
         EXPECT_EQ(result, kReported);
-        EXPECT_EQ(slurp(file_), before);
+        EXPECT_EQ(readFile(file_), before);
         EXPECT_EQ(entries(dir_), entriesBefore);
         return;
     }
@@ -242,8 +243,8 @@ TEST_P(ReliabilityDiskFullTest, SaveIsReportedAndTheFileIsUnchanged) {
             return kCannotFault;
         }
         saveJob(appDir, 1);
-        spit(file, withForeignContent(slurp(file)));
-        const std::string before = slurp(file);
+        writeFile(file, withForeignContent(readFile(file)));
+        const std::string before = readFile(file);
         // Fill what is left.
         {
             std::ofstream filler(dir + "/filler", std::ios::binary);
@@ -256,7 +257,7 @@ TEST_P(ReliabilityDiskFullTest, SaveIsReportedAndTheFileIsUnchanged) {
         if (reported != kReported) {
             return reported;
         }
-        if (slurp(file) != before) {
+        if (readFile(file) != before) {
             return 10;
         }
         return entries(dir) == entriesBefore ? kReported : 11;

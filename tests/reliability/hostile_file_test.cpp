@@ -85,7 +85,7 @@ class ReliabilityHostileFileTest : public ScratchDirTest,
 
 TEST_P(ReliabilityHostileFileTest, LoadReadsWhatCanBeReadAndSaveKeepsTheRest) {
     const std::string before = GetParam().bytes();
-    spit(file_, before);
+    writeFile(file_, before);
 
     core::IniFileStore store;
     core::NativeFileSystem files;
@@ -98,7 +98,7 @@ TEST_P(ReliabilityHostileFileTest, LoadReadsWhatCanBeReadAndSaveKeepsTheRest) {
     EXPECT_EQ(loaded.console, reader.value(core::kSectionName, "Console").value_or(""));
 
     saveJob(appDir_, 5);
-    const std::string after = slurp(file_);
+    const std::string after = readFile(file_);
     std::string why;
     EXPECT_EQ(wholeJob(after, &why), 5) << why;
     EXPECT_EQ(outsideDifference(before, after, jobKeyNames()), "");
@@ -128,7 +128,7 @@ TEST_F(ReliabilityLargeFileTest, HeavyFilesUpTo200MegabytesLoadAndKeepTheirConte
     using Clock = std::chrono::steady_clock;
     for (const std::size_t megabytes : {2u, 20u, 200u}) {
         const std::string before = foreignSections(megabytes << 20);
-        spit(file_, before);
+        writeFile(file_, before);
 
         const auto t0 = Clock::now();
         core::IniFileStore store;
@@ -141,7 +141,7 @@ TEST_F(ReliabilityLargeFileTest, HeavyFilesUpTo200MegabytesLoadAndKeepTheirConte
         EXPECT_TRUE(loaded.fromFile);
         EXPECT_FALSE(loaded.readError);
         EXPECT_EQ(loaded.listIndex, 31);
-        const std::string after = slurp(file_);
+        const std::string after = readFile(file_);
         ASSERT_TRUE(after.starts_with(before)) << megabytes << " MB: foreign content changed";
         std::string why;
         EXPECT_EQ(wholeJob(after.substr(before.size()), &why), 9) << why;

@@ -54,7 +54,7 @@ class ReliabilityHostileNameTest : public ScratchDirTest,
 
 TEST_P(ReliabilityHostileNameTest, NameReadsBackExactlyOrIsRefused) {
     saveJob(appDir_, 3);
-    const std::string before = slurp(file_);
+    const std::string before = readFile(file_);
     core::JobControls controls = jobControls(4);
     controls.fileName = GetParam().name;
 
@@ -65,7 +65,7 @@ TEST_P(ReliabilityHostileNameTest, NameReadsBackExactlyOrIsRefused) {
         EXPECT_TRUE(GetParam().refused) << "refused: " << e.what();
         EXPECT_EQ(e.key, "File Name");
         EXPECT_NE(std::string(e.what()), "");
-        EXPECT_EQ(slurp(file_), before);
+        EXPECT_EQ(readFile(file_), before);
         return;
     }
     ASSERT_FALSE(GetParam().refused) << "accepted a name that one line cannot hold";
@@ -74,7 +74,7 @@ TEST_P(ReliabilityHostileNameTest, NameReadsBackExactlyOrIsRefused) {
     store.commit();
 
     // Well formed: the header and the 23 key lines, nothing else, the job's other keys intact.
-    const std::string after = slurp(file_);
+    const std::string after = readFile(file_);
     const IniOracle file(after);
     ASSERT_EQ(file.lines.size(), 24u) << after;
     for (const auto& line : file.lines) {

@@ -7,41 +7,24 @@
 #include "core/platform/ini_file_store.hpp"
 #include "core/upgrade_settings.hpp"
 #include "ini_oracle.hpp"
+#include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 namespace quentra::reliability {
 
 namespace fs = std::filesystem;
 
-inline std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void spit(const fs::path& p, const std::string& bytes) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::set<std::string> entries(const fs::path& dir) {
-    std::set<std::string> out;
-    for (const auto& e : fs::directory_iterator(dir)) {
-        out.insert(e.path().filename().string());
-    }
-    return out;
-}
+using test_support::entries;
+using test_support::readFile;
+using test_support::writeFile;
 
 // The 23 keys of a job, in the order a save writes them.
 inline std::vector<std::string> jobKeys() {
@@ -131,29 +114,9 @@ inline void saveJob(const std::string& appDir, int n) {
     store.commit();
 }
 
-// A fresh directory per test, removed afterwards; `appDir` ends in a separator.
-class ScratchDirTest : public ::testing::Test {
+// A fresh directory per test, removed afterwards; `appDir_` ends in a separator.
+class ScratchDirTest : public test_support::TempDirTest {
 protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-        for (char& c : name) {
-            if (c == '/') {
-                c = '_';
-            }
-        }
-        dir_ = fs::temp_directory_path() /
-               ("qmu-reliability-" + std::to_string(::getpid()) + "-" + name);
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        appDir_ = core::withTrailingSeparator(dir_.string());
-        file_ = dir_ / "Config.dat";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
     // Files in the directory other than Config.dat and its lock: leftovers of a commit.
     std::set<std::string> strayFiles() const {
         std::set<std::string> out;
@@ -164,10 +127,6 @@ protected:
         }
         return out;
     }
-
-    fs::path dir_;
-    std::string appDir_;
-    fs::path file_;
 };
 
 } // namespace quentra::reliability

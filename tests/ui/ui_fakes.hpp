@@ -1,8 +1,9 @@
 #pragma once
 
-// Test helpers of the window tests: a recording message presenter, a temporary AppDir and a
-// reader of the written Config.dat.
+// Test helpers of the window tests: a recording message presenter and a reader of the written
+// Config.dat; temporary directories and file helpers come from tests/support.
 
+#include "support/test_support.hpp"
 #include "ui/message_presenter.hpp"
 
 #include <QString>
@@ -28,25 +29,10 @@ public:
     QStringList texts;
 };
 
-// A fresh directory that is removed again with everything in it.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
+using test_support::readFile;
+using test_support::TempDir;
+using test_support::writeFile;
 
-    const std::filesystem::path& path() const { return path_; }
-    // The directory as the window takes it, ending in a separator.
-    std::string appDir() const;
-    std::filesystem::path config() const { return path_ / "Config.dat"; }
-
-private:
-    std::filesystem::path path_;
-};
-
-void writeFile(const std::filesystem::path& path, const std::string& bytes);
-std::string readFile(const std::filesystem::path& path);
 // Creates a file of `length` bytes (content never matters to the tool).
 void makeFileOfLength(const std::filesystem::path& path, std::uintmax_t length);
 

@@ -1,0 +1,94 @@
+#include "support/test_support.hpp"
+
+#include "core/paths.hpp"
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace quentra::test_support {
+
+std::string utf8(const fs::path& path) {
+    const std::u8string u = path.u8string();
+    return std::string(u.begin(), u.end());
+}
+
+fs::path fromUtf8(std::string_view text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot read " + utf8(path));
+    }
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const fs::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        throw std::runtime_error("cannot write " + utf8(path));
+    }
+}
+
+std::set<std::string> entries(const fs::path& dir) {
+    std::set<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        out.insert(utf8(e.path().filename()));
+    }
+    return out;
+}
+
+TempDir::TempDir() {
+    // The test's name helps whoever finds a directory left behind; the random part and the
+    // counter keep parallel test processes and repeated runs apart.
+    static std::atomic<unsigned> counter{0};
+    std::string name = "qmu-test";
+    if (const auto* info = ::testing::UnitTest::GetInstance()->current_test_info()) {
+        name.append("-").append(info->test_suite_name()).append("-").append(info->name());
+    }
+    for (char& c : name) {
+        if (c == '/' || c == '\\') {
+            c = '_';
+        }
+    }
+    std::random_device random;
+    name.append("-").append(std::to_string(random())).append("-");
+    name.append(std::to_string(counter.fetch_add(1)));
+    path_ = fs::temp_directory_path() / name;
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    for (auto it = fs::recursive_directory_iterator(
+             path_, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+#ifdef _WIN32
+        SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+#else
+        std::error_code ignored;
+        if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        }
+#endif
+    }
+    fs::remove_all(path_, ec);
+}
+
+std::string TempDir::appDir() const {
+    return core::withTrailingSeparator(utf8(path_));
+}
+
+} // namespace quentra::test_support

@@ -1,0 +1,56 @@
+#pragma once
+
+// Scaffolding shared by the test suites: fresh directories, whole-file reads and writes, and
+// paths as the UTF-8 text the core takes.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace quentra::test_support {
+
+namespace fs = std::filesystem;
+
+// A path as UTF-8 text, and back: the core takes paths as UTF-8 on every platform, where a
+// plain string would be the ANSI code page on Windows.
+std::string utf8(const fs::path& path);
+fs::path fromUtf8(std::string_view text);
+
+// Whole files; both throw std::runtime_error when the file cannot be opened or written.
+std::string readFile(const fs::path& path);
+void writeFile(const fs::path& path, std::string_view bytes);
+// The names in a directory.
+std::set<std::string> entries(const fs::path& dir);
+
+// A fresh, empty directory of its own, removed with everything in it: write permissions and
+// read-only attributes that a test set are undone first.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const fs::path& path() const { return path_; }
+    // The directory as the window takes it: UTF-8, ending in a separator.
+    std::string appDir() const;
+    fs::path config() const { return path_ / "Config.dat"; }
+
+private:
+    fs::path path_;
+};
+
+// A fixture with a fresh directory per test: `dir_`, the same as `appDir_`, and `file_`, the
+// Config.dat in it (not created).
+class TempDirTest : public ::testing::Test {
+protected:
+    TempDir temp_;
+    fs::path dir_ = temp_.path();
+    std::string appDir_ = temp_.appDir();
+    fs::path file_ = temp_.config();
+};
+
+} // namespace quentra::test_support
