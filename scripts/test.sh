@@ -7,11 +7,18 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 
 # The run sets what the tests need itself and takes nothing from the caller's environment:
-# a UTF-8 locale that every Debian has (Wine maps non-ASCII file names through it), Qt's
-# offscreen platform (the tests that need a real X server start a private Xvfb), and a runtime
-# directory of its own for Qt.
+# variables that steer the compiler, CMake, CTest, GoogleTest, the sanitizers, Qt or Wine are
+# dropped; then come a UTF-8 locale that every Debian has (Wine maps non-ASCII file names
+# through it), Qt's offscreen platform (the tests that need a real X server start a private
+# Xvfb), and a runtime directory of its own for Qt.
+for v in $(compgen -e); do
+    case $v in
+        CC | CXX | CFLAGS | CXXFLAGS | CPPFLAGS | LDFLAGS | CMAKE_* | CTEST_* | GTEST_* | \
+            ASAN_* | UBSAN_* | LSAN_* | QT_* | WINE* | LC_* | LANGUAGE | DISPLAY | \
+            WAYLAND_DISPLAY | XAUTHORITY) unset "$v" ;;
+    esac
+done
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
-unset LANGUAGE LC_CTYPE DISPLAY WAYLAND_DISPLAY XAUTHORITY
 export QT_QPA_PLATFORM=offscreen
 export HOME=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
 runtime_dir=$(mktemp -d "${TMPDIR:-/tmp}/qmu-test-runtime.XXXXXX")
