@@ -264,15 +264,22 @@ IniDocument::IniDocument(std::string bytes, const CodePage& ansi)
         encoding_ = FileEncoding::Utf8;
         markSize_ = kUtf8Mark.size();
     }
+}
+
+std::string_view IniDocument::text() const {
     const std::string_view content = std::string_view(bytes_).substr(markSize_);
+    if (decoded_) {
+        return textIsContent_ ? content : std::string_view(text_);
+    }
+    text_.clear();
+    textIsContent_ = false;
     switch (encoding_) {
     case FileEncoding::Utf16Le:
-        text_.reserve(content.size() / 2);
         appendUtf8FromUtf16Le(text_, content);
         break;
     case FileEncoding::Utf8:
         if (isValidUtf8(content)) {
-            text_ = content;
+            textIsContent_ = true;
         } else {
             text_.reserve(content.size());
             for (std::size_t i = 0; i < content.size();) {
@@ -283,9 +290,16 @@ IniDocument::IniDocument(std::string bytes, const CodePage& ansi)
         }
         break;
     case FileEncoding::Ansi:
-        ansi_->decode(content, text_);
+        // ASCII reads as itself in every ANSI code page.
+        textIsContent_ = std::all_of(content.begin(), content.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (!textIsContent_) {
+            ansi_->decode(content, text_);
+        }
         break;
     }
+    decoded_ = true;
+    return textIsContent_ ? content : std::string_view(text_);
 }
 
 std::string IniDocument::encodingName() const {
@@ -321,7 +335,7 @@ const IniDocument::SectionIndex& IniDocument::section(std::string_view name) con
         return it->second;
     }
     SectionIndex index;
-    const std::string_view bytes = text_;
+    const std::string_view bytes = text();
     LineCursor cursor(bytes);
     Line line{};
     while (cursor.next(line)) {
@@ -351,12 +365,13 @@ std::optional<std::string> IniDocument::value(std::string_view sectionName,
     if (!index.found) {
         return std::nullopt;
     }
-    const auto line = index.keys.find(text_, trimIniBlanks(key));
+    const std::string_view doc = text();
+    const auto line = index.keys.find(doc, trimIniBlanks(key));
     if (!line) {
         return std::nullopt;
     }
-    std::string_view v = trimIniBlanks(
-        std::string_view(text_).substr(line->valueBegin, line->valueEnd - line->valueBegin));
+    std::string_view v =
+        trimIniBlanks(doc.substr(line->valueBegin, line->valueEnd - line->valueBegin));
     if (v.size() >= 2 && isQuote(v.front()) && v.front() == v.back()) {
         v = v.substr(1, v.size() - 2);
     }
@@ -364,15 +379,16 @@ std::optional<std::string> IniDocument::value(std::string_view sectionName,
 }
 
 std::string_view IniDocument::lineEnding() const {
-    const std::size_t i = text_.find_first_of("\r\n");
+    const std::string_view doc = text();
+    const std::size_t i = doc.find_first_of("\r\n");
     if (i == std::string::npos) {
         return "\r\n";
     }
-    if (text_[i] == '\n') {
+    if (doc[i] == '\n') {
         return "\n";
     }
-    return (i + 1 < text_.size() && text_[i + 1] == '\n') ? std::string_view("\r\n")
-                                                          : std::string_view("\r");
+    return (i + 1 < doc.size() && doc[i + 1] == '\n') ? std::string_view("\r\n")
+                                                      : std::string_view("\r");
 }
 
 void IniDocument::apply(std::span<const IniPut> puts) {
@@ -448,6 +464,7 @@ void IniDocument::apply(std::span<const IniPut> puts) {
     };
     std::vector<Splice> splices;
     const std::string eol(lineEnding());
+    const std::string_view doc = text();
     // New keys of existing sections, by the section's anchor line; new sections in order.
     std::vector<std::pair<const SectionIndex*, std::string>> additions;
     std::vector<std::pair<std::string_view, std::string>> newSections;
@@ -466,7 +483,7 @@ void IniDocument::apply(std::span<const IniPut> puts) {
             it->second += line + eol;
             continue;
         }
-        if (const auto k = index.keys.find(text_, m.key)) {
+        if (const auto k = index.keys.find(doc, m.key)) {
             splices.push_back(Splice{k->valueBegin, k->valueEnd - k->valueBegin, m.encoded});
             continue;
         }
@@ -482,7 +499,7 @@ void IniDocument::apply(std::span<const IniPut> puts) {
         // line would vanish.
         if (index.anchorNext > index.anchorEnd) {
             it->second += line;
-            it->second.append(text_, index.anchorEnd, index.anchorNext - index.anchorEnd);
+            it->second.append(doc.substr(index.anchorEnd, index.anchorNext - index.anchorEnd));
         } else {
             it->second += eol + line;
         }
@@ -494,13 +511,13 @@ void IniDocument::apply(std::span<const IniPut> puts) {
     }
     if (!newSections.empty()) {
         std::string text;
-        if (!text_.empty() && !endsInLineBreak(text_)) {
+        if (!doc.empty() && !endsInLineBreak(doc)) {
             text += eol;
         }
         for (auto& s : newSections) {
             text += s.second;
         }
-        splices.push_back(Splice{text_.size(), 0, std::move(text)});
+        splices.push_back(Splice{doc.size(), 0, std::move(text)});
     }
     std::stable_sort(splices.begin(), splices.end(),
                      [](const Splice& a, const Splice& b) { return a.pos < b.pos; });
@@ -513,13 +530,16 @@ void IniDocument::apply(std::span<const IniPut> puts) {
     if (bytes_.empty() && encoding == FileEncoding::Utf16Le) {
         mark = kUtf16LeMark;
     }
-    std::string content = bytes_.substr(markSize_);
+    std::string_view content = std::string_view(bytes_).substr(markSize_);
     const bool wide = encoding == FileEncoding::Utf16Le;
-    if (wide && content.size() % 2 != 0 && !splices.empty() && splices.back().pos == text_.size()) {
+    std::string patched;
+    if (wide && content.size() % 2 != 0 && !splices.empty() && splices.back().pos == doc.size()) {
         // Text goes after the odd last byte: it becomes the U+FFFD it read as, or everything
         // after it would be read a byte out of step.
-        content.back() = '\xFD';
-        content += '\xFF';
+        patched = content;
+        patched.back() = '\xFD';
+        patched += '\xFF';
+        content = patched;
     }
     const std::size_t unit = wide ? 2 : 1;
     const auto isMarker = [](char c) { return c == '\r' || c == '\n' || c == '='; };
@@ -538,7 +558,7 @@ void IniDocument::apply(std::span<const IniPut> puts) {
     const auto rawPlace = [&](std::size_t pos) {
         for (;;) {
             std::size_t m = textAt;
-            while (m < pos && !isMarker(text_[m])) {
+            while (m < pos && !isMarker(doc[m])) {
                 ++m;
             }
             if (m >= pos) {
@@ -550,7 +570,7 @@ void IniDocument::apply(std::span<const IniPut> puts) {
         if (pos == textAt) {
             return rawAt;
         }
-        if (pos == text_.size()) {
+        if (pos == doc.size()) {
             return content.size();
         }
         return nextRawMarker(rawAt); // just before the CR, LF or "=" at `pos`
@@ -577,33 +597,25 @@ void IniDocument::apply(std::span<const IniPut> puts) {
         rawSplices.push_back(std::move(raw));
     }
 
-    std::size_t grow = 0;
     std::size_t rawGrow = 0;
-    for (std::size_t i = 0; i < splices.size(); ++i) {
-        grow += splices[i].text.size();
-        rawGrow += rawSplices[i].bytes.size();
+    for (const RawSplice& raw : rawSplices) {
+        rawGrow += raw.bytes.size();
     }
-    std::string text;
-    text.reserve(text_.size() + grow);
     std::string out;
     out.reserve(mark.size() + content.size() + rawGrow);
     out += mark;
-    std::size_t cursor = 0;
     std::size_t rawCursor = 0;
-    for (std::size_t i = 0; i < splices.size(); ++i) {
-        const Splice& sp = splices[i];
-        text.append(text_, cursor, sp.pos - cursor);
-        text += sp.text;
-        cursor = sp.pos + sp.erase;
-        const RawSplice& raw = rawSplices[i];
-        out.append(content, rawCursor, raw.pos - rawCursor);
+    for (const RawSplice& raw : rawSplices) {
+        out.append(content.substr(rawCursor, raw.pos - rawCursor));
         out += raw.bytes;
         rawCursor = raw.pos + raw.erase;
     }
-    text.append(text_, cursor, std::string::npos);
-    out.append(content, rawCursor, std::string::npos);
-    sections_.clear(); // the index points into the old text
-    text_ = std::move(text);
+    out.append(content.substr(rawCursor));
+    // The index and the text point into the old bytes; the text is decoded again when next
+    // asked for, and reads as the edited text: every splice lies between whole characters.
+    sections_.clear();
+    text_.clear();
+    decoded_ = false;
     bytes_ = std::move(out);
     markSize_ = mark.size();
 }

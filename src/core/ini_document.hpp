@@ -115,7 +115,12 @@ private:
     FileEncoding encoding_ = FileEncoding::Ansi;
     std::size_t markSize_ = 0;
     const CodePage* ansi_;
-    std::string text_; // the bytes after the mark, decoded
+    // The bytes after the mark as text, decoded on first use after the bytes change. When that
+    // would give the same bytes (ASCII, or UTF-8 after its mark) nothing is copied.
+    std::string_view text() const;
+    mutable bool decoded_ = false;
+    mutable bool textIsContent_ = false;
+    mutable std::string text_;
     mutable std::unordered_map<std::string, SectionIndex> sections_; // by lower-cased name
 };
 

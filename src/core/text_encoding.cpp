@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace quentra::core {
 
@@ -80,29 +81,90 @@ bool isValidUtf8(std::string_view text) {
     return true;
 }
 
+namespace {
+
+// Four UTF-16LE units at `p` that are all ASCII: every high byte zero, every low byte below 80.
+bool fourAsciiUnits(const unsigned char* p) {
+    std::uint64_t v = 0;
+    std::memcpy(&v, p, sizeof v);
+    return (v & 0xFF80FF80FF80FF80ULL) == 0;
+}
+
+} // namespace
+
 void appendUtf8FromUtf16Le(std::string& out, std::string_view bytes) {
     const std::size_t units = bytes.size() / 2;
-    const auto unit = [&](std::size_t i) {
-        return static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto unit = [data](std::size_t i) {
+        return static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
     };
-    for (std::size_t i = 0; i < units; ++i) {
+    const auto isHigh = [](char16_t u) { return u >= 0xD800 && u <= 0xDBFF; };
+    const auto isLow = [](char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
+
+    // Sized exactly first, so that a large file's text is allocated once; ASCII goes four
+    // units at a time, as most settings files are ASCII.
+    std::size_t size = bytes.size() % 2 != 0 ? 3 : 0;
+    for (std::size_t i = 0; i < units;) {
+        if (i + 4 <= units && fourAsciiUnits(data + 2 * i)) {
+            size += 4;
+            i += 4;
+            continue;
+        }
         const char16_t u = unit(i);
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units && unit(i + 1) >= 0xDC00 &&
-                   unit(i + 1) <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) +
-                                (static_cast<char32_t>(unit(i + 1)) - 0xDC00));
-            ++i;
-        } else if (u >= 0xD800 && u <= 0xDFFF) {
-            appendUtf8(out, kReplacementCharacter);
+        if (isHigh(u) && i + 1 < units && isLow(unit(i + 1))) {
+            size += 4;
+            i += 2;
+            continue;
+        }
+        size += u < 0x80 ? 1 : u < 0x800 ? 2 : 3; // a lone surrogate gives U+FFFD, 3 bytes
+        ++i;
+    }
+    const std::size_t start = out.size();
+    out.resize(start + size);
+    char* w = out.data() + start;
+    const auto put = [&w](char32_t c) {
+        if (c < 0x80) {
+            *w++ = static_cast<char>(c);
+        } else if (c < 0x800) {
+            *w++ = static_cast<char>(0xC0 | (c >> 6));
+            *w++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            *w++ = static_cast<char>(0xE0 | (c >> 12));
+            *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *w++ = static_cast<char>(0x80 | (c & 0x3F));
         } else {
-            appendUtf8(out, u);
+            *w++ = static_cast<char>(0xF0 | (c >> 18));
+            *w++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *w++ = static_cast<char>(0x80 | (c & 0x3F));
+        }
+    };
+    for (std::size_t i = 0; i < units;) {
+        if (i + 4 <= units && fourAsciiUnits(data + 2 * i)) {
+            const unsigned char* p = data + 2 * i;
+            w[0] = static_cast<char>(p[0]);
+            w[1] = static_cast<char>(p[2]);
+            w[2] = static_cast<char>(p[4]);
+            w[3] = static_cast<char>(p[6]);
+            w += 4;
+            i += 4;
+            continue;
+        }
+        const char16_t u = unit(i);
+        if (!isHigh(u) && !isLow(u)) {
+            put(u);
+            ++i;
+        } else if (isHigh(u) && i + 1 < units && isLow(unit(i + 1))) {
+            put(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) +
+                (static_cast<char32_t>(unit(i + 1)) - 0xDC00));
+            i += 2;
+        } else {
+            put(kReplacementCharacter);
+            ++i;
         }
     }
     if (bytes.size() % 2 != 0) {
-        appendUtf8(out, kReplacementCharacter);
+        put(kReplacementCharacter);
     }
 }
 
@@ -139,15 +201,19 @@ public:
 
     void decode(std::string_view bytes, std::string& out) const override {
         out.reserve(out.size() + bytes.size());
-        for (const char ch : bytes) {
-            const auto b = static_cast<unsigned char>(ch);
-            if (b < 0x80) {
-                out += ch;
-            } else if (b < 0xA0) {
-                appendUtf8(out, kHigh1252[b - 0x80]);
-            } else {
-                appendUtf8(out, b);
+        for (std::size_t i = 0; i < bytes.size();) {
+            // ASCII goes over in runs.
+            std::size_t run = i;
+            while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80) {
+                ++run;
             }
+            out.append(bytes, i, run - i);
+            if (run == bytes.size()) {
+                break;
+            }
+            const auto b = static_cast<unsigned char>(bytes[run]);
+            appendUtf8(out, b < 0xA0 ? kHigh1252[b - 0x80] : char32_t{b});
+            i = run + 1;
         }
     }
 
