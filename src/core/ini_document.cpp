@@ -522,10 +522,10 @@ void IniDocument::apply(std::span<const IniPut> puts) {
     std::stable_sort(splices.begin(), splices.end(),
                      [](const Splice& a, const Splice& b) { return a.pos < b.pos; });
 
-    // The same edits on the stored bytes: every splice lies next to a CR, LF or "=" of the
-    // text, or at its start or end, and those characters stand one for one in the bytes, so
-    // counting them finds each place. Only the spliced texts are encoded; every other byte,
-    // undecodable ones included, is copied.
+    // The same edits on the stored bytes. Where the text is not the bytes themselves or UTF-16,
+    // every splice lies next to a CR, LF or "=" of the text, or at its start or end, and those
+    // characters stand one for one in the bytes, so counting them finds each place. Only the
+    // spliced texts are encoded; every other byte, undecodable ones included, is copied.
     std::string mark = bytes_.substr(0, markSize_);
     if (bytes_.empty() && encoding == FileEncoding::Utf16Le) {
         mark = kUtf16LeMark;
@@ -556,6 +556,23 @@ void IniDocument::apply(std::span<const IniPut> puts) {
     std::size_t textAt = 0; // a place in the text and the same place in the bytes
     std::size_t rawAt = 0;
     const auto rawPlace = [&](std::size_t pos) {
+        if (pos == doc.size()) {
+            return content.size();
+        }
+        if (textIsContent_) {
+            return pos;
+        }
+        if (wide) {
+            // Each character of the text is one UTF-16 unit, or two beyond U+FFFF; an unpaired
+            // surrogate is one unit read as one U+FFFD. (An odd last byte lies at the end.)
+            std::size_t units = 0;
+            for (; textAt < pos; ++textAt) {
+                const auto b = static_cast<unsigned char>(doc[textAt]);
+                units += static_cast<std::size_t>((b & 0xC0) != 0x80) + (b >= 0xF0 ? 1 : 0);
+            }
+            rawAt += 2 * units;
+            return rawAt;
+        }
         for (;;) {
             std::size_t m = textAt;
             while (m < pos && !isMarker(doc[m])) {
@@ -569,9 +586,6 @@ void IniDocument::apply(std::span<const IniPut> puts) {
         }
         if (pos == textAt) {
             return rawAt;
-        }
-        if (pos == doc.size()) {
-            return content.size();
         }
         return nextRawMarker(rawAt); // just before the CR, LF or "=" at `pos`
     };

@@ -101,27 +101,12 @@ void appendUtf8FromUtf16Le(std::string& out, std::string_view bytes) {
     const auto isHigh = [](char16_t u) { return u >= 0xD800 && u <= 0xDBFF; };
     const auto isLow = [](char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
 
-    // Sized exactly first, so that a large file's text is allocated once; ASCII goes four
-    // units at a time, as most settings files are ASCII.
-    std::size_t size = bytes.size() % 2 != 0 ? 3 : 0;
-    for (std::size_t i = 0; i < units;) {
-        if (i + 4 <= units && fourAsciiUnits(data + 2 * i)) {
-            size += 4;
-            i += 4;
-            continue;
-        }
-        const char16_t u = unit(i);
-        if (isHigh(u) && i + 1 < units && isLow(unit(i + 1))) {
-            size += 4;
-            i += 2;
-            continue;
-        }
-        size += u < 0x80 ? 1 : u < 0x800 ? 2 : 3; // a lone surrogate gives U+FFFD, 3 bytes
-        ++i;
-    }
-    const std::size_t start = out.size();
-    out.resize(start + size);
-    char* w = out.data() + start;
+    // One pass through a small buffer, into room for one byte a unit (exact for ASCII, as most
+    // settings files are); ASCII goes four units at a time.
+    out.reserve(out.size() + units + 3);
+    std::array<char, 8192> buffer{};
+    char* w = buffer.data();
+    char* const flushAt = buffer.data() + buffer.size() - 8;
     const auto put = [&w](char32_t c) {
         if (c < 0x80) {
             *w++ = static_cast<char>(c);
@@ -140,6 +125,10 @@ void appendUtf8FromUtf16Le(std::string& out, std::string_view bytes) {
         }
     };
     for (std::size_t i = 0; i < units;) {
+        if (w >= flushAt) {
+            out.append(buffer.data(), w);
+            w = buffer.data();
+        }
         if (i + 4 <= units && fourAsciiUnits(data + 2 * i)) {
             const unsigned char* p = data + 2 * i;
             w[0] = static_cast<char>(p[0]);
@@ -166,6 +155,7 @@ void appendUtf8FromUtf16Le(std::string& out, std::string_view bytes) {
     if (bytes.size() % 2 != 0) {
         put(kReplacementCharacter);
     }
+    out.append(buffer.data(), w);
 }
 
 void appendUtf16LeFromUtf8(std::string& out, std::string_view text) {
