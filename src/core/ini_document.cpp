@@ -610,6 +610,10 @@ void IniDocument::apply(std::span<const IniPut> puts) {
         }
         rawSplices.push_back(std::move(raw));
     }
+    // The text is done with: its memory goes before the new bytes take theirs, so that a large
+    // file's Save holds two copies of the file at most.
+    std::string().swap(text_);
+    decoded_ = false;
 
     std::size_t rawGrow = 0;
     for (const RawSplice& raw : rawSplices) {
@@ -628,8 +632,6 @@ void IniDocument::apply(std::span<const IniPut> puts) {
     // The index and the text point into the old bytes; the text is decoded again when next
     // asked for, and reads as the edited text: every splice lies between whole characters.
     sections_.clear();
-    text_.clear();
-    decoded_ = false;
     bytes_ = std::move(out);
     markSize_ = mark.size();
 }
