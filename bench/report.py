@@ -18,6 +18,16 @@ MEMORY_GOAL = 1.05
 LARGE_GOAL_MS = 100.0
 PLAIN_GOAL_MS = 1.0
 PLATFORM_NAMES = {"offscreen": "offscreen", "xcb": "Xvfb (xcb)"}
+# bench_store's encoding argument: the same text in each of the file's encodings.
+ENCODINGS = {0: "ANSI", 1: "UTF-8", 2: "UTF-16LE"}
+UTF16_GOAL = 2.0  # UTF-16LE within this factor of UTF-8 at 10 MB of text
+
+
+def encoding_of(name):
+    for part in name.split("/"):
+        if part.startswith("encoding:"):
+            return int(part.split(":")[1])
+    return 0
 
 
 def spread(values, scale=1.0, digits=1):
@@ -112,10 +122,12 @@ def store_section(work, lines):
               "turned into a job, its 23 keys put, and the commit (re-read under the lock, "
               "temporary file written and flushed, renamed, directory synced). Load is a fresh "
               "store reading the job back, as at start-up. Config.dat holds the job alone, or "
-              "the job between two halves of 1 MB or 10 MB of foreign sections. Wall-clock "
+              "the job between two halves of 1 MB or 10 MB of foreign sections (as text: twice "
+              "the bytes in UTF-16LE), the same text in each of the file's encodings (ANSI "
+              "code page, UTF-8 after its mark, UTF-16LE after its mark). Wall-clock "
               "time of one operation over the repetitions.", "",
-              "| file system | case | file size | median ms | min - max ms | load before / after |",
-              "|---|---|---|---|---|---|"]
+              "| file system | case | encoding | file size | median ms | min - max ms | load before / after |",
+              "|---|---|---|---|---|---|---|"]
     summary = []
     for kind in kinds:
         data = json.load(open(os.path.join(work, f"store.{kind}.json")))
@@ -130,28 +142,38 @@ def store_section(work, lines):
             entry = cases.setdefault(name, {"times": [], "bytes": run.get("file_bytes", 0)})
             entry["times"].append(run["real_time"] * unit)
         for op in ("Save", "Load"):
-            points = []
-            for name, entry in sorted(cases.items(), key=lambda item: item[1]["bytes"]):
-                if not name.startswith(f"BM_{op}/"):
-                    continue
-                median, rng = spread(entry["times"], 1.0, 3)
-                lines.append(f"| {kind} ({fs}) | {op} | {size_text(entry['bytes'])} | "
-                             f"{median} | {rng} | {load} |")
-                points.append((entry["bytes"], statistics.median(entry["times"])))
-            if len(points) == 3:
-                summary.append((kind, fs, op, points))
-    lines += ["", "Growth with the file: time per MB between the job alone and 1 MB, and "
-              "between 1 MB and 10 MB; equal slopes mean a linear cost.", "",
-              "| file system | case | job alone ms | ms per MB, 0 to 1 MB | ms per MB, 1 to 10 MB "
-              "| 10 MB ms | goals |", "|---|---|---|---|---|---|---|"]
-    for kind, fs, op, ((b0, t0), (b1, t1), (b2, t2)) in summary:
-        slope1 = (t1 - t0) / ((b1 - b0) / 1048576)
-        slope2 = (t2 - t1) / ((b2 - b1) / 1048576)
+            for encoding, encoding_name in ENCODINGS.items():
+                points = []
+                for name, entry in sorted(cases.items(), key=lambda item: item[1]["bytes"]):
+                    if not name.startswith(f"BM_{op}/") or encoding_of(name) != encoding:
+                        continue
+                    median, rng = spread(entry["times"], 1.0, 3)
+                    lines.append(f"| {kind} ({fs}) | {op} | {encoding_name} | "
+                                 f"{size_text(entry['bytes'])} | {median} | {rng} | {load} |")
+                    points.append((entry["bytes"], statistics.median(entry["times"])))
+                if len(points) == 3:
+                    summary.append((kind, fs, op, encoding, points))
+    lines += ["", "Growth with the file: time per MB of text between the job alone and 1 MB, "
+              "and between 1 MB and 10 MB; equal slopes mean a linear cost. UTF-16LE is "
+              "compared with UTF-8 holding the same text.", "",
+              "| file system | case | encoding | job alone ms | ms per MB, 0 to 1 MB | "
+              "ms per MB, 1 to 10 MB | 10 MB ms | goals |", "|---|---|---|---|---|---|---|---|"]
+    at_10mb = {(kind, op, encoding): points[2][1]
+               for kind, _, op, encoding, points in summary}
+    for kind, fs, op, encoding, ((b0, t0), (b1, t1), (b2, t2)) in summary:
+        # Per MB of text: a UTF-16LE file holds its text in twice the bytes.
+        per = 2 if encoding == 2 else 1
+        slope1 = (t1 - t0) / ((b1 - b0) / per / 1048576)
+        slope2 = (t2 - t1) / ((b2 - b1) / per / 1048576)
         goals = [f"10 MB {verdict(t2 < LARGE_GOAL_MS)} (under {LARGE_GOAL_MS:.0f} ms)"]
-        if kind == "memory" or op == "Load":
+        if (kind == "memory" or op == "Load") and encoding == 0:
             goals.append(f"job alone {verdict(t0 < PLAIN_GOAL_MS)} (under {PLAIN_GOAL_MS:.0f} ms)")
-        lines.append(f"| {kind} ({fs}) | {op} | {t0:.3f} | {slope1:.2f} | {slope2:.2f} | "
-                     f"{t2:.1f} | {'; '.join(goals)} |")
+        if encoding == 2 and (kind, op, 1) in at_10mb:
+            ratio = t2 / at_10mb[(kind, op, 1)]
+            goals.append(f"{ratio:.2f} x UTF-8 {verdict(ratio <= UTF16_GOAL)} "
+                         f"(at most {UTF16_GOAL:.0f} x)")
+        lines.append(f"| {kind} ({fs}) | {op} | {ENCODINGS[encoding]} | {t0:.3f} | "
+                     f"{slope1:.2f} | {slope2:.2f} | {t2:.1f} | {'; '.join(goals)} |")
     lines.append("")
 
 

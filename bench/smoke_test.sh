@@ -20,8 +20,8 @@ python3 - "$work/store.json" <<'PY'
 import json, sys
 runs = json.load(open(sys.argv[1]))["benchmarks"]
 names = sorted(r["name"] for r in runs)
-expected = sorted(f"BM_{op}/foreign_bytes:{n}" for op in ("Save", "Load")
-                  for n in (0, 1 << 20, 10 << 20))
+expected = sorted(f"BM_{op}/foreign_bytes:{n}/encoding:{e}" for op in ("Save", "Load")
+                  for n in (0, 1 << 20, 10 << 20) for e in (0, 1, 2))
 if names != expected:
     sys.exit(f"store cases {names}, expected {expected}")
 failed = [r["name"] for r in runs if r.get("error_occurred")]

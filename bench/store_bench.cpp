@@ -1,6 +1,7 @@
 // Ok and start-up as the settings file sees them: Save (the controls' texts turned into a job,
 // put key by key, committed durably) and Load (a fresh store reading the job back), with a
-// Config.dat that holds only the job and with one that also holds foreign sections.
+// Config.dat that holds only the job and with one that also holds foreign sections; the same
+// text stored in the ANSI code page, as UTF-8 after its mark and as UTF-16LE after its mark.
 //
 // --dir=PATH chooses where the files go (default: a directory under the current one), so the
 // same cases can run on a disk and on a memory file system, where the flush costs nothing.
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -64,10 +66,33 @@ void appendFile(const fs::path& file, const std::string& bytes) {
     out << bytes;
 }
 
+enum Encoding : std::int64_t { Ansi, Utf8, Utf16 };
+
+// The file's text (all ASCII here) written again in `encoding`, with its mark; in the ANSI code
+// page as it is, so that every case's file is made the same way.
+void reencode(const fs::path& file, std::int64_t encoding) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    in.close();
+    std::string bytes = encoding == Ansi ? "" : encoding == Utf8 ? "\xEF\xBB\xBF" : "\xFF\xFE";
+    if (encoding != Utf16) {
+        bytes += text;
+    } else {
+        bytes.reserve(2 + 2 * text.size());
+        for (const char c : text) {
+            bytes += c;
+            bytes += '\0';
+        }
+    }
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+}
+
 // A directory whose Config.dat holds the sample job between two halves of `foreignBytes` of
-// foreign sections, made through the store as Ok makes it. Gives the directory as AppDir.
-std::string prepareAppDir(std::int64_t foreignBytes) {
-    const fs::path dir = g_root / ("foreign_" + std::to_string(foreignBytes));
+// foreign sections, made through the store as Ok makes it, then stored in `encoding`. Gives the
+// directory as AppDir.
+std::string prepareAppDir(std::int64_t foreignBytes, std::int64_t encoding) {
+    const fs::path dir =
+        g_root / ("foreign_" + std::to_string(foreignBytes) + "_" + std::to_string(encoding));
     fs::remove_all(dir);
     fs::create_directories(dir);
     std::string appDir = core::withTrailingSeparator(dir.string());
@@ -81,6 +106,7 @@ std::string prepareAppDir(std::int64_t foreignBytes) {
     if (half > 0) {
         appendFile(core::configFilePath(appDir), foreignSections(half, 1000000));
     }
+    reencode(core::configFilePath(appDir), encoding);
     return appDir;
 }
 
@@ -98,7 +124,7 @@ bool loadsSampleJob(const std::string& appDir) {
 }
 
 void BM_Save(benchmark::State& state) {
-    const std::string appDir = prepareAppDir(state.range(0));
+    const std::string appDir = prepareAppDir(state.range(0), state.range(1));
     // One store for the window's life, as in the program; the commit reads the file afresh.
     core::IniFileStore store;
     core::JobControls controls = sampleControls();
@@ -120,7 +146,7 @@ void BM_Save(benchmark::State& state) {
 }
 
 void BM_Load(benchmark::State& state) {
-    const std::string appDir = prepareAppDir(state.range(0));
+    const std::string appDir = prepareAppDir(state.range(0), state.range(1));
     if (!loadsSampleJob(appDir)) {
         state.SkipWithError("the prepared job did not read back");
         return;
@@ -136,9 +162,15 @@ void BM_Load(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * fileSize(appDir));
 }
 
-// Only the job, then 1 MB and 10 MB of foreign sections.
+// Only the job, then 1 MB and 10 MB of foreign sections (as text: twice the bytes in UTF-16),
+// in each encoding.
 void fileSizes(benchmark::internal::Benchmark* b) {
-    b->ArgName("foreign_bytes")->Arg(0)->Arg(1 << 20)->Arg(10 << 20);
+    b->ArgNames({"foreign_bytes", "encoding"});
+    for (const std::int64_t encoding : {Ansi, Utf8, Utf16}) {
+        for (const std::int64_t bytes : {0, 1 << 20, 10 << 20}) {
+            b->Args({bytes, encoding});
+        }
+    }
     b->Unit(benchmark::kMicrosecond);
 }
 

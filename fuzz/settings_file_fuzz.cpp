@@ -1,9 +1,12 @@
-// The settings file: arbitrary bytes in Config.dat, read through the store, then a save of
-// arbitrary values committed and read back.
+// The settings file: arbitrary bytes in Config.dat (as they come, as UTF-16LE with its mark, or
+// after the UTF-8 mark), read through the store, then a save of arbitrary values committed and
+// read back.
 //
 // Invariants: no crash or hang; the store reads what an independent reader reads; every put
-// value reads back exactly or was refused for a stated reason; every byte outside the keys that
-// the save touched is unchanged (see ini_oracle.hpp for the precise meaning of "outside").
+// value reads back exactly or was refused for a stated reason (a text the file's encoding cannot
+// hold among them, and then nothing is written); a new file is in Windows-1252 when that holds
+// every text, else in UTF-16LE; every byte outside the keys that the save touched is unchanged
+// (see ini_oracle.hpp for the precise meaning of "outside").
 
 #include "core/config_store.hpp"
 #include "core/paths.hpp"
@@ -27,9 +30,14 @@
 #include <unistd.h>
 
 using namespace quentra::core;
+using quentra::reliability::cp1252;
+using quentra::reliability::decodeUtf8;
+using quentra::reliability::fitsWindows1252;
 using quentra::reliability::IniOracle;
 using quentra::reliability::nameKey;
+using quentra::reliability::OracleEncoding;
 using quentra::reliability::outsideDifference;
+using quentra::reliability::putUtf8;
 using quentra::reliability::trimmed;
 
 namespace {
@@ -74,6 +82,45 @@ bool holdsBreakOrNul(std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
+bool isText(std::string_view s) {
+    return decodeUtf8(s) == s;
+}
+
+// The character a byte stands for when bytes are turned into text: ASCII as it is, 80..CF as in
+// Windows-1252, D0..DF Cyrillic, E0..FF CJK, so that texts inside and beyond Windows-1252 occur.
+unsigned long characterOf(unsigned char b) {
+    if (b >= 0xE0) {
+        return 0x4E00 + (b - 0xE0) * 97ul;
+    }
+    if (b >= 0xD0) {
+        return 0x0410 + (b - 0xD0);
+    }
+    return cp1252(b);
+}
+
+std::string textOf(std::string_view bytes) {
+    std::string out;
+    for (const char c : bytes) {
+        putUtf8(out, characterOf(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+// UTF-16LE after its mark, one code unit per byte; F0..FF give lone or paired surrogates.
+std::string utf16Of(std::string_view bytes, bool oddLastByte) {
+    std::string out = "\xFF\xFE";
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        const unsigned long unit = b >= 0xF8 ? 0xDC00 + b : b >= 0xF0 ? 0xD800 + b : characterOf(b);
+        out += static_cast<char>(unit & 0xFF);
+        out += static_cast<char>(unit >> 8);
+    }
+    if (oddLastByte) {
+        out += 'x';
+    }
+    return out;
+}
+
 // The reasons a put may be refused: the line could not hold the value, or the names would not
 // read back as the same names.
 bool refusalJustified(const std::string& section, const std::string& key, const std::string* text) {
@@ -82,10 +129,18 @@ bool refusalJustified(const std::string& section, const std::string& key, const 
     return holdsBreakOrNul(s) || s.find(']') != std::string_view::npos || holdsBreakOrNul(k) ||
            k.find('=') != std::string_view::npos ||
            (!k.empty() && (k.front() == ';' || k.front() == '#' || k.front() == '[')) ||
-           (text != nullptr && holdsBreakOrNul(*text));
+           !isText(s) || !isText(k) ||
+           (text != nullptr && (holdsBreakOrNul(*text) || !isText(*text)));
 }
 
-std::string pickName(FuzzedDataProvider& in, const std::string* choices, std::size_t count) {
+// A text from the input: its bytes as they are (often no UTF-8 at all), or turned into text.
+std::string pickText(FuzzedDataProvider& in, bool asText, std::size_t maxLength) {
+    const std::string bytes = in.ConsumeRandomLengthString(maxLength);
+    return asText ? textOf(bytes) : bytes;
+}
+
+std::string pickName(FuzzedDataProvider& in, const std::string* choices, std::size_t count,
+                     bool asText) {
     const std::uint8_t pick = in.ConsumeIntegral<std::uint8_t>();
     if (pick < count * 16) {
         std::string name = choices[pick % count];
@@ -94,7 +149,7 @@ std::string pickName(FuzzedDataProvider& in, const std::string* choices, std::si
         }
         return name;
     }
-    return in.ConsumeRandomLengthString(24);
+    return pickText(in, asText, 24);
 }
 
 } // namespace
@@ -104,7 +159,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = configFilePath(appDir());
     const std::uint8_t mode = in.ConsumeIntegral<std::uint8_t>();
     const bool fileExists = (mode & 1) == 0;
-    const std::string before = fileExists ? in.ConsumeRandomLengthString(4096) : std::string();
+    const bool asText = (mode & 0x20) != 0;
+    std::string before = fileExists ? in.ConsumeRandomLengthString(4096) : std::string();
+    switch ((mode >> 2) & 3) {
+    case 1:
+        before = utf16Of(before, (mode & 0x10) != 0);
+        break;
+    case 2:
+        before = "\xEF\xBB\xBF" + before;
+        break;
+    default:
+        break; // as it comes: Windows-1252 unless it starts with a mark itself
+    }
+    if (!fileExists) {
+        before.clear();
+    }
     std::filesystem::remove(path);
     if (fileExists) {
         std::ofstream(path, std::ios::binary) << before;
@@ -131,7 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::string* text :
              {&controls.type, &controls.address, &controls.fileSize, &controls.blockSize,
               &controls.fileName, &controls.wait, &controls.console}) {
-            *text = in.ConsumeRandomLengthString(40);
+            *text = pickText(in, asText, 40);
         }
         for (int& state : controls.boxStates) {
             state = in.ConsumeIntegralInRange(0, 2);
@@ -140,7 +209,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         try {
             settings = settingsFromControls(controls);
         } catch (const InvalidValueError& e) {
-            FUZZ_CHECK(e.key != "File Name" || holdsBreakOrNul(controls.fileName),
+            FUZZ_CHECK(e.key != "File Name" || holdsBreakOrNul(controls.fileName) ||
+                           !isText(controls.fileName),
                        "file name refused: %s", e.what());
             return 0;
         }
@@ -162,8 +232,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Arbitrary puts, mostly to the job's own section and keys.
         const std::string sections[] = {std::string(kSectionName), "file info", "Other", ""};
         while (in.remaining_bytes() > 0 && accepted.size() < 40) {
-            const std::string section = pickName(in, sections, std::size(sections));
-            const std::string key = pickName(in, jobKeys().data(), jobKeys().size());
+            const std::string section = pickName(in, sections, std::size(sections), asText);
+            const std::string key = pickName(in, jobKeys().data(), jobKeys().size(), asText);
             const bool asNumber = in.ConsumeBool();
             std::string value;
             std::int32_t number = 0;
@@ -171,7 +241,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 number = in.ConsumeIntegral<std::int32_t>();
                 value = std::to_string(number);
             } else {
-                value = in.ConsumeRandomLengthString(40);
+                value = pickText(in, asText, 40);
             }
             store.putSectionName(section);
             store.putKeyName(key);
@@ -192,13 +262,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
+    // A file with content and no mark is in Windows-1252 and keeps it; an empty or new one is
+    // written in Windows-1252 when that holds every text, else in UTF-16LE.
+    bool allFit = true;
+    for (const auto& [name, value] : accepted) {
+        allFit = allFit && fitsWindows1252(name.first) && fitsWindows1252(name.second) &&
+                 fitsWindows1252(value);
+    }
+    const bool windows1252File =
+        !before.empty() && original.encoding == OracleEncoding::Windows1252;
     try {
         store.commit();
+    } catch (const UnencodableValueError& e) {
+        FUZZ_CHECK(windows1252File && !allFit, "refused: %s", e.what());
+        FUZZ_CHECK(slurp(path) == before, "a refused save changed the file");
+        return 0;
     } catch (const StoreError& e) {
         FUZZ_CHECK(false, "commit failed: %s", e.what());
     }
+    FUZZ_CHECK(!windows1252File || allFit, "a text beyond Windows-1252 went into such a file");
     const std::string after = slurp(path);
     FUZZ_CHECK(fileExists || !accepted.empty() || after.empty(), "a file appeared from nothing");
+    if (before.empty() && !accepted.empty()) {
+        FUZZ_CHECK(after.starts_with("\xFF\xFE") == !allFit, "a new file in the wrong encoding");
+    }
 
     // Every accepted put reads back exactly, with the independent reader and with a new store.
     const IniOracle written(after);

@@ -4,11 +4,20 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace quentra::core {
 
 struct StoreError : std::runtime_error {
     using std::runtime_error::runtime_error;
+};
+
+// A value, or a section or key name, that the settings file's encoding cannot hold. Nothing is
+// written; `key` is the key it was put under.
+struct UnencodableValueError : StoreError {
+    UnencodableValueError(std::string key, const std::string& what)
+        : StoreError(what), key(std::move(key)) {}
+    std::string key;
 };
 
 // The settings-file component: file path, section and key are set, then a value is put or got.
@@ -21,8 +30,9 @@ public:
     virtual void putSectionName(const std::string& name) = 0;
     virtual void putKeyName(const std::string& name) = 0;
 
-    // Stores a value under the current key. The text form throws StoreError for a text that
-    // cannot be stored (one holding CR, LF or NUL); nothing is then recorded.
+    // Stores a value under the current key. Texts are UTF-8. The text form throws StoreError
+    // for a text that cannot be stored (one holding CR, LF or NUL, or one that is not UTF-8);
+    // nothing is then recorded.
     virtual void putKeyValue(std::int32_t value) = 0;
     virtual void putKeyValue(const std::string& value) = 0;
 
@@ -31,7 +41,8 @@ public:
     virtual std::string getKeyValue() = 0;
 
     // Makes every value put since the last commit durable in the file, all of them or none.
-    // Throws StoreError with the system's reason when that cannot be done; the file is then
+    // Throws StoreError with the system's reason when that cannot be done, and
+    // UnencodableValueError when the file's encoding cannot hold a value; the file is then
     // left as it was.
     virtual void commit() = 0;
 

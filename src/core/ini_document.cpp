@@ -11,7 +11,8 @@ namespace quentra::core {
 
 namespace {
 
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -46,8 +47,7 @@ struct Line {
 // Walks the lines of a buffer; a CR, an LF or a CR LF ends a line.
 class LineCursor {
 public:
-    explicit LineCursor(std::string_view bytes)
-        : bytes_(bytes), pos_(bytes.starts_with(kBom) ? kBom.size() : 0) {}
+    explicit LineCursor(std::string_view bytes) : bytes_(bytes) {}
 
     bool next(Line& line) {
         if (pos_ >= bytes_.size()) {
@@ -71,7 +71,7 @@ public:
 
 private:
     std::string_view bytes_;
-    std::size_t pos_;
+    std::size_t pos_ = 0;
 };
 
 enum class LineKind { Other, Header, Key };
@@ -142,6 +142,9 @@ std::string encodeIniValue(std::string_view text) {
     if (holdsLineBreakOrNul(text)) {
         throw StoreError("A value holding a line break or a NUL character cannot be stored");
     }
+    if (!isValidUtf8(text)) {
+        throw StoreError("A value that is not UTF-8 text cannot be stored");
+    }
     const bool blankAtEnd = !text.empty() && (isBlank(text.front()) || isBlank(text.back()));
     const bool quotedLook =
         text.size() >= 2 && isQuote(text.front()) && text.front() == text.back();
@@ -158,14 +161,14 @@ std::string encodeIniValue(std::string_view text) {
 
 void checkIniSectionName(std::string_view name) {
     const std::string_view n = trimIniBlanks(name);
-    if (holdsLineBreakOrNul(n) || n.find(']') != std::string_view::npos) {
+    if (holdsLineBreakOrNul(n) || n.find(']') != std::string_view::npos || !isValidUtf8(n)) {
         throw StoreError("The section name \"" + std::string(n) + "\" cannot be stored");
     }
 }
 
 void checkIniKeyName(std::string_view name) {
     const std::string_view n = trimIniBlanks(name);
-    if (holdsLineBreakOrNul(n) || n.find('=') != std::string_view::npos ||
+    if (holdsLineBreakOrNul(n) || n.find('=') != std::string_view::npos || !isValidUtf8(n) ||
         (!n.empty() && (n.front() == ';' || n.front() == '#' || n.front() == '['))) {
         throw StoreError("The key name \"" + std::string(n) + "\" cannot be stored");
     }
@@ -252,7 +255,78 @@ std::optional<IniDocument::KeyLine> IniDocument::KeyTable::find(std::string_view
     }
 }
 
-IniDocument::IniDocument(std::string bytes) : bytes_(std::move(bytes)) {}
+IniDocument::IniDocument(std::string bytes, const CodePage& ansi)
+    : bytes_(std::move(bytes)), ansi_(&ansi) {
+    if (bytes_.starts_with(kUtf16LeMark)) {
+        encoding_ = FileEncoding::Utf16Le;
+        markSize_ = kUtf16LeMark.size();
+    } else if (bytes_.starts_with(kUtf8Mark)) {
+        encoding_ = FileEncoding::Utf8;
+        markSize_ = kUtf8Mark.size();
+    }
+}
+
+std::string_view IniDocument::text() const {
+    const std::string_view content = std::string_view(bytes_).substr(markSize_);
+    if (decoded_) {
+        return textIsContent_ ? content : std::string_view(text_);
+    }
+    text_.clear();
+    textIsContent_ = false;
+    switch (encoding_) {
+    case FileEncoding::Utf16Le:
+        appendUtf8FromUtf16Le(text_, content);
+        break;
+    case FileEncoding::Utf8:
+        if (isValidUtf8(content)) {
+            textIsContent_ = true;
+        } else {
+            text_.reserve(content.size());
+            for (std::size_t i = 0; i < content.size();) {
+                const Utf8Step step = nextUtf8(content, i);
+                appendUtf8(text_, step.codePoint);
+                i += step.length;
+            }
+        }
+        break;
+    case FileEncoding::Ansi:
+        // ASCII reads as itself in every ANSI code page.
+        textIsContent_ = std::all_of(content.begin(), content.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (!textIsContent_) {
+            ansi_->decode(content, text_);
+        }
+        break;
+    }
+    decoded_ = true;
+    return textIsContent_ ? content : std::string_view(text_);
+}
+
+std::string IniDocument::encodingName() const {
+    switch (encoding_) {
+    case FileEncoding::Utf16Le:
+        return "UTF-16LE";
+    case FileEncoding::Utf8:
+        return "UTF-8";
+    case FileEncoding::Ansi:
+        break;
+    }
+    return ansi_->name();
+}
+
+bool IniDocument::encodeText(std::string_view text, std::string& out) const {
+    switch (encoding_) {
+    case FileEncoding::Utf16Le:
+        appendUtf16LeFromUtf8(out, text);
+        return true;
+    case FileEncoding::Utf8:
+        out += text;
+        return true;
+    case FileEncoding::Ansi:
+        break;
+    }
+    return ansi_->encode(text, out);
+}
 
 const IniDocument::SectionIndex& IniDocument::section(std::string_view name) const {
     const std::string_view wanted = trimIniBlanks(name);
@@ -261,7 +335,7 @@ const IniDocument::SectionIndex& IniDocument::section(std::string_view name) con
         return it->second;
     }
     SectionIndex index;
-    const std::string_view bytes = bytes_;
+    const std::string_view bytes = text();
     LineCursor cursor(bytes);
     Line line{};
     while (cursor.next(line)) {
@@ -291,12 +365,13 @@ std::optional<std::string> IniDocument::value(std::string_view sectionName,
     if (!index.found) {
         return std::nullopt;
     }
-    const auto line = index.keys.find(bytes_, trimIniBlanks(key));
+    const std::string_view doc = text();
+    const auto line = index.keys.find(doc, trimIniBlanks(key));
     if (!line) {
         return std::nullopt;
     }
-    std::string_view v = trimIniBlanks(
-        std::string_view(bytes_).substr(line->valueBegin, line->valueEnd - line->valueBegin));
+    std::string_view v =
+        trimIniBlanks(doc.substr(line->valueBegin, line->valueEnd - line->valueBegin));
     if (v.size() >= 2 && isQuote(v.front()) && v.front() == v.back()) {
         v = v.substr(1, v.size() - 2);
     }
@@ -304,15 +379,16 @@ std::optional<std::string> IniDocument::value(std::string_view sectionName,
 }
 
 std::string_view IniDocument::lineEnding() const {
-    const std::size_t i = bytes_.find_first_of("\r\n");
+    const std::string_view doc = text();
+    const std::size_t i = doc.find_first_of("\r\n");
     if (i == std::string::npos) {
         return "\r\n";
     }
-    if (bytes_[i] == '\n') {
+    if (doc[i] == '\n') {
         return "\n";
     }
-    return (i + 1 < bytes_.size() && bytes_[i + 1] == '\n') ? std::string_view("\r\n")
-                                                            : std::string_view("\r");
+    return (i + 1 < doc.size() && doc[i + 1] == '\n') ? std::string_view("\r\n")
+                                                      : std::string_view("\r");
 }
 
 void IniDocument::apply(std::span<const IniPut> puts) {
@@ -342,6 +418,45 @@ void IniDocument::apply(std::span<const IniPut> puts) {
         return;
     }
 
+    // The encoding the edit is written in, and whether it holds every text; an empty file takes
+    // the ANSI code page where that holds them all.
+    FileEncoding encoding = encoding_;
+    const auto holds = [&](FileEncoding e, std::string_view text) {
+        if (e != FileEncoding::Ansi) {
+            return true; // UTF-8 and UTF-16 hold every valid text
+        }
+        std::string scratch;
+        return ansi_->encode(text, scratch);
+    };
+    const auto holdsPut = [&](FileEncoding e, const Merged& m) {
+        return holds(e, m.section) && holds(e, m.key) && holds(e, m.encoded);
+    };
+    if (bytes_.empty()) {
+        const bool ansiHoldsAll = std::all_of(merged.begin(), merged.end(), [&](const Merged& m) {
+            return holdsPut(FileEncoding::Ansi, m);
+        });
+        encoding = ansiHoldsAll ? FileEncoding::Ansi : FileEncoding::Utf16Le;
+    } else {
+        for (const Merged& m : merged) {
+            if (holdsPut(encoding, m)) {
+                continue;
+            }
+            const auto [what, text] = !holds(encoding, m.key) ? std::pair{"key name", m.key}
+                                      : !holds(encoding, m.section)
+                                          ? std::pair{"section name", m.section}
+                                          : std::pair{"value", std::string_view(m.encoded)};
+            const std::string character = firstUnencodableCharacter(*ansi_, text);
+            const std::string which =
+                character.empty() ? std::string("a character")
+                                  : "\"" + character + "\" (" +
+                                        codePointLabel(nextUtf8(character, 0).codePoint) + ")";
+            throw UnencodableValueError(
+                std::string(m.key),
+                "The " + std::string(what) + " of \"" + std::string(m.key) + "\" holds " + which +
+                    ", which cannot be stored in the file's encoding, " + encodingName() + ".");
+        }
+    }
+
     struct Splice {
         std::size_t pos;
         std::size_t erase;
@@ -349,6 +464,7 @@ void IniDocument::apply(std::span<const IniPut> puts) {
     };
     std::vector<Splice> splices;
     const std::string eol(lineEnding());
+    const std::string_view doc = text();
     // New keys of existing sections, by the section's anchor line; new sections in order.
     std::vector<std::pair<const SectionIndex*, std::string>> additions;
     std::vector<std::pair<std::string_view, std::string>> newSections;
@@ -371,7 +487,7 @@ void IniDocument::apply(std::span<const IniPut> puts) {
             it->second += line + eol;
             continue;
         }
-        if (const auto k = index.keys.find(bytes_, m.key)) {
+        if (const auto k = index.keys.find(doc, m.key)) {
             splices.push_back(Splice{k->valueBegin, k->valueEnd - k->valueBegin, m.encoded});
             continue;
         }
@@ -387,7 +503,7 @@ void IniDocument::apply(std::span<const IniPut> puts) {
         // line would vanish.
         if (index.anchorNext > index.anchorEnd) {
             it->second += line;
-            it->second.append(bytes_, index.anchorEnd, index.anchorNext - index.anchorEnd);
+            it->second.append(doc.substr(index.anchorEnd, index.anchorNext - index.anchorEnd));
         } else {
             it->second += eol + line;
         }
@@ -398,34 +514,130 @@ void IniDocument::apply(std::span<const IniPut> puts) {
         splices.push_back(Splice{pos, 0, std::move(text)});
     }
     if (!newSections.empty()) {
-        const std::size_t contentStart = bytes_.starts_with(kBom) ? kBom.size() : 0;
         std::string text;
-        if (bytes_.size() > contentStart && !endsInLineBreak(bytes_)) {
+        if (!doc.empty() && !endsInLineBreak(doc)) {
             text += eol;
         }
         for (auto& s : newSections) {
             text += s.second;
         }
-        splices.push_back(Splice{bytes_.size(), 0, std::move(text)});
+        splices.push_back(Splice{doc.size(), 0, std::move(text)});
     }
-
     std::stable_sort(splices.begin(), splices.end(),
                      [](const Splice& a, const Splice& b) { return a.pos < b.pos; });
-    std::size_t grow = 0;
-    for (const Splice& s : splices) {
-        grow += s.text.size();
+
+    // The same edits on the stored bytes. Where the text is not the bytes themselves or UTF-16,
+    // every splice lies next to a CR, LF or "=" of the text, or at its start or end, and those
+    // characters stand one for one in the bytes, so counting them finds each place. Only the
+    // spliced texts are encoded; every other byte, undecodable ones included, is copied.
+    std::string mark = bytes_.substr(0, markSize_);
+    if (bytes_.empty() && encoding == FileEncoding::Utf16Le) {
+        mark = kUtf16LeMark;
+    }
+    std::string_view content = std::string_view(bytes_).substr(markSize_);
+    const bool wide = encoding == FileEncoding::Utf16Le;
+    std::string patched;
+    if (wide && content.size() % 2 != 0 && !splices.empty() && splices.back().pos == doc.size()) {
+        // Text goes after the odd last byte: it becomes the U+FFFD it read as, or everything
+        // after it would be read a byte out of step.
+        patched = content;
+        patched.back() = '\xFD';
+        patched += '\xFF';
+        content = patched;
+    }
+    const std::size_t unit = wide ? 2 : 1;
+    const auto isMarker = [](char c) { return c == '\r' || c == '\n' || c == '='; };
+    const auto rawMarkerAt = [&](std::size_t i) {
+        return isMarker(content[i]) && (!wide || content[i + 1] == '\0');
+    };
+    const auto nextRawMarker = [&](std::size_t from) {
+        std::size_t i = from;
+        while (i + unit <= content.size() && !rawMarkerAt(i)) {
+            i += unit;
+        }
+        return i;
+    };
+    std::size_t textAt = 0; // a place in the text and the same place in the bytes
+    std::size_t rawAt = 0;
+    const auto rawPlace = [&](std::size_t pos) {
+        if (pos == doc.size()) {
+            return content.size();
+        }
+        if (textIsContent_) {
+            return pos;
+        }
+        if (wide) {
+            // Each character of the text is one UTF-16 unit, or two beyond U+FFFF; an unpaired
+            // surrogate is one unit read as one U+FFFD. (An odd last byte lies at the end.)
+            std::size_t units = 0;
+            for (; textAt < pos; ++textAt) {
+                const auto b = static_cast<unsigned char>(doc[textAt]);
+                units += static_cast<std::size_t>((b & 0xC0) != 0x80) + (b >= 0xF0 ? 1 : 0);
+            }
+            rawAt += 2 * units;
+            return rawAt;
+        }
+        for (;;) {
+            std::size_t m = textAt;
+            while (m < pos && !isMarker(doc[m])) {
+                ++m;
+            }
+            if (m >= pos) {
+                break;
+            }
+            textAt = m + 1;
+            rawAt = nextRawMarker(rawAt) + unit;
+        }
+        if (pos == textAt) {
+            return rawAt;
+        }
+        return nextRawMarker(rawAt); // just before the CR, LF or "=" at `pos`
+    };
+
+    struct RawSplice {
+        std::size_t pos;
+        std::size_t erase;
+        std::string bytes;
+    };
+    std::vector<RawSplice> rawSplices;
+    rawSplices.reserve(splices.size());
+    const FileEncoding previous = encoding_;
+    encoding_ = encoding; // for encodeText; every text was checked to fit above
+    for (const Splice& sp : splices) {
+        const std::size_t begin = rawPlace(sp.pos);
+        const std::size_t end = sp.erase == 0 ? begin : rawPlace(sp.pos + sp.erase);
+        RawSplice raw{begin, end - begin, {}};
+        if (!encodeText(sp.text, raw.bytes)) {
+            encoding_ = previous;
+            throw StoreError("The settings could not be put in the file's encoding, " +
+                             encodingName());
+        }
+        rawSplices.push_back(std::move(raw));
+    }
+    // The text is done with: its memory goes before the new bytes take theirs, so that a large
+    // file's Save holds two copies of the file at most.
+    std::string().swap(text_);
+    decoded_ = false;
+
+    std::size_t rawGrow = 0;
+    for (const RawSplice& raw : rawSplices) {
+        rawGrow += raw.bytes.size();
     }
     std::string out;
-    out.reserve(bytes_.size() + grow);
-    std::size_t cursor = 0;
-    for (const Splice& s : splices) {
-        out.append(bytes_, cursor, s.pos - cursor);
-        out += s.text;
-        cursor = s.pos + s.erase;
+    out.reserve(mark.size() + content.size() + rawGrow);
+    out += mark;
+    std::size_t rawCursor = 0;
+    for (const RawSplice& raw : rawSplices) {
+        out.append(content.substr(rawCursor, raw.pos - rawCursor));
+        out += raw.bytes;
+        rawCursor = raw.pos + raw.erase;
     }
-    out.append(bytes_, cursor, std::string::npos);
-    sections_.clear(); // the index points into the old bytes
+    out.append(content.substr(rawCursor));
+    // The index and the text point into the old bytes; the text is decoded again when next
+    // asked for, and reads as the edited text: every splice lies between whole characters.
+    sections_.clear();
     bytes_ = std::move(out);
+    markSize_ = mark.size();
 }
 
 } // namespace quentra::core

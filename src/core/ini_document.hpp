@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/text_encoding.hpp"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -19,12 +21,13 @@ struct IniPut {
 };
 
 // The value text as it goes after "=", quoted where blanks or quotes at its ends would
-// otherwise be lost on reading. Throws StoreError for a text holding CR, LF or NUL.
+// otherwise be lost on reading. Throws StoreError for a text holding CR, LF or NUL, or one that
+// is not UTF-8.
 std::string encodeIniValue(std::string_view text);
 
 // Throw StoreError for names that could not be written so that they read back as the same
 // name (line breaks, NUL, "]" in a section name; "=" in a key name, or a key that would read
-// as a comment or a section line).
+// as a comment or a section line), and names that are not UTF-8.
 void checkIniSectionName(std::string_view name);
 void checkIniKeyName(std::string_view name);
 
@@ -34,29 +37,41 @@ bool iniNamesEqual(std::string_view a, std::string_view b);
 // Blanks (space, tab) removed from both ends.
 std::string_view trimIniBlanks(std::string_view text);
 
-// A conventional initialization file held as its original bytes. Lookups and edits never
-// touch bytes they do not concern: serialising an unedited document gives back the input
-// exactly, and an edit changes only the value of the key it names or adds lines.
+// How a settings file's bytes are read, as the system's readers of such files read them: a
+// file that starts with FF FE is UTF-16LE, one that starts with EF BB BF is UTF-8, any other
+// is in the ANSI code page.
+enum class FileEncoding { Ansi, Utf8, Utf16Le };
+
+// A conventional initialization file held as its original bytes and as its text (UTF-8).
+// Lookups and edits never touch bytes they do not concern: serialising an unedited document
+// gives back the input exactly, and an edit changes only the value of the key it names or adds
+// lines, in the file's own encoding, whatever bytes the rest of the file holds.
 //
-// Reading rules: a line whose first non-blank is ";" or "#" is a comment; "[name]" opens a
-// section; "key=value" is a key line of the section above it; anything else is kept and
-// ignored. Names compare without regard to ASCII case, blanks around names and values are
-// ignored, one pair of matching quotes around a value is removed, and the first of duplicate
-// sections or keys wins. A UTF-8 byte-order mark at the start is skipped and kept. Lines end
-// in CR LF, LF or CR.
+// Reading rules, on the decoded text: a line whose first non-blank is ";" or "#" is a comment;
+// "[name]" opens a section; "key=value" is a key line of the section above it; anything else
+// is kept and ignored. Names compare without regard to ASCII case, blanks around names and
+// values are ignored, one pair of matching quotes around a value is removed, and the first of
+// duplicate sections or keys wins. Lines end in CR LF, LF or CR. The byte-order mark is kept.
 class IniDocument {
 public:
-    explicit IniDocument(std::string bytes = {});
+    // `ansi` reads a file without a byte-order mark, and writes a new file whose texts it holds.
+    explicit IniDocument(std::string bytes = {}, const CodePage& ansi = windows1252());
 
     // The value of the first key `key` in the first section `section`, if there is one.
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
 
     // Stores every put: an existing key's value is replaced in place (its key text and line
     // end kept), a new key goes after the last key line of its section, a missing section at
-    // the end. When one put is invalid, nothing is changed. Later puts of a key win.
+    // the end. When one put is invalid, nothing is changed. Later puts of a key win. An empty
+    // document becomes a file in the ANSI code page without a mark when that holds every text,
+    // else UTF-16LE with its mark; a file that exists keeps its encoding, and a text it cannot
+    // hold throws UnencodableValueError.
     void apply(std::span<const IniPut> puts);
 
     const std::string& bytes() const { return bytes_; }
+    FileEncoding encoding() const { return encoding_; }
+    // "Windows-1252", "UTF-8", "UTF-16LE".
+    std::string encodingName() const;
 
 private:
     struct KeyLine {
@@ -64,7 +79,7 @@ private:
         std::size_t valueEnd;   // end of the line's content
     };
     // The first key line of each name in one section, by case-insensitive name. Open
-    // addressing over 16-byte slots that point into the bytes: a hostile file may hold
+    // addressing over 16-byte slots that point into the text: a hostile file may hold
     // millions of keys in the section, and a node-based map would cost several times more.
     class KeyTable {
     public:
@@ -90,12 +105,22 @@ private:
         KeyTable keys;
     };
 
-    // Built on first use of a section name and kept until the bytes change, so that many
+    // Built on first use of a section name and kept until the text changes, so that many
     // lookups cost one pass over the file.
     const SectionIndex& section(std::string_view name) const;
     std::string_view lineEnding() const;
+    bool encodeText(std::string_view text, std::string& out) const;
 
-    std::string bytes_;
+    std::string bytes_; // the file as it is stored, mark included
+    FileEncoding encoding_ = FileEncoding::Ansi;
+    std::size_t markSize_ = 0;
+    const CodePage* ansi_;
+    // The bytes after the mark as text, decoded on first use after the bytes change. When that
+    // would give the same bytes (ASCII, or UTF-8 after its mark) nothing is copied.
+    std::string_view text() const;
+    mutable bool decoded_ = false;
+    mutable bool textIsContent_ = false;
+    mutable std::string text_;
     mutable std::unordered_map<std::string, SectionIndex> sections_; // by lower-cased name
 };
 

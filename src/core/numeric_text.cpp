@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <system_error>
 
@@ -65,12 +66,15 @@ double parseRadix(Cursor& cur, int base) {
     return value;
 }
 
-// Far beyond the double range in both directions, so saturating the exponent here changes no
-// result.
-constexpr std::int64_t kExponentLimit = 100000;
+// A written exponent is added up to this bound and no further. The digits move the exponent by
+// at most the text's length, which lies far below it; so a written exponent that reaches it
+// puts the value certainly beyond every double (or below the smallest), and holding it here
+// changes no result, while the sum below cannot overflow.
+constexpr std::int64_t kWrittenExponentLimit = std::int64_t{1} << 60;
 
 double parseDecimal(Cursor& cur, bool negative) {
-    // Significant digits without leading zeros; the value is 0.<digits> x 10^exponent.
+    // Significant digits without leading zeros; the value is 0.<digits> x 10^exponent. The
+    // exponent counts every digit exactly: a text of any length moves it by its length at most.
     std::string digits;
     std::int64_t exponent = 0;
     bool anyDigit = false;
@@ -85,7 +89,7 @@ double parseDecimal(Cursor& cur, bool negative) {
                 }
             } else {
                 digits.push_back(c);
-                if (!seenPoint && exponent < kExponentLimit) {
+                if (!seenPoint) {
                     ++exponent;
                 }
             }
@@ -95,9 +99,6 @@ double parseDecimal(Cursor& cur, bool negative) {
             cur.advance();
         } else {
             break;
-        }
-        if (exponent < -kExponentLimit) {
-            exponent = -kExponentLimit;
         }
     }
     if (!anyDigit) {
@@ -114,9 +115,8 @@ double parseDecimal(Cursor& cur, bool negative) {
         }
         std::int64_t written = 0;
         while (isDigit(cur.peek())) {
-            if (written < kExponentLimit) {
-                written = written * 10 + (cur.peek() - '0');
-            }
+            written = written >= kWrittenExponentLimit / 10 ? kWrittenExponentLimit
+                                                            : written * 10 + (cur.peek() - '0');
             cur.advance();
         }
         exponent += expNegative ? -written : written;

@@ -3,6 +3,7 @@
 #include "core/catalogue.hpp"
 #include "core/numeric_text.hpp"
 #include "core/paths.hpp"
+#include "core/text_encoding.hpp"
 
 #include <cmath>
 
@@ -83,6 +84,10 @@ UpgradeSettings settingsFromControls(const JobControls& controls) {
         throw InvalidValueError(std::string(kFileNameKey),
                                 "The file name holds a line break or NUL character and cannot "
                                 "be stored.");
+    }
+    if (!isValidUtf8(controls.fileName)) {
+        throw InvalidValueError(std::string(kFileNameKey),
+                                "The file name is not valid text and cannot be stored.");
     }
     settings.fileName = controls.fileName;
 

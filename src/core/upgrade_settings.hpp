@@ -63,7 +63,8 @@ struct InvalidValueError : std::runtime_error {
 
 // The save-time rules: parse, round, apply the "Address" and "Console" limits, build the masks.
 // Throws InvalidValueError for a number outside the signed 32-bit range or a file name that
-// holds a line break or NUL, so that nothing is written for a job that cannot be stored whole.
+// holds a line break or NUL or is not UTF-8, so that nothing is written for a job that cannot be
+// stored whole.
 UpgradeSettings settingsFromControls(const JobControls& controls);
 
 // The 48 puts of a save, in their fixed order. Does not commit.

@@ -23,6 +23,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 // The window icon, compiled in as its image array: read from a file or resource, it would go
@@ -76,7 +77,7 @@ QLineEdit* makeTextBox(QWidget* parent, const QString& name, const QString& text
                        int width, int height, const QString& accessibleName) {
     auto* box = new QLineEdit(text, parent);
     place(box, name, left, top, width, height);
-    box->setMaxLength(32767); // Qt's own maximum: no limit of the design's
+    box->setMaxLength(std::numeric_limits<int>::max()); // no limit: a long loaded text saves whole
     box->setAccessibleName(accessibleName);
     return box;
 }

@@ -1,5 +1,6 @@
 #include "core/config_store.hpp"
 #include "core/ini_document.hpp"
+#include "core/text_encoding.hpp"
 
 #include <gtest/gtest.h>
 
@@ -68,7 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"MixedLineEnds", "[S]\r\r\nA=1\n\rB=2\r\n", "S", "B", "2"},
         ReadCase{"NulInValueKept", "[S]\nA=x\0y\n"s, "S", "A", "x\0y"s},
         ReadCase{"NulElsewhereHarmless", "\0\0[S]\0\n[S]\nA=1\n"s, "S", "A", "1"},
-        ReadCase{"InvalidUtf8Verbatim", "[S]\nA=\xff\xfe\xc3\n", "S", "A", "\xff\xfe\xc3"},
+        ReadCase{"NoMarkReadsAsWindows1252", "[S]\nA=\xff\xfe\xc3\n", "S", "A",
+                 "\xc3\xbf\xc3\xbe\xc3\x83"},
         ReadCase{"NonAsciiIsCaseSensitive", "[S]\n\xc3\x84=1\n", "S", "\xc3\xa4", std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -96,7 +98,7 @@ const std::vector<std::string> kAwkwardTexts = {"",
                                                 "[br]",
                                                 "Port #1",
                                                 "\xc3\xbcnic",
-                                                "\xff\xfe",
+                                                "\xe2\x82\xac\xc5\x93",
                                                 "\x01\x7f",
                                                 "C:\\fw\\a b.bin"};
 
@@ -296,6 +298,146 @@ TEST(IniOddFiles, LookupInALargeSectionFindsFirstAndLastKeys) {
     EXPECT_EQ(doc.value("FILE INFO", "k0"), "0");
     EXPECT_EQ(doc.value("FILE INFO", "K49999"), "49999");
     EXPECT_EQ(doc.value("FILE INFO", "K50000"), std::nullopt);
+}
+
+// ---- Encodings -----------------------------------------------------------------------------
+
+std::string utf16(std::string_view text) {
+    std::string out = "\xFF\xFE";
+    appendUtf16LeFromUtf8(out, text);
+    return out;
+}
+
+std::string utf16Bare(std::string_view text) {
+    std::string out;
+    appendUtf16LeFromUtf8(out, text);
+    return out;
+}
+
+const std::string kMelangeUtf8 = "M\xC3\xA9lange_2.bin";
+const std::string kCjkName = "\xE6\xBC\xA2\xE5\xAD\x97.bin";
+
+struct EncodingCase {
+    const char* name;
+    std::string before;
+    std::vector<IniPut> puts;
+    std::string after; // byte for byte
+    FileEncoding encoding;
+};
+
+class IniEncodings : public ::testing::TestWithParam<EncodingCase> {};
+
+TEST_P(IniEncodings, EditsKeepTheEncodingAndEveryUntouchedByte) {
+    const EncodingCase& c = GetParam();
+    IniDocument doc(c.before);
+    doc.apply(c.puts);
+    EXPECT_EQ(doc.bytes(), c.after);
+    EXPECT_EQ(doc.encoding(), c.encoding);
+    const IniDocument reread(doc.bytes());
+    EXPECT_EQ(reread.encoding(), c.encoding);
+    for (const IniPut& p : c.puts) {
+        EXPECT_EQ(doc.value(p.section, p.key), p.value) << p.key;
+        EXPECT_EQ(reread.value(p.section, p.key), p.value) << p.key;
+    }
+}
+
+const IniPut kMelange{"FILE INFO", "File Name", kMelangeUtf8};
+const IniPut kCjk{"FILE INFO", "File Name", kCjkName};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, IniEncodings,
+    ::testing::Values(
+        EncodingCase{"AnsiUntouchedNameKeepsItsByte",
+                     "[FILE INFO]\r\nFile Name=M\xE9lange_2.bin\r\nType=1\r\n",
+                     {kType},
+                     "[FILE INFO]\r\nFile Name=M\xE9lange_2.bin\r\nType=7\r\n",
+                     FileEncoding::Ansi},
+        EncodingCase{"AnsiNameWrittenInWindows1252",
+                     "[FILE INFO]\nFile Name=old\n\x81\x8D\x8F\x90\x9D=\x80\n",
+                     {kMelange, kWait},
+                     "[FILE INFO]\nFile Name=M\xE9lange_2.bin\n\x81\x8D\x8F\x90\x9D=\x80\nWait=3\n",
+                     FileEncoding::Ansi},
+        EncodingCase{
+            "NewAsciiFileHasNoMark", "", {kType}, "[FILE INFO]\r\nType=7\r\n", FileEncoding::Ansi},
+        EncodingCase{"NewFileInWindows1252WhenItHoldsEveryText",
+                     "",
+                     {kMelange},
+                     "[FILE INFO]\r\nFile Name=M\xE9lange_2.bin\r\n",
+                     FileEncoding::Ansi},
+        EncodingCase{"NewFileInUtf16WhenWindows1252CannotHoldIt",
+                     "",
+                     {kType, kCjk},
+                     utf16("[FILE INFO]\r\nType=7\r\nFile Name=" + kCjkName + "\r\n"),
+                     FileEncoding::Utf16Le},
+        EncodingCase{"Utf16UpdatedInUtf16",
+                     utf16("[FILE INFO]\r\nType=1\r\nFile Name=" + kCjkName + "\r\n[Other]\r\n"),
+                     {kType, kMelange, kWait},
+                     utf16("[FILE INFO]\r\nType=7\r\nFile Name=" + kMelangeUtf8 +
+                           "\r\nWait=3\r\n[Other]\r\n"),
+                     FileEncoding::Utf16Le},
+        EncodingCase{"Utf16UndecodableBytesKept",
+                     "\xFF\xFE" + utf16Bare("; ") + "\x00\xDC"s +
+                         utf16Bare("\n[FILE INFO]\nType=1"),
+                     {kType, kCjk},
+                     "\xFF\xFE" + utf16Bare("; ") + "\x00\xDC"s +
+                         utf16Bare("\n[FILE INFO]\nType=7\nFile Name=" + kCjkName),
+                     FileEncoding::Utf16Le},
+        EncodingCase{"Utf16OddLastByteBeforeNewSection",
+                     utf16("[Other]\r\nx=1") + "A",
+                     {kType},
+                     utf16("[Other]\r\nx=1\xEF\xBF\xBD\r\n[FILE INFO]\r\nType=7\r\n"),
+                     FileEncoding::Utf16Le},
+        EncodingCase{"Utf16MarkOnly",
+                     "\xFF\xFE",
+                     {kType},
+                     utf16("[FILE INFO]\r\nType=7\r\n"),
+                     FileEncoding::Utf16Le},
+        EncodingCase{"Utf8MarkKeepsUtf8AndBrokenBytes",
+                     kBom + "[FILE INFO]\nType=1\n; \xFF\xC3\n",
+                     {kType, kCjk},
+                     kBom + "[FILE INFO]\nType=7\nFile Name=" + kCjkName + "\n; \xFF\xC3\n",
+                     FileEncoding::Utf8}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(IniEncodings, UndecodableTextReadsAsReplacementCharacters) {
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"\xFF\xFE" + utf16Bare("[S]\nA=x") + "\x3D\xD8"s + utf16Bare("y"), "x\xEF\xBF\xBDy"},
+        {kBom + "[S]\nA=x\xC3y", "x\xEF\xBF\xBDy"},
+        {"[S]\nA=x\x81y", "x\xC2\x81y"},
+    };
+    for (const auto& [file, value] : files) {
+        EXPECT_EQ(IniDocument(file).value("S", "A"), value);
+    }
+}
+
+TEST(IniEncodings, ATextTheFilesEncodingCannotHoldIsRefusedByNameAndNothingChanges) {
+    const std::string before = "[FILE INFO]\r\nFile Name=M\xE9lange_2.bin\r\nType=1\r\n";
+    struct Case {
+        IniPut put;
+        std::string named;
+    };
+    const Case cases[] = {
+        {kCjk, "\"File Name\" holds \"\xE6\xBC\xA2\" (U+6F22)"},
+        {{"FILE INFO", "\xD0\x96", "1"}, "key name of \"\xD0\x96\""},
+        {{"\xD0\x96", "Type", "1"}, "section name of \"Type\""},
+    };
+    for (const Case& c : cases) {
+        IniDocument doc(before);
+        const std::vector<IniPut> puts = {kType, c.put};
+        try {
+            doc.apply(puts);
+            ADD_FAILURE() << "accepted " << c.put.value;
+        } catch (const UnencodableValueError& e) {
+            EXPECT_EQ(e.key, c.put.key);
+            const std::string what = e.what();
+            EXPECT_NE(what.find(c.named), std::string::npos) << what;
+            EXPECT_NE(what.find("cannot be stored in the file's encoding, Windows-1252"),
+                      std::string::npos)
+                << what;
+        }
+        EXPECT_EQ(doc.bytes(), before);
+        EXPECT_EQ(doc.value("FILE INFO", "Type"), "1");
+    }
 }
 
 } // namespace

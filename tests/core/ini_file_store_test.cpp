@@ -1,6 +1,8 @@
 #include "core/config_store.hpp"
+#include "core/platform/ansi_code_page.hpp"
 #include "core/platform/atomic_file.hpp"
 #include "core/platform/ini_file_store.hpp"
+#include "core/text_encoding.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -209,6 +211,99 @@ TEST_F(IniFileStoreTest, CommitWaitsForTheLockAndGivesUpAfterItsPatience) {
     holder.join();
     EXPECT_EQ(readFile(file_), "[FILE INFO]\r\nType=1\r\n");
 }
+
+// The consumer's view: a file without a mark is in the ANSI code page, one with FF FE is
+// UTF-16LE. What Load shows is what the consumer reads, and what Save writes it reads back.
+struct EncodingRow {
+    const char* name;
+    std::string before; // empty: no file
+    std::vector<std::pair<std::string, std::string>> puts;
+    std::string shownName; // what a get of "File Name" gives before the commit
+    std::string after;     // empty: refused, the file left as it was
+};
+
+void PrintTo(const EncodingRow& r, std::ostream* os) {
+    *os << r.name;
+}
+
+std::string utf16Text(std::string_view text) {
+    std::string out = "\xFF\xFE";
+    appendUtf16LeFromUtf8(out, text);
+    return out;
+}
+
+const std::string kMelange = "M\xC3\xA9lange_2.bin";
+const std::string kKanji = "\xE6\xBC\xA2\xE5\xAD\x97.bin";
+
+class IniFileStoreEncoding : public IniFileStoreTest,
+                             public ::testing::WithParamInterface<EncodingRow> {};
+
+TEST_P(IniFileStoreEncoding, LoadShowsAndSaveWritesWhatTheConsumerReads) {
+    if (systemAnsiCodePage().name() != "Windows-1252") {
+        GTEST_SKIP() << "the rows are written for a Western system";
+    }
+    const EncodingRow& row = GetParam();
+    if (!row.before.empty()) {
+        writeFile(file_, row.before);
+    }
+    IniFileStore store;
+    EXPECT_EQ(get(store, "File Name"), row.shownName);
+    for (const auto& [key, value] : row.puts) {
+        put(store, key, value);
+    }
+    if (row.after.empty()) {
+        try {
+            store.commit();
+            FAIL() << "committed";
+        } catch (const UnencodableValueError& e) {
+            EXPECT_EQ(e.key, "File Name");
+            EXPECT_NE(
+                std::string(e.what()).find("cannot be stored in the file's encoding, Windows-1252"),
+                std::string::npos)
+                << e.what();
+        }
+        EXPECT_EQ(readFile(file_), row.before);
+        EXPECT_EQ(entries(dir_), (std::set<std::string>{"Config.dat", "Config.dat.lock"}));
+        return;
+    }
+    store.commit();
+    EXPECT_EQ(readFile(file_), row.after);
+    IniFileStore reader;
+    for (const auto& [key, value] : row.puts) {
+        EXPECT_EQ(get(reader, key), value) << key;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, IniFileStoreEncoding,
+    ::testing::Values(EncodingRow{"UntouchedWindows1252NameKeepsItsBytes",
+                                  "[FILE INFO]\r\nType=1\r\nFile Name=M\xE9lange_2.bin\r\n",
+                                  {{"Type", "6050"}, {"File Name", kMelange}},
+                                  kMelange,
+                                  "[FILE INFO]\r\nType=6050\r\nFile Name=M\xE9lange_2.bin\r\n"},
+                      EncodingRow{
+                          "Utf16FileUpdatedInUtf16",
+                          utf16Text("[FILE INFO]\r\nType=1\r\nFile Name=" + kKanji + "\r\n"),
+                          {{"Type", "6050"}, {"File Name", kMelange}, {"Wait", "0"}},
+                          kKanji,
+                          utf16Text("[FILE INFO]\r\nType=6050\r\nFile Name=" + kMelange +
+                                    "\r\nWait=0\r\n")},
+                      EncodingRow{"NewFileWithAnAccentInWindows1252",
+                                  "",
+                                  {{"File Name", kMelange}},
+                                  "",
+                                  "[FILE INFO]\r\nFile Name=M\xE9lange_2.bin\r\n"},
+                      EncodingRow{"NewFileWithKanjiInUtf16",
+                                  "",
+                                  {{"File Name", kKanji}},
+                                  "",
+                                  utf16Text("[FILE INFO]\r\nFile Name=" + kKanji + "\r\n")},
+                      EncodingRow{"KanjiIntoAWindows1252FileRefused",
+                                  "[FILE INFO]\r\nType=1\r\nFile Name=M\xE9lange_2.bin\r\n",
+                                  {{"Type", "6050"}, {"File Name", kKanji}},
+                                  kMelange,
+                                  ""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 #ifndef _WIN32
 

@@ -84,6 +84,37 @@ TEST(ParseNumber, HugeExponentsSaturateWithoutFailing) {
     EXPECT_EQ(parseNumber("0." + std::string(5000, '0') + "1e5001"), 1.0);
 }
 
+TEST(ParseNumber, HugeTextsGiveTheExactValue) {
+    // The digits' own position and the written exponent add up exactly, however long the text.
+    const std::string z100001(100001, '0');
+    const std::string z1m(1000000, '0');
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case {
+        std::string text;
+        double expected;
+    };
+    const Case cases[] = {
+        {"1" + z100001 + "E-100001", 1.0},
+        {"0." + z100001 + "1E100010", 1e8},
+        {"-0." + z100001 + "1D+100010", -1e8},
+        {"1" + z1m + "E-1000000", 1.0},
+        {"0." + z1m + "5e1000000", 0.5},
+        {"12345" + std::string(200000, '0') + "E-200003", 12.345},
+        {std::string(1000000, '9') + "E-1000000", 1.0},
+        {"0." + z100001 + "1", 0.0},
+        {"1" + z100001, inf},
+        {"1" + z100001 + "E-99702", 1e299},
+        {"0." + z100001 + "1E100310", 1e308},
+        {"1" + std::string(300, '0') + "E-99999999999999999999999999", 0.0},
+        {"0." + std::string(300, '0') + "1E99999999999999999999999999", inf},
+        {"1E-" + std::string(30, '9'), 0.0},
+        {"-1E" + std::string(30, '9'), -inf},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(parseNumber(c.text), c.expected) << c.text.size() << " characters";
+    }
+}
+
 TEST(ParseNumber, NegativeZeroIsZero) {
     EXPECT_FALSE(std::signbit(parseNumber("-0")));
     EXPECT_FALSE(std::signbit(parseNumber("-0.0e5")));

@@ -4,6 +4,7 @@
 
 #include "core/firmware.hpp"
 #include "core/paths.hpp"
+#include "core/platform/ansi_code_page.hpp"
 #include "core/platform/ini_file_store.hpp"
 #include "core/platform/native_file_system.hpp"
 #include "core/upgrade_settings.hpp"
@@ -16,8 +17,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <random>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace quentra::core {
 namespace {
@@ -224,6 +228,216 @@ TEST_F(WindowsFiles, ACommitWhileAReaderHoldsTheFileNeverClaimsSuccessFalsely) {
         EXPECT_EQ(readWait(path), committed ? "2" : "1");
     }
     EXPECT_EQ(entriesInDir(), entries) << "temporary files left beside Config.dat";
+}
+
+// ---- Config.dat as the profile API reads and writes it ------------------------------------
+
+std::wstring wide(const std::string& utf8) {
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string narrow(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
+// The text in the system's ANSI code page, when it holds it exactly.
+std::optional<std::string> inAnsi(const std::string& utf8) {
+    const std::wstring w = wide(utf8);
+    if (w.empty()) {
+        return std::string();
+    }
+    BOOL usedDefault = FALSE;
+    const UINT acp = GetACP();
+    BOOL* used = acp == CP_UTF8 ? nullptr : &usedDefault;
+    const DWORD flags = acp == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const int n = WideCharToMultiByte(acp, flags, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                      nullptr, used);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(acp, flags, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr,
+                        used);
+    if (usedDefault) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+std::wstring profileW(const fs::path& file, const wchar_t* key) {
+    std::vector<wchar_t> buffer(1 << 16);
+    const DWORD n = GetPrivateProfileStringW(L"FILE INFO", key, L"(absent)", buffer.data(),
+                                             static_cast<DWORD>(buffer.size()), file.c_str());
+    return std::wstring(buffer.data(), n);
+}
+
+std::string profileA(const fs::path& file, const char* key) {
+    std::vector<char> buffer(1 << 16);
+    const DWORD n =
+        GetPrivateProfileStringA("FILE INFO", key, "(absent)", buffer.data(),
+                                 static_cast<DWORD>(buffer.size()), file.string().c_str());
+    return std::string(buffer.data(), n);
+}
+
+const std::string kMelange = "M\xC3\xA9lange_2.bin";             // in Windows-1252
+const std::string kMixedLatin = "\xC5\x93uvre \xE2\x82\xAC.bin"; // 1252's own 80..9F
+const std::string kKanji = "\xE6\xBC\xA2\xE5\xAD\x97_3.bin";     // CJK
+const std::string kCyrillic = "\xD0\x96\xD1\x83\xD0\xBA.bin";    // Cyrillic
+const std::string kEmoji = "\xF0\x9F\x98\x80.bin";               // beyond the BMP
+
+struct StoreToProfileRow {
+    const char* what;
+    std::string existing; // empty: no file before the save
+    std::string fileName;
+};
+
+TEST_F(WindowsFiles, WhatTheStoreSavesTheProfileApiReadsAsTheWindowShowedIt) {
+    std::string utf16Existing = "\xFF\xFE";
+    for (const char c : std::string("[FILE INFO]\r\nFile Name=x\r\n")) {
+        utf16Existing += c;
+        utf16Existing += '\0';
+    }
+    const std::string ansiExisting = "[FILE INFO]\r\nWait=1\r\nFile Name=x\r\n";
+    const std::string utf8Existing = "\xEF\xBB\xBF[FILE INFO]\r\nFile Name=x\r\n";
+    const StoreToProfileRow rows[] = {
+        {"new, ASCII", "", "vtl_2.bin"},
+        {"new, Windows-1252 letter", "", kMelange},
+        {"new, Windows-1252 punctuation", "", kMixedLatin},
+        {"new, CJK", "", kKanji},
+        {"new, Cyrillic", "", kCyrillic},
+        {"new, beyond the BMP", "", kEmoji},
+        {"UTF-16 file, CJK", utf16Existing, kKanji},
+        {"UTF-16 file, Windows-1252", utf16Existing, kMelange},
+        {"UTF-8 file, CJK", utf8Existing, kKanji},
+        {"ANSI file, ASCII", ansiExisting, "vtl_2.bin"},
+        {"ANSI file, its own letters", ansiExisting, kMelange},
+    };
+    const fs::path file = dir_ / "Config.dat";
+    for (const StoreToProfileRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove(file);
+        if (!row.existing.empty()) {
+            write("Config.dat", row.existing);
+        }
+        const bool ansiFile = row.existing.empty() || row.existing == ansiExisting;
+        const std::optional<std::string> ansi = inAnsi(row.fileName);
+        IniFileStore store;
+        store.putFilePath(utf8(file));
+        store.putSectionName(std::string(kSectionName));
+        store.putKeyName("File Name");
+        store.putKeyValue(row.fileName);
+        store.putKeyName("Type");
+        store.putKeyValue(std::int32_t{6050});
+        if (!row.existing.empty() && ansiFile && !ansi) {
+            EXPECT_THROW(store.commit(), UnencodableValueError);
+            EXPECT_EQ(read(file), row.existing);
+            continue;
+        }
+        store.commit();
+        const std::string bytes = read(file);
+        if (row.existing.empty()) {
+            // A new file: the ANSI code page when it holds the name, else UTF-16 with its mark.
+            EXPECT_EQ(bytes.starts_with("\xFF\xFE"), !ansi.has_value());
+        }
+        EXPECT_EQ(narrow(profileW(file, L"File Name")), row.fileName);
+        EXPECT_EQ(profileW(file, L"Type"), L"6050");
+        if (ansi) {
+            EXPECT_EQ(profileA(file, "File Name"), *ansi);
+        }
+        IniFileStore reader;
+        reader.putFilePath(utf8(file));
+        reader.putSectionName(std::string(kSectionName));
+        reader.putKeyName("File Name");
+        EXPECT_EQ(reader.getKeyValue(), row.fileName);
+    }
+}
+
+// The bytes of the "File Name" line, from its key to its line end.
+std::string fileNameLine(const std::string& bytes, bool utf16) {
+    std::string key;
+    std::string end;
+    for (const char c : std::string("File Name=")) {
+        key += c;
+        if (utf16) {
+            key += '\0';
+        }
+    }
+    end = utf16 ? std::string("\r\0", 2) : std::string("\r");
+    const std::size_t at = bytes.find(key);
+    if (at == std::string::npos) {
+        return {};
+    }
+    return bytes.substr(at, bytes.find(end, at) - at);
+}
+
+struct ProfileToStoreRow {
+    const char* what;
+    bool unicodeFile; // the file starts as FF FE, so the profile API writes UTF-16
+    bool wideApi;     // WritePrivateProfileStringW, else A with the ANSI code page's bytes
+    std::string fileName;
+};
+
+TEST_F(WindowsFiles, WhatTheProfileApiWritesTheStoreLoadsExactly) {
+    const ProfileToStoreRow rows[] = {
+        {"ANSI file, W, ASCII", false, true, "vtl_2.bin"},
+        {"ANSI file, W, Windows-1252", false, true, kMelange},
+        {"ANSI file, W, 1252 punctuation", false, true, kMixedLatin},
+        {"ANSI file, W, CJK", false, true, kKanji},
+        {"ANSI file, A, Windows-1252", false, false, kMelange},
+        {"ANSI file, A, Cyrillic", false, false, kCyrillic},
+        {"Unicode file, W, CJK", true, true, kKanji},
+        {"Unicode file, W, Cyrillic", true, true, kCyrillic},
+        {"Unicode file, W, beyond the BMP", true, true, kEmoji},
+        {"Unicode file, A, Windows-1252", true, false, kMelange},
+    };
+    const fs::path file = dir_ / "Config.dat";
+    for (const ProfileToStoreRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        fs::remove(file);
+        if (row.unicodeFile) {
+            write("Config.dat", "\xFF\xFE");
+        }
+        const std::optional<std::string> ansi = inAnsi(row.fileName);
+        if (!row.wideApi && !ansi) {
+            continue; // the A functions cannot even be given this name on this system
+        }
+        const BOOL written =
+            row.wideApi ? WritePrivateProfileStringW(L"FILE INFO", L"File Name",
+                                                     wide(row.fileName).c_str(), file.c_str())
+                        : WritePrivateProfileStringA("FILE INFO", "File Name", ansi->c_str(),
+                                                     file.string().c_str());
+        ASSERT_TRUE(written);
+        ASSERT_TRUE(WritePrivateProfileStringW(L"FILE INFO", L"Type", L"6050", file.c_str()));
+        WritePrivateProfileStringW(nullptr, nullptr, nullptr, file.c_str()); // flushes the cache
+        EXPECT_EQ(read(file).starts_with("\xFF\xFE"), row.unicodeFile);
+
+        IniFileStore store;
+        const LoadedJob job = loadSettings(store, nfs_, withTrailingSeparator(utf8(dir_)));
+        // The window shows what the consumer reads, and that is the name itself wherever the
+        // file's encoding holds it.
+        EXPECT_EQ(job.fileName, narrow(profileW(file, L"File Name")));
+        if (row.unicodeFile || ansi) {
+            EXPECT_EQ(job.fileName, row.fileName);
+        }
+        EXPECT_EQ(job.listIndex, 8);
+
+        // Saved again with the name untouched, its line keeps every byte.
+        const std::string before = read(file);
+        const std::string line = fileNameLine(before, row.unicodeFile);
+        ASSERT_FALSE(line.empty());
+        saveSettings(
+            store, withTrailingSeparator(utf8(dir_)),
+            settingsFromControls(JobControls{"6050", "3", *job.fileName, "1", "1", "0", "1", {}}));
+        store.commit();
+        EXPECT_EQ(fileNameLine(read(file), row.unicodeFile), line);
+        EXPECT_EQ(narrow(profileW(file, L"File Name")), *job.fileName);
+    }
 }
 
 } // namespace

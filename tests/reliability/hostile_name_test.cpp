@@ -1,6 +1,6 @@
 // Hostile firmware file names on their way from the window's controls into Config.dat: the file
 // stays well formed and the name reads back exactly, or the save is refused with a message and
-// nothing is written.
+// nothing is written (also when the file's encoding cannot hold the name).
 
 #include "core/platform/native_file_system.hpp"
 #include "reliability_support.hpp"
@@ -18,6 +18,7 @@ struct HostileName {
     const char* label;
     std::string name;
     bool refused;
+    bool beyondTheFilesEncoding = false; // the saved job's file is in Windows-1252
 };
 
 const HostileName kHostileNames[] = {
@@ -43,8 +44,9 @@ const HostileName kHostileNames[] = {
     {"OnlyBlanks", "   ", false},
     {"Empty", "", false},
     {"Latin", "na\xC3\xAFve_\xC3\xBC.bin", false},
-    {"Japanese", "\xE6\x97\xA5\xE6\x9C\xAC_1.bin", false},
-    {"InvalidUtf8", "\xFF\xFE_1.bin", false},
+    {"Japanese", "\xE6\x97\xA5\xE6\x9C\xAC_1.bin", false, true},
+    {"Windows1252Punctuation", "\xE2\x80\x9Cq\xE2\x80\x9D \xE2\x82\xAC.bin", false},
+    {"InvalidUtf8", "\xFF\xFE_1.bin", true},
     {"Backslashes", "C:\\fw\\a_1.bin", false},
     {"Long", std::string(4096, 'n') + ".bin", false},
 };
@@ -71,6 +73,11 @@ TEST_P(ReliabilityHostileNameTest, NameReadsBackExactlyOrIsRefused) {
     ASSERT_FALSE(GetParam().refused) << "accepted a name that one line cannot hold";
     core::IniFileStore store;
     core::saveSettings(store, appDir_, settings);
+    if (GetParam().beyondTheFilesEncoding) {
+        EXPECT_THROW(store.commit(), core::UnencodableValueError);
+        EXPECT_EQ(readFile(file_), before);
+        return;
+    }
     store.commit();
 
     // Well formed: the header and the 23 key lines, nothing else, the job's other keys intact.

@@ -16,7 +16,26 @@ struct OracleCase {
     bool kept;
 };
 
+// UTF-16LE with its mark, for texts of ASCII and Latin-1 only.
+std::string utf16(const std::string& latin1) {
+    std::string out = "\xFF\xFE";
+    for (const char c : latin1) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
 const OracleCase kCases[] = {
+    {"Utf16ValueChanged", utf16("[FILE INFO]\r\nType=1\r\n; c"),
+     utf16("[FILE INFO]\r\nType=22\r\n; c"), true},
+    {"Utf16ForeignLineChanged", utf16("; a\r\n[FILE INFO]\r\nType=1\r\n"),
+     utf16("; b\r\n[FILE INFO]\r\nType=1\r\n"), false},
+    {"Utf16OddByteBecomesReplacement", utf16("[X]\r\nA=1") + "Z",
+     utf16("[X]\r\nA=1") + "\xFD\xFF" + utf16("\r\n[FILE INFO]\r\nType=1\r\n").substr(2), true},
+    {"Windows1252ByteRewrittenAsUtf8", "; \xE9\n[FILE INFO]\nType=1\n",
+     "; \xC3\xA9\n[FILE INFO]\nType=2\n", false},
+    {"MarkAddedToAFile", "[FILE INFO]\nType=1\n", utf16("[FILE INFO]\nType=1\n"), false},
     {"ValueChanged", "[FILE INFO]\r\nType=1\r\n; c\r\n", "[FILE INFO]\r\nType=22\r\n; c\r\n", true},
     {"KeyAddedAfterLastKey", "[FILE INFO]\nA=1\n[X]\n", "[FILE INFO]\nA=1\nType=1\n[X]\n", true},
     {"SectionAdded", "[X]\nA=1\n", "[X]\nA=1\n[FILE INFO]\nType=1\n", true},
@@ -50,6 +69,13 @@ TEST(ReliabilityOracle, ReadsLikeTheFileConvention) {
     EXPECT_EQ(file.value("FILE INFO", "Type"), " 1 ");
     EXPECT_EQ(file.value("FILE INFO", "Wait"), std::nullopt); // second section of that name
     EXPECT_EQ(file.value("other", " a "), "x");
+
+    // Each encoding decoded on its own: Windows-1252 without a mark, UTF-16LE after FF FE.
+    EXPECT_EQ(IniOracle("[S]\nA=\x80\x81\xE9\n").value("s", "a"), "\xE2\x82\xAC\xC2\x81\xC3\xA9");
+    EXPECT_EQ(IniOracle(utf16("[S]\r\nA=\xE9") + "\x3D\xD8" + "Z").value("s", "a"),
+              "\xC3\xA9\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(IniOracle("\xEF\xBB\xBF[S]\nA=\xE6\xBC\xA2\xE6\xBC\n").value("s", "a"),
+              "\xE6\xBC\xA2\xEF\xBF\xBD");
 }
 
 } // namespace

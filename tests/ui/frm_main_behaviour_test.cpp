@@ -609,3 +609,64 @@ TEST_F(BehaviourTest, AnUnreadableSavedJobIsSaidOnceAfterTheWindowIsShown) {
 }
 
 } // namespace
+
+// ---- File names as the consumer reads them ------------------------------------------------
+
+struct NameRow {
+    const char* what;
+    std::string config; // empty: no Config.dat
+    QString shown;      // txtFileName after load
+    QString typed;      // empty: left as loaded
+    std::string saved;  // expected in the file after Ok; empty: refused, file unchanged
+};
+
+TEST_F(BehaviourTest, FileNamesReachTheFileAsTheConsumerReadsThem) {
+    const QString melange = QString::fromUtf8("M\xC3\xA9lange_2.bin");
+    const std::string longName = std::string(40000, 'n') + ".bin";
+    const NameRow rows[] = {
+        {"untouched Windows-1252 name keeps its bytes",
+         "[FILE INFO]\r\nType=6050\r\nFile Name=M\xE9lange_2.bin\r\n",
+         melange,
+         {},
+         "File Name=M\xE9lange_2.bin\r\n"},
+        {"name beyond 32767 characters round-trips",
+         "[FILE INFO]\r\nFile Name=" + longName + "\r\n",
+         QString::fromStdString(longName),
+         {},
+         "File Name=" + longName + "\r\n"},
+        {"accent typed into a new file", "", "", melange, "File Name=M\xE9lange_2.bin\r\n"},
+        {"kanji refused in a Windows-1252 file", "[FILE INFO]\r\nFile Name=M\xE9lange_2.bin\r\n",
+         melange, QString::fromUtf8("\xE6\xBC\xA2\xE5\xAD\x97.bin"), ""},
+    };
+    qsizetype refusals = 0;
+    for (const NameRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir rowDir;
+        if (!row.config.empty()) {
+            writeFile(rowDir.config(), row.config);
+        }
+        frmMain w(rowDir.appDir(), withPresenter());
+        w.show();
+        EXPECT_EQ(w.txtFileName->text().size(), row.shown.size());
+        EXPECT_TRUE(w.txtFileName->text() == row.shown);
+        if (!row.typed.isEmpty()) {
+            w.txtFileName->setText(row.typed);
+        }
+        w.cmdOk->click();
+        if (row.saved.empty()) {
+            ++refusals;
+            ASSERT_EQ(presenter->texts.size(), refusals);
+            const QString message = presenter->texts.back();
+            EXPECT_TRUE(message.contains("File Name") && message.contains("Windows-1252"))
+                << message.toStdString();
+            EXPECT_TRUE(w.isVisible());
+            EXPECT_EQ(readFile(rowDir.config()), row.config);
+            continue;
+        }
+        EXPECT_FALSE(w.isVisible());
+        const std::string file = readFile(rowDir.config());
+        EXPECT_FALSE(file.starts_with("\xFF\xFE") || file.starts_with("\xEF\xBB\xBF"));
+        EXPECT_NE(file.find(row.saved), std::string::npos) << file.substr(0, 200);
+    }
+    expectedMessages = refusals;
+}

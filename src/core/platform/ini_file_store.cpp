@@ -1,6 +1,7 @@
 #include "core/platform/ini_file_store.hpp"
 
 #include "core/ini_document.hpp"
+#include "core/platform/ansi_code_page.hpp"
 #include "core/platform/atomic_file.hpp"
 
 #include <algorithm>
@@ -56,7 +57,7 @@ struct IniFileStore::Impl {
         }
         readError.reset();
         try {
-            document = IniDocument(readFileIfExists(path).bytes);
+            document = IniDocument(readFileIfExists(path).bytes, systemAnsiCodePage());
         } catch (const StoreError& e) {
             document = IniDocument();
             readError = e.what();
@@ -84,7 +85,7 @@ struct IniFileStore::Impl {
         const FileLock lock(target + ".lock");
         removeStaleTemporaries(target);
         // Re-read under the lock: another writer may have changed the file since our last read.
-        IniDocument current(readFileIfExists(target).bytes);
+        IniDocument current(readFileIfExists(target).bytes, systemAnsiCodePage());
         current.apply(puts);
         replaceFileAtomically(target, current.bytes());
         std::erase_if(pending, [&](const PendingPut& p) { return p.path == file; });

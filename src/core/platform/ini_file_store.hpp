@@ -9,7 +9,9 @@ namespace quentra::core {
 // ConfigStore over a conventional initialization file ("[SECTION]" lines, then key=value
 // lines). Puts are collected and reach the file together at commit(): written to a temporary
 // file beside it, flushed, renamed over it, under an exclusive lock, after re-reading the file,
-// so that foreign content and a concurrent writer's keys are kept.
+// so that foreign content and a concurrent writer's keys are kept. The file is read and written
+// in its own encoding (UTF-16LE or UTF-8 after their mark, else the system's ANSI code page); a
+// new file is in the ANSI code page when that holds every text, else in UTF-16LE.
 class IniFileStore final : public ConfigStore {
 public:
     IniFileStore();

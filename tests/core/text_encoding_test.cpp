@@ -1,0 +1,134 @@
+#include "core/text_encoding.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace quentra::core {
+namespace {
+
+using namespace std::string_literals;
+
+const std::string kFffd = "\xEF\xBF\xBD";
+
+TEST(Windows1252, EveryByteDecodesAndEncodesBackToItself) {
+    // Bytes 80..9F, where the code page differs from Latin-1; the five unassigned ones are the
+    // C1 controls of the same number.
+    const std::vector<std::pair<unsigned char, std::string>> high = {
+        {0x80, "\xE2\x82\xAC"}, {0x81, "\xC2\x81"},
+        {0x82, "\xE2\x80\x9A"}, {0x83, "\xC6\x92"},
+        {0x8A, "\xC5\xA0"},     {0x8D, "\xC2\x8D"},
+        {0x8F, "\xC2\x8F"},     {0x90, "\xC2\x90"},
+        {0x93, "\xE2\x80\x9C"}, {0x99, "\xE2\x84\xA2"},
+        {0x9D, "\xC2\x9D"},     {0x9F, "\xC5\xB8"},
+        {0xA0, "\xC2\xA0"},     {0xE9, "\xC3\xA9"},
+        {0xFF, "\xC3\xBF"},     {0x41, "A"},
+        {0x00, "\0"s},          {0x0D, "\r"}};
+    for (const auto& [byte, text] : high) {
+        std::string decoded;
+        windows1252().decode(std::string(1, static_cast<char>(byte)), decoded);
+        EXPECT_EQ(decoded, text) << std::hex << int{byte};
+    }
+    std::string all;
+    for (int b = 0; b < 256; ++b) {
+        all += static_cast<char>(b);
+    }
+    std::string decoded;
+    windows1252().decode(all, decoded);
+    EXPECT_TRUE(isValidUtf8(decoded));
+    std::string encoded;
+    ASSERT_TRUE(windows1252().encode(decoded, encoded));
+    EXPECT_EQ(encoded, all);
+}
+
+TEST(Windows1252, TextsOutsideTheCodePageAreRefusedAndNamed) {
+    struct Case {
+        std::string text;
+        std::string firstUnencodable; // empty: the page holds it
+    };
+    const Case cases[] = {
+        {"M\xC3\xA9lange_2.bin", ""},
+        {"\xE2\x82\xAC \xC5\x93 \xE2\x80\x94", ""},
+        {"a\xE6\xBC\xA2\xE5\xAD\x97.bin", "\xE6\xBC\xA2"}, // CJK
+        {"\xC2\x80", "\xC2\x80"},                          // C1 control that 1252 reassigns
+        {"x\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},         // beyond the BMP
+        {"\xD0\x96", "\xD0\x96"},                          // Cyrillic
+        {"\xC4\x80", "\xC4\x80"},                          // Latin Extended-A not in 1252
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        EXPECT_EQ(windows1252().encode(c.text, out), c.firstUnencodable.empty()) << c.text;
+        EXPECT_EQ(firstUnencodableCharacter(windows1252(), c.text), c.firstUnencodable);
+    }
+    EXPECT_EQ(codePointLabel(0x6F22), "U+6F22");
+    EXPECT_EQ(codePointLabel(0x1F600), "U+1F600");
+}
+
+TEST(Utf16Le, EveryByteSequenceDecodes) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"ascii", "A\0=\0\r\0\n\0"s, "A=\r\n"},
+        {"latin and cjk", "\xE9\0\x22\x6F"s, "\xC3\xA9\xE6\xBC\xA2"},
+        {"surrogate pair", "\x3D\xD8\x00\xDE"s, "\xF0\x9F\x98\x80"},
+        {"lone high surrogate",
+         "\x3D\xD8"
+         "A\0"s,
+         kFffd + "A"},
+        {"lone low surrogate", "\x00\xDC"s, kFffd},
+        {"high at the end", "A\0\x3D\xD8"s, "A" + kFffd},
+        {"odd last byte", "A\0B"s, "A" + kFffd},
+        {"nul", "\0\0"s, "\0"s},
+    };
+    for (const Case& c : cases) {
+        std::string text;
+        appendUtf8FromUtf16Le(text, c.bytes);
+        EXPECT_EQ(text, c.text) << c.name;
+        if (text.find(kFffd) == std::string::npos) {
+            std::string back;
+            appendUtf16LeFromUtf8(back, text);
+            EXPECT_EQ(back, c.bytes) << c.name;
+        }
+    }
+}
+
+TEST(Utf8, IllFormedPartsGiveOneReplacementEach) {
+    struct Case {
+        std::string bytes;
+        int replacements; // -1: well-formed
+    };
+    const Case cases[] = {
+        {"plain", -1},
+        {"\xC3\xA9\xE6\xBC\xA2\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF", -1},
+        {"\xC3", 1},             // cut short
+        {"\xE6\xBC", 1},         // a well-formed start, cut short
+        {"\xC0\xAF", 2},         // overlong
+        {"\xE0\x80\x80", 3},     // overlong
+        {"\xED\xA0\x80", 3},     // surrogate
+        {"\xF4\x90\x80\x80", 4}, // beyond U+10FFFF
+        {"\xFF\xFE", 2},         // never in UTF-8
+        {"\xE6\xBC=", 1},        // "=" is never swallowed
+        {"\x80", 1},             // stray continuation byte
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(isValidUtf8(c.bytes), c.replacements < 0) << c.bytes;
+        int replacements = 0;
+        std::size_t covered = 0;
+        for (std::size_t i = 0; i < c.bytes.size();) {
+            const Utf8Step step = nextUtf8(c.bytes, i);
+            ASSERT_GE(step.length, 1u);
+            replacements += step.wellFormed ? 0 : 1;
+            i += step.length;
+            covered = i;
+        }
+        EXPECT_EQ(covered, c.bytes.size());
+        EXPECT_EQ(replacements, c.replacements < 0 ? 0 : c.replacements) << c.bytes;
+    }
+}
+
+} // namespace
+} // namespace quentra::core
