@@ -4,6 +4,7 @@
 #include "core/paths.hpp"
 #include "core/platform/ini_file_store.hpp"
 #include "core/platform/native_file_system.hpp"
+#include "ui/model/layout.hpp"
 #include "ui/qt_file_dialog.hpp"
 
 #include <QAbstractItemView>
@@ -468,19 +469,7 @@ void frmMain::cmdOk_Click() {
     try {
         settings = core::settingsFromControls(jobControls());
     } catch (const core::InvalidValueError& error) {
-        const std::pair<const char*, QLabel*> captions[] = {{"Type", lblType},
-                                                            {"Address", lblAddress},
-                                                            {"File Length", lblFileSize},
-                                                            {"Block Size", lblBlockSize},
-                                                            {"File Name", lblFileName},
-                                                            {"Wait", lblWait},
-                                                            {"Console", lblConsole}};
-        QString field = fromStd(error.key);
-        for (const auto& [key, label] : captions) {
-            if (error.key == key) {
-                field = label->text();
-            }
-        }
+        const QString field = fromStd(std::string(model::fieldCaption(error.field)));
         warn(tr("\"%1\" holds a value that cannot be stored: %2\nNothing was saved.")
                  .arg(field, QString::fromStdString(error.what())));
         return;
