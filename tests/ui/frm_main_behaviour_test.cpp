@@ -3,7 +3,7 @@
 
 #include "core/fakes.hpp"
 #include "core/paths.hpp"
-#include "ui/frm_main.hpp"
+#include "ui/qt/frm_main.hpp"
 #include "ui_fakes.hpp"
 
 #include <gtest/gtest.h>

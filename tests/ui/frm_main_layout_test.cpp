@@ -1,6 +1,6 @@
 // The window as laid out after load: geometry, list, focus order, keys, captions, icon.
 
-#include "ui/frm_main.hpp"
+#include "ui/qt/frm_main.hpp"
 #include "ui_fakes.hpp"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // Test helpers of the window tests: a recording message presenter, a temporary AppDir and a
 // reader of the written Config.dat.
 
-#include "ui/message_presenter.hpp"
+#include "ui/qt/message_presenter.hpp"
 
 #include <QString>
 #include <QStringList>
