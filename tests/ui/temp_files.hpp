@@ -1,28 +1,14 @@
 #pragma once
 
-// Test helpers of the window tests: a recording message presenter, a temporary AppDir and a
-// reader of the written Config.dat.
+// Test helpers of the window tests, toolkit-free: a temporary AppDir, files of a given length
+// and a reader of the written Config.dat.
 
-#include "ui/qt/message_presenter.hpp"
-
-#include <QString>
-#include <QStringList>
-
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
 
 namespace quentra::ui::testing {
-
-class RecordingPresenter final : public MessagePresenter {
-public:
-    void showWarning(QWidget* /*parent*/, const QString& title, const QString& text) override {
-        titles.push_back(title);
-        texts.push_back(text);
-    }
-    QStringList titles;
-    QStringList texts;
-};
 
 // A fresh directory that is removed again with everything in it.
 class TempDir {
