@@ -59,9 +59,9 @@ std::set<int> tickedBoxes(const frmMain& w) {
     return snapshot(w).ticked;
 }
 
-class BehaviourTest : public ::testing::Test {
+class WiringTest : public ::testing::Test {
 protected:
-    ~BehaviourTest() override {
+    ~WiringTest() override {
         EXPECT_EQ(presenter->texts.size(), expectedMessages)
             << presenter->texts.join(" | ").toStdString();
     }
@@ -94,7 +94,7 @@ protected:
 // ---- Load ---------------------------------------------------------------------------------
 
 // The Qt view hands the model its texts, list and boxes: one saved job shows whole.
-TEST_F(BehaviourTest, LoadShowsTheSavedJobInTheQtControls) {
+TEST_F(WiringTest, LoadShowsTheSavedJobInTheQtControls) {
     writeFile(dir.config(), "[FILE INFO]\nType=6050\nAddress=0127\nFile Length=70000\n"
                             "Block Size=65536\nFile Name=vtl_2.bin\nWait=3\nConsole=5\n"
                             "Port #1=5\nPort #16=15\n");
@@ -107,7 +107,7 @@ TEST_F(BehaviourTest, LoadShowsTheSavedJobInTheQtControls) {
     EXPECT_EQ(window->appDir(), dir.appDir());
 }
 
-TEST_F(BehaviourTest, AppDirDefaultsToTheProgramsDirectory) {
+TEST_F(WiringTest, AppDirDefaultsToTheProgramsDirectory) {
     frmMain w(std::nullopt, withPresenter());
     EXPECT_EQ(w.appDir(),
               core::withTrailingSeparator(
@@ -117,7 +117,7 @@ TEST_F(BehaviourTest, AppDirDefaultsToTheProgramsDirectory) {
 // ---- Type selection and All ---------------------------------------------------------------
 
 // Qt reports every change of the index; the user's reach the model, once each.
-TEST_F(BehaviourTest, AUserChangeOfTheListRunsTypeSelection) {
+TEST_F(WiringTest, AUserChangeOfTheListRunsTypeSelection) {
     open();
     window->show();
     const QSignalSpy changes(window->cmbType, &QComboBox::currentIndexChanged);
@@ -133,7 +133,7 @@ TEST_F(BehaviourTest, AUserChangeOfTheListRunsTypeSelection) {
     EXPECT_EQ(changes.count(), 2);
 }
 
-TEST_F(BehaviourTest, AllFollowsTheUsersClickOnly) {
+TEST_F(WiringTest, AllFollowsTheUsersClickOnly) {
     writeFile(dir.config(), "[FILE INFO]\nType=6060\nPort #2=9\n");
     open();
     ASSERT_EQ(tickedBoxes(*window), (std::set<int>{4, 7}));
@@ -161,7 +161,7 @@ TEST_F(BehaviourTest, AllFollowsTheUsersClickOnly) {
 
 // One dialog, made at the first press and kept; the list index the selection sets is the
 // program's change: Qt does not report it, and the model runs type selection for it.
-TEST_F(BehaviourTest, SelectUsesOneDialogAndItsListChangeIsNotReported) {
+TEST_F(WiringTest, SelectUsesOneDialogAndItsListChangeIsNotReported) {
     const auto chosen = dir.path() / "VXA-12_r3.bin";
     makeFileOfLength(chosen, 512);
     int made = 0;
@@ -192,7 +192,7 @@ TEST_F(BehaviourTest, SelectUsesOneDialogAndItsListChangeIsNotReported) {
     EXPECT_FALSE(dialog->calls.empty());
 }
 
-TEST_F(BehaviourTest, OkClickedSavesWhatTheQtControlsHoldAndCloses) {
+TEST_F(WiringTest, OkClickedSavesWhatTheQtControlsHoldAndCloses) {
     open();
     window->show();
     window->txtAddress->setText("12");
@@ -212,7 +212,7 @@ TEST_F(BehaviourTest, OkClickedSavesWhatTheQtControlsHoldAndCloses) {
     EXPECT_EQ(readSection(dir.config()), expected);
 }
 
-TEST_F(BehaviourTest, AccessKeysPressTheButtons) {
+TEST_F(WiringTest, AccessKeysPressTheButtons) {
     const std::tuple<const char*, Qt::Key, bool> rows[] = {
         {"Alt+O saves", Qt::Key_O, true},
         {"Alt+C does not", Qt::Key_C, false},
@@ -236,7 +236,7 @@ TEST_F(BehaviourTest, AccessKeysPressTheButtons) {
     }
 }
 
-TEST_F(BehaviourTest, CancelAndClosingLeaveConfigDatByteForByte) {
+TEST_F(WiringTest, CancelAndClosingLeaveConfigDatByteForByte) {
     const std::string saved = "; kept as it is\r\n[FILE INFO]\r\nType=6050\r\nAddress = 7\r\n"
                               "Port #1=1\r\n\r\n[OTHER]\r\nx=y\r\n";
     const std::pair<const char*, bool> rows[] = {{"Cancel", true}, {"window closed", false}};
@@ -266,7 +266,7 @@ TEST_F(BehaviourTest, CancelAndClosingLeaveConfigDatByteForByte) {
 
 // ---- Where Ok cannot do what the user asked -----------------------------------------------
 
-TEST_F(BehaviourTest, AValueThatCannotBeStoredIsSaidInAMessageBoxOverTheOpenWindow) {
+TEST_F(WiringTest, AValueThatCannotBeStoredIsSaidInAMessageBoxOverTheOpenWindow) {
     const std::string saved = "[FILE INFO]\nType=6050\nPort #2=1\n";
     writeFile(dir.config(), saved);
     open();
@@ -285,7 +285,7 @@ TEST_F(BehaviourTest, AValueThatCannotBeStoredIsSaidInAMessageBoxOverTheOpenWind
     expectedMessages = 1;
 }
 
-TEST_F(BehaviourTest, AFileNameWithALineBreakIsNamedAndNothingIsWritten) {
+TEST_F(WiringTest, AFileNameWithALineBreakIsNamedAndNothingIsWritten) {
     open();
     window->show();
     window->txtFileName->setText(QStringLiteral("a_1.bin\nType=1"));
@@ -298,7 +298,7 @@ TEST_F(BehaviourTest, AFileNameWithALineBreakIsNamedAndNothingIsWritten) {
     expectedMessages = 1;
 }
 
-TEST_F(BehaviourTest, AFailedCommitGivesTheReasonAndKeepsTheWindowOpen) {
+TEST_F(WiringTest, AFailedCommitGivesTheReasonAndKeepsTheWindowOpen) {
     auto store = std::make_shared<core::testing::RecordingConfigStore>();
     store->commitError = "No space left on device";
     services.store = store;
@@ -312,7 +312,7 @@ TEST_F(BehaviourTest, AFailedCommitGivesTheReasonAndKeepsTheWindowOpen) {
 }
 
 // No limit of the design's on a text box: longer than Qt's default of 32767 characters too.
-TEST_F(BehaviourTest, TextBoxesTakeTextsOfAnyLength) {
+TEST_F(WiringTest, TextBoxesTakeTextsOfAnyLength) {
     open();
     const QString longText(40000, QLatin1Char('7'));
     for (QLineEdit* box :
@@ -323,7 +323,7 @@ TEST_F(BehaviourTest, TextBoxesTakeTextsOfAnyLength) {
     }
 }
 
-TEST_F(BehaviourTest, AnUnreadableSavedJobIsSaidOnceAfterTheWindowIsShown) {
+TEST_F(WiringTest, AnUnreadableSavedJobIsSaidOnceAfterTheWindowIsShown) {
     auto store = std::make_shared<core::testing::RecordingConfigStore>();
     auto files = std::make_shared<core::testing::FakeFileSystem>();
     const std::string path = core::configFilePath(dir.appDir());
