@@ -65,14 +65,14 @@ wine_start_window() {
     for attempt in 1 2 3; do
         wine "$@" >"$log" 2>&1 &
         WINE_PID=$!
-        WINE_WID=$(timeout 90 xdotool search --sync --onlyvisible --name "^$title\$" 2>/dev/null |
+        WINE_WID=$(timeout 60 xdotool search --sync --onlyvisible --name "^$title\$" 2>/dev/null |
             head -n 1) || true
         [ -n "$WINE_WID" ] && return 0
         if ! kill -0 "$WINE_PID" 2>/dev/null; then
             echo "the program ended without a window (attempt $attempt)" >&2
             cat "$log" >&2
         else
-            echo "no window after 90 s (attempt $attempt): starting again" >&2
+            echo "no window after 60 s (attempt $attempt): starting again" >&2
             kill "$WINE_PID" 2>/dev/null || true
         fi
         wait "$WINE_PID" 2>/dev/null || true
