@@ -6,6 +6,7 @@
 #include "core/paths.hpp"
 #include "core/platform/ini_file_store.hpp"
 #include "core/platform/native_file_system.hpp"
+#include "core/platform/program_directory.hpp"
 #include "core/upgrade_settings.hpp"
 
 #include <gtest/gtest.h>
@@ -247,6 +248,17 @@ TEST_F(WindowsFiles, ACommitWhileAReaderHoldsTheFileNeverClaimsSuccessFalsely) {
         EXPECT_EQ(readWait(path), committed ? "2" : "1");
     }
     EXPECT_EQ(entriesInDir(), entries) << "temporary files left beside Config.dat";
+}
+
+TEST(WindowsProgramDirectory, IsTheRunningExecutablesFolderEndingInOneSeparator) {
+    const std::string dir = programDirectory();
+    ASSERT_GE(dir.size(), 3U);
+    EXPECT_EQ(dir.back(), '\\');
+    EXPECT_NE(dir[dir.size() - 2], '\\') << dir;
+    EXPECT_EQ(withTrailingSeparator(dir), dir);
+    EXPECT_TRUE(
+        fs::is_regular_file(fs::path(std::u8string(dir.begin(), dir.end())) / "core_tests.exe"))
+        << dir;
 }
 
 } // namespace

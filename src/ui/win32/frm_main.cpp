@@ -176,6 +176,8 @@ bool frmMain::create(int showCommand) {
     ShowWindow(window_, showCommand);
     UpdateWindow(window_);
     SetFocus(lastFocus_);
+    // As the dialog manager does for a box reached by Tab: its text selected, ready to replace.
+    SendMessageW(lastFocus_, EM_SETSEL, 0, -1);
     PostMessageW(window_, kShownMessage, 0, 0);
     return true;
 }
