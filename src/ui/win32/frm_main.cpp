@@ -145,13 +145,6 @@ bool frmMain::create(int showCommand) {
         return false;
     }
 
-    // Accessible names go through the system's annotation service; without it (an old system)
-    // the window works as before, only unnamed for a screen reader.
-    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IAccPropServices, reinterpret_cast<void**>(&accessibility_)))) {
-        accessibility_ = nullptr;
-    }
-
     const std::wstring title = widen(model::kWindowTitle);
     window_ = CreateWindowExW(kWindowExStyle, kClassName, title.c_str(), kWindowStyle,
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
@@ -170,7 +163,7 @@ bool frmMain::create(int showCommand) {
 
     model_.Form_Load();
     knownListIndex_ = listIndex();
-    applyLayout(); // the drop-down's width follows the entries Load put in
+    widenDropDown(); // for the entries Load put in
 
     lastFocus_ = item({Control::txtType}).hwnd;
     ShowWindow(window_, showCommand);
@@ -203,18 +196,33 @@ HWND frmMain::createControl(const DesignedControl& row, ControlRef ref, bool vis
     return hwnd;
 }
 
-void frmMain::annotate(HWND control, const std::string& name) {
-    if (accessibility_ != nullptr && !name.empty()) {
+// Accessible names go through the system's annotation service, started once the window is on
+// screen, so that loading it (a COM object in oleacc) does not delay the first picture. Without
+// the service the window works as before, only unnamed for a screen reader.
+void frmMain::annotateControls() {
+    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IAccPropServices, reinterpret_cast<void**>(&accessibility_)))) {
+        accessibility_ = nullptr;
+        return;
+    }
+    const auto annotate = [this](ControlRef ref, const std::string& name) {
         const std::wstring wide = widen(name);
-        accessibility_->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
-                                       PROPID_ACC_NAME, wide.c_str());
+        accessibility_->SetHwndPropStr(item(ref).hwnd, static_cast<DWORD>(OBJID_CLIENT),
+                                       CHILDID_SELF, PROPID_ACC_NAME, wide.c_str());
+    };
+    for (const DesignedControl& row : model::kDesignedControls) {
+        if (!row.accessibleName.empty()) {
+            annotate(row.ref, std::string(row.accessibleName));
+        }
+    }
+    for (int i = core::kAddressColumns; i < core::kBoxCount; ++i) {
+        annotate({Control::ChkAddr, i}, model::gridBoxAccessibleName(i));
     }
 }
 
 void frmMain::createDesignedControls() {
     for (const DesignedControl& row : model::kDesignedControls) {
-        const HWND hwnd = createControl(row, row.ref, true);
-        annotate(hwnd, std::string(row.accessibleName));
+        createControl(row, row.ref, true);
     }
     const std::wstring tip = widen(model::designOf({Control::chkAll}).tooltip);
     tooltip_ =
@@ -327,7 +335,12 @@ void frmMain::applyLayout() {
         SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), px(own.width), height,
                      SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    // The closed list is narrower than the longest names; its drop-down shows them whole.
+    InvalidateRect(window_, nullptr, TRUE);
+}
+
+// The closed list is narrower than the longest names; its drop-down shows them whole.
+void frmMain::widenDropDown() {
+    const HWND list = item({Control::cmbType}).hwnd;
     const HDC dc = GetDC(list);
     const HGDIOBJ before = SelectObject(dc, font_);
     int widest = 0;
@@ -345,7 +358,6 @@ void frmMain::applyLayout() {
     const int dropped = widest + GetSystemMetricsForDpi(SM_CXVSCROLL, dpi_) + MulDiv(8, dpi_, 96);
     SendMessageW(list, CB_SETDROPPEDWIDTH, std::max(dropped, px(item({Control::cmbType}).width)),
                  0);
-    InvalidateRect(window_, nullptr, TRUE);
 }
 
 // Sizes the window for its client area in twips at the window's DPI, with the frame this system
@@ -412,6 +424,7 @@ LRESULT frmMain::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         makeFont();
         fitCaptions();
         applyLayout();
+        widenDropDown();
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
         RECT outer{0, 0, px(model::kClientWidth), px(clientHeight_)};
         AdjustWindowRectExForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi_);
@@ -420,6 +433,7 @@ LRESULT frmMain::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case kShownMessage:
+        annotateControls();
         model_.windowShown();
         return 0;
     case WM_DESTROY:
@@ -529,7 +543,6 @@ void frmMain::createCopy(ControlRef member) {
     own.height = original.height;
     if (member.control == Control::ChkAddr) {
         SetWindowTextW(hwnd, windowText(original.hwnd).c_str());
-        annotate(hwnd, model::gridBoxAccessibleName(member.index));
         // In the focus order after the box created before it, the first after chkAll.
         const HWND after = member.index == core::kAddressColumns
                                ? item({Control::chkAll}).hwnd

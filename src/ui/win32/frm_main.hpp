@@ -69,12 +69,13 @@ private:
     void onCommand(HWND control, int notification);
 
     HWND createControl(const model::DesignedControl& row, model::ControlRef ref, bool visible);
-    void annotate(HWND control, const std::string& name);
+    void annotateControls();
     void createDesignedControls();
     void chainFocusOrder();
     void makeFont();
     void fitCaptions();
     void applyLayout();
+    void widenDropDown();
     void sizeWindow();
     int px(int twips) const;
     int twips(int pixels) const;
