@@ -24,8 +24,10 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-start_xvfb "$work"
-wine_set_dpi 96 # the clicks below are placed at 15 twips a pixel
+# Tall enough for the window at 144 dpi (1041 pixels of client area), which would be clamped.
+XVFB_SCREEN=1280x1600x24 start_xvfb "$work"
+wine_set_dpi 96
+twips_per_pixel=15
 
 failed=()
 fail() {
@@ -53,7 +55,15 @@ begin() {
 
 # click LEFT TOP: a left click a few pixels inside the control placed there (twips).
 click() {
-    xdotool mousemove --window "$WINE_WID" $(($1 / 15 + 4)) $(($2 / 15 + 4)) click 1
+    xdotool mousemove --window "$WINE_WID" $(($1 / twips_per_pixel + 4)) \
+        $(($2 / twips_per_pixel + 4)) click 1
+}
+# expect_client WIDTHxHEIGHT: the window's client area in pixels (no window manager, so the X
+# window is the client area).
+expect_client() {
+    local geometry
+    geometry=$(xdotool getwindowgeometry "$WINE_WID" | sed -n 's/^ *Geometry: //p')
+    [ "$geometry" = "$1" ] || fail "client area $geometry, not $1"
 }
 keys() { xdotool key --delay 60 "$@"; }
 type_text() { xdotool type --delay 60 "$1"; }
@@ -62,6 +72,7 @@ type_text() { xdotool type --delay 60 "$1"; }
 finish() {
     case $1 in
     close) "$system_python" "$here/close_window.py" "$WINE_WID" ;;
+    click-ok) click 600 9700 ;; # cmdOk, placed from the window's height
     *) keys "$1" ;;
     esac
     wine_wait_exit "$WINE_PID" "after $1" || { fail "still running after $1"; kill "$WINE_PID"; }
@@ -125,6 +136,7 @@ for n in $(seq 3 16); do job+=("Port #$n=0"); done
 # ---- Start without Config.dat: the defaults; edit a box, tick two boxes by mouse, pick the
 # last list entry by keyboard, Alt+O.
 if begin defaults_edit_and_ok; then
+    expect_client 313x694 # 4695 x 10410 twips
     click 1920 720
     keys ctrl+a
     type_text "42"
@@ -169,9 +181,23 @@ fi
 if begin all_boxes "${job[@]}"; then
     click 3840 3840
     click 2400 4980 # ChkAddr(5): port 2, A1
-    finish alt+o
+    finish click-ok
     expect_saved "Port #1=15" "Port #2=13" "Port #16=15" "Port #9=15"
 fi
+
+# ---- At 144 dpi the window scales from the same twips: its client area, and clicks placed at
+# 10 twips a pixel land on All, a grid box and Ok.
+wine_set_dpi 144
+twips_per_pixel=10
+if begin dpi_144 "${job[@]}"; then
+    expect_client 470x1041
+    click 3840 3840
+    click 3360 9180 # ChkAddr(63): port 16, A3
+    finish click-ok
+    expect_saved "Port #1=15" "Port #15=15" "Port #16=7" "Address=12"
+fi
+wine_set_dpi 96
+twips_per_pixel=15
 
 # ---- The focus order by Tab, from txtType (which has the focus at start): every text box in
 # order, the buttons passed by, the list picked by keyboard, the grid boxes of row 1 and All,
