@@ -2,9 +2,12 @@
 """Start-up of Windows programs under Wine: process start to the window shown (mapped and
 viewable on the X display), each program started in turn, alternating, ROUNDS times; each
 window is then closed as a window manager would close it. Prints one line per program: name,
-median, lowest, highest (seconds) and the runs.
+median, lowest, highest (seconds) and the runs; then one line per program of the CPU time its
+process had used when the window was shown (all its threads, from /proc), which stays steadier
+than wall-clock time when other work shares the machine.
 
 Usage: measure_startup.py ROUNDS TITLE NAME=EXE[@DIR] ...   (DISPLAY and WINEPREFIX set)"""
+import glob
 import statistics
 import subprocess
 import sys
@@ -33,6 +36,16 @@ def shown_window():
     return None
 
 
+def cpu_seconds(pid):
+    total = 0
+    for path in glob.glob(f"/proc/{pid}/task/*/schedstat"):
+        try:
+            total += int(open(path).read().split()[0])
+        except (OSError, ValueError, IndexError):
+            pass
+    return total / 1e9
+
+
 def start_once(exe, cwd):
     begin = time.perf_counter()
     process = subprocess.Popen(["wine", exe], cwd=cwd, stdout=subprocess.DEVNULL,
@@ -45,6 +58,7 @@ def start_once(exe, cwd):
         time.sleep(0.002)
         window = shown_window()
     elapsed = time.perf_counter() - begin
+    cpu[exe].append(cpu_seconds(process.pid))
     protocols = screen.intern_atom("WM_PROTOCOLS")
     delete = screen.intern_atom("WM_DELETE_WINDOW")
     window.send_event(event.ClientMessage(window=window, client_type=protocols,
@@ -56,9 +70,12 @@ def start_once(exe, cwd):
 
 
 times = {name: [] for name, _ in programs}
+cpu = {target.partition("@")[0]: [] for _, target in programs}
 for name, target in programs:  # one start each to warm the caches, not counted
     exe, _, cwd = target.partition("@")
     start_once(exe, cwd or None)
+for runs in cpu.values():
+    runs.clear()
 for _ in range(rounds):
     for name, target in programs:
         exe, _, cwd = target.partition("@")
@@ -66,3 +83,6 @@ for _ in range(rounds):
 for name, runs in times.items():
     print(f"{name} {statistics.median(runs):.3f} {min(runs):.3f} {max(runs):.3f} "
           + " ".join(f"{t:.3f}" for t in runs))
+for name, target in programs:
+    runs = cpu[target.partition("@")[0]]
+    print(f"{name}-cpu {statistics.median(runs):.3f} {min(runs):.3f} {max(runs):.3f}")
