@@ -10,6 +10,20 @@ namespace quentra::ui::win32 {
 Win32FileDialog::Win32FileDialog(HWND owner) : name_(kNameBufferSize, L'\0') {
     request_.lStructSize = sizeof(request_);
     request_.hwndOwner = owner;
+    // From the system's own folder only, never from beside the program.
+    library_ = LoadLibraryExW(L"comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (library_ != nullptr) {
+        getOpenFileName_ = reinterpret_cast<OpenFunction>(
+            reinterpret_cast<void*>(GetProcAddress(library_, "GetOpenFileNameW")));
+        extendedError_ = reinterpret_cast<ErrorFunction>(
+            reinterpret_cast<void*>(GetProcAddress(library_, "CommDlgExtendedError")));
+    }
+}
+
+Win32FileDialog::~Win32FileDialog() {
+    if (library_ != nullptr) {
+        FreeLibrary(library_);
+    }
 }
 
 void Win32FileDialog::setFlags(std::int32_t flags) {
@@ -45,10 +59,13 @@ void Win32FileDialog::showOpen() {
     request_.lpstrFile = name_.data();
     request_.nMaxFile = static_cast<DWORD>(name_.size());
     name_.back() = L'\0';
-    if (GetOpenFileNameW(&request_) != FALSE) {
+    if (getOpenFileName_ == nullptr || extendedError_ == nullptr) {
+        throw std::runtime_error("the system's file dialog is not available");
+    }
+    if (getOpenFileName_(&request_) != FALSE) {
         return;
     }
-    const DWORD error = CommDlgExtendedError();
+    const DWORD error = extendedError_();
     if (error == 0) {
         if (cancelError_) {
             throw core::DialogCancelled();
