@@ -285,19 +285,6 @@ TEST_F(WiringTest, AValueThatCannotBeStoredIsSaidInAMessageBoxOverTheOpenWindow)
     expectedMessages = 1;
 }
 
-TEST_F(WiringTest, AFileNameWithALineBreakIsNamedAndNothingIsWritten) {
-    open();
-    window->show();
-    window->txtFileName->setText(QStringLiteral("a_1.bin\nType=1"));
-    ASSERT_TRUE(window->txtFileName->text().contains('\n'));
-    window->cmdOk->click();
-    ASSERT_EQ(presenter->texts.size(), 1);
-    EXPECT_TRUE(presenter->texts.front().contains("File Name"));
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_FALSE(std::filesystem::exists(dir.config()));
-    expectedMessages = 1;
-}
-
 TEST_F(WiringTest, AFailedCommitGivesTheReasonAndKeepsTheWindowOpen) {
     auto store = std::make_shared<core::testing::RecordingConfigStore>();
     store->commitError = "No space left on device";
