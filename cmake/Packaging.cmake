@@ -1,25 +1,39 @@
 # Packaging. `cmake --install` lays out one self-contained folder; CPack makes a portable
 # .tar.gz (a .zip on Windows) of it. The program sits at the folder's root, since it keeps
-# Config.dat beside its own executable:
+# Config.dat beside its own executable.
 #
-#   QuentraModuleUpgrade            the program (QuentraModuleUpgrade.exe on Windows)
-#   quentra-module-upgrade.png      its icon (QuentraModuleUpgrade.ico on Windows)
-#   quentra-module-upgrade.desktop  desktop entry for the folder's location (Linux)
+# Linux:
+#   QuentraModuleUpgrade            the program
+#   quentra-module-upgrade.png      its icon
+#   quentra-module-upgrade.desktop  desktop entry for the folder's location
 #   register-desktop-entry.sh       rewrites that entry after the folder moved, adds it to the menu
-#   qt.conf, lib/, plugins/         the bundled Qt libraries (Linux, QMU_BUNDLE_QT)
+#   qt.conf, lib/, plugins/         the bundled Qt libraries (QMU_BUNDLE_QT)
+# Windows:
+#   QuentraModuleUpgrade.exe        the program, linked statically: icon, manifest and version
+#                                   information are resources in it, no DLL goes beside it
+#   README.txt                      a short text on its use
+# Both:
 #   Config.dat                      written by the program on Ok
 #
-# The folder can be moved anywhere: the program finds lib/ through an $ORIGIN run path.
+# The Linux folder can be moved anywhere: the program finds lib/ through an $ORIGIN run path.
 
 set(QMU_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 
 if(WIN32)
-    # The icon resource; in the core-only cross build it is compiled on its own, which still
-    # proves that the resource script and the icon are sound.
+    # The resources; without the program (a core-only build) they are compiled on their own,
+    # which still proves that the resource script, the icon and the manifest are sound.
     enable_language(RC)
     set(QMU_WINDOWS_ICON ${QMU_PACKAGING_DIR}/windows/QuentraModuleUpgrade.ico)
+    set(QMU_WINDOWS_MANIFEST ${PROJECT_BINARY_DIR}/packaging/QuentraModuleUpgrade.manifest)
+    configure_file(${QMU_PACKAGING_DIR}/windows/QuentraModuleUpgrade.manifest.in
+                   ${QMU_WINDOWS_MANIFEST} @ONLY)
     configure_file(${QMU_PACKAGING_DIR}/windows/QuentraModuleUpgrade.rc.in
                    ${PROJECT_BINARY_DIR}/packaging/QuentraModuleUpgrade.rc @ONLY)
+    configure_file(${QMU_PACKAGING_DIR}/windows/README.txt.in
+                   ${PROJECT_BINARY_DIR}/packaging/README.txt @ONLY NEWLINE_STYLE CRLF)
+    set_source_files_properties(${PROJECT_BINARY_DIR}/packaging/QuentraModuleUpgrade.rc
+                                PROPERTIES OBJECT_DEPENDS
+                                "${QMU_WINDOWS_ICON};${QMU_WINDOWS_MANIFEST}")
     if(TARGET QuentraModuleUpgrade)
         set_target_properties(QuentraModuleUpgrade PROPERTIES WIN32_EXECUTABLE ON)
         target_sources(QuentraModuleUpgrade
@@ -37,20 +51,7 @@ endif()
 install(TARGETS QuentraModuleUpgrade RUNTIME DESTINATION .)
 
 if(WIN32)
-    install(FILES ${QMU_WINDOWS_ICON} DESTINATION .)
-    # Qt's DLLs and platform plugin beside the program, as windeployqt lays them out.
-    find_program(QMU_WINDEPLOYQT windeployqt HINTS "${Qt6_DIR}/../../../bin")
-    if(QMU_WINDEPLOYQT)
-        install(CODE "set(QMU_WINDEPLOYQT \"${QMU_WINDEPLOYQT}\")")
-        install(CODE [[
-            execute_process(
-                COMMAND "${QMU_WINDEPLOYQT}" --no-translations
-                        "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/QuentraModuleUpgrade.exe"
-                COMMAND_ERROR_IS_FATAL ANY)
-        ]])
-    else()
-        message(WARNING "windeployqt not found: the installed folder will lack Qt's DLLs")
-    endif()
+    install(FILES ${PROJECT_BINARY_DIR}/packaging/README.txt DESTINATION .)
 elseif(NOT APPLE)
     option(QMU_BUNDLE_QT "Copy the Qt libraries and the xcb platform plugin into the package" ON)
 

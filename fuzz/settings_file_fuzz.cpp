@@ -209,7 +209,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         try {
             settings = settingsFromControls(controls);
         } catch (const InvalidValueError& e) {
-            FUZZ_CHECK(e.key != "File Name" || holdsBreakOrNul(controls.fileName) ||
+            FUZZ_CHECK(e.field != JobField::FileName || holdsBreakOrNul(controls.fileName) ||
                            !isText(controls.fileName),
                        "file name refused: %s", e.what());
             return 0;

@@ -1,9 +1,10 @@
 # Sourced by the scripts that need a real X display. start_xvfb DIR starts a server of its own,
 # which picks a free display number itself (so parallel tests cannot clash), waits for it and
-# exports DISPLAY; its pid is in XVFB_PID for the caller's cleanup.
+# exports DISPLAY; its pid is in XVFB_PID for the caller's cleanup. XVFB_SCREEN may give another
+# screen size than 1024x768x24.
 start_xvfb() {
     local dir=$1
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display.txt" 2>"$dir/xvfb.log" &
+    Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1024x768x24}" -nolisten tcp 3>"$dir/display.txt" 2>"$dir/xvfb.log" &
     XVFB_PID=$!
     for _ in $(seq 1 600); do
         [ -s "$dir/display.txt" ] && break

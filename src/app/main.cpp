@@ -1,4 +1,4 @@
-#include "ui/frm_main.hpp"
+#include "ui/qt/frm_main.hpp"
 
 #include <QApplication>
 

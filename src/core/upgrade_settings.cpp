@@ -11,13 +11,13 @@ namespace quentra::core {
 
 namespace {
 
-constexpr std::string_view kTypeKey = "Type";
-constexpr std::string_view kAddressKey = "Address";
-constexpr std::string_view kFileLengthKey = "File Length";
-constexpr std::string_view kBlockSizeKey = "Block Size";
-constexpr std::string_view kFileNameKey = "File Name";
-constexpr std::string_view kWaitKey = "Wait";
-constexpr std::string_view kConsoleKey = "Console";
+constexpr std::string_view kTypeKey = storedKey(JobField::Type);
+constexpr std::string_view kAddressKey = storedKey(JobField::Address);
+constexpr std::string_view kFileLengthKey = storedKey(JobField::FileSize);
+constexpr std::string_view kBlockSizeKey = storedKey(JobField::BlockSize);
+constexpr std::string_view kFileNameKey = storedKey(JobField::FileName);
+constexpr std::string_view kWaitKey = storedKey(JobField::Wait);
+constexpr std::string_view kConsoleKey = storedKey(JobField::Console);
 
 constexpr std::int32_t kMaxAddress = 127;
 constexpr std::int32_t kMinConsole = 1;
@@ -25,14 +25,14 @@ constexpr std::int32_t kMaxConsole = 256;
 constexpr std::int32_t kNoConsole = 0x3FFF;
 
 // A number that does not fit would otherwise reach Config.dat as some other number.
-std::int32_t storedInteger(std::string_view key, const std::string& text) {
+std::int32_t storedInteger(JobField field, const std::string& text) {
     const double parsed = parseNumber(text);
     const auto rounded = roundToInt32(parsed);
     if (!rounded) {
-        throw InvalidValueError(std::string(key),
-                                "The value \"" + text + "\" of \"" + std::string(key) +
-                                    "\" lies outside -2147483648..2147483647 and cannot be "
-                                    "stored.");
+        const std::string_view key = storedKey(field);
+        throw InvalidValueError(field, "The value \"" + text + "\" of \"" + std::string(key) +
+                                           "\" lies outside -2147483648..2147483647 and cannot be "
+                                           "stored.");
     }
     return *rounded;
 }
@@ -68,32 +68,32 @@ std::string portKey(int portNumber) {
 
 UpgradeSettings settingsFromControls(const JobControls& controls) {
     UpgradeSettings settings;
-    settings.type = storedInteger(kTypeKey, controls.type);
+    settings.type = storedInteger(JobField::Type, controls.type);
 
-    settings.address = storedInteger(kAddressKey, controls.address);
+    settings.address = storedInteger(JobField::Address, controls.address);
     if (settings.address > kMaxAddress) {
         settings.address = kMaxAddress;
     }
 
-    settings.fileLength = storedInteger(kFileLengthKey, controls.fileSize);
-    settings.blockSize = storedInteger(kBlockSizeKey, controls.blockSize);
+    settings.fileLength = storedInteger(JobField::FileSize, controls.fileSize);
+    settings.blockSize = storedInteger(JobField::BlockSize, controls.blockSize);
 
     // One line of the settings file cannot hold a line break or NUL; the name would come back
     // cut or merged with the next key.
     if (controls.fileName.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-        throw InvalidValueError(std::string(kFileNameKey),
+        throw InvalidValueError(JobField::FileName,
                                 "The file name holds a line break or NUL character and cannot "
                                 "be stored.");
     }
     if (!isValidUtf8(controls.fileName)) {
-        throw InvalidValueError(std::string(kFileNameKey),
+        throw InvalidValueError(JobField::FileName,
                                 "The file name is not valid text and cannot be stored.");
     }
     settings.fileName = controls.fileName;
 
-    settings.wait = storedInteger(kWaitKey, controls.wait);
+    settings.wait = storedInteger(JobField::Wait, controls.wait);
 
-    settings.console = storedInteger(kConsoleKey, controls.console);
+    settings.console = storedInteger(JobField::Console, controls.console);
     if (settings.console < kMinConsole) {
         settings.console = kNoConsole;
     }

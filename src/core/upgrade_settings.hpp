@@ -2,6 +2,7 @@
 
 #include "config_store.hpp"
 #include "file_system.hpp"
+#include "job_field.hpp"
 
 #include <array>
 #include <bitset>
@@ -54,11 +55,11 @@ struct JobControls {
     std::array<int, kBoxCount> boxStates{};
 };
 
-// A control value that cannot be stored; `key` is the key of the field ("Address", "File Name").
+// A control value that cannot be stored, and the field that holds it.
 struct InvalidValueError : std::runtime_error {
-    InvalidValueError(std::string key, const std::string& what)
-        : std::runtime_error(what), key(std::move(key)) {}
-    std::string key;
+    InvalidValueError(JobField field, const std::string& what)
+        : std::runtime_error(what), field(field) {}
+    JobField field;
 };
 
 // The save-time rules: parse, round, apply the "Address" and "Console" limits, build the masks.

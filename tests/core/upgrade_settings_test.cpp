@@ -161,21 +161,21 @@ TEST(Save, NumbersBeyond32BitsAreRefusedNamingTheField) {
     const char* const tooBig[] = {"2147483648", "2147483647.5", "-2147483648.6",
                                   "1e300",      "1e400",        "&H80000000"};
     for (const char* text : tooBig) {
-        for (const char* key :
-             {"Type", "Address", "File Length", "Block Size", "Wait", "Console"}) {
+        for (const JobField field : {JobField::Type, JobField::Address, JobField::FileSize,
+                                     JobField::BlockSize, JobField::Wait, JobField::Console}) {
             JobControls c = someControls();
-            const std::string k = key;
-            (k == "Type"          ? c.type
-             : k == "Address"     ? c.address
-             : k == "File Length" ? c.fileSize
-             : k == "Block Size"  ? c.blockSize
-             : k == "Wait"        ? c.wait
-                                  : c.console) = text;
+            const std::string k(storedKey(field));
+            (field == JobField::Type        ? c.type
+             : field == JobField::Address   ? c.address
+             : field == JobField::FileSize  ? c.fileSize
+             : field == JobField::BlockSize ? c.blockSize
+             : field == JobField::Wait      ? c.wait
+                                            : c.console) = text;
             try {
                 settingsFromControls(c);
-                ADD_FAILURE() << key << " accepted " << text;
+                ADD_FAILURE() << k << " accepted " << text;
             } catch (const InvalidValueError& e) {
-                EXPECT_EQ(e.key, k) << text;
+                EXPECT_EQ(e.field, field) << text;
                 EXPECT_NE(std::string(e.what()).find(k), std::string::npos) << e.what();
             }
         }
@@ -197,7 +197,7 @@ TEST(Save, FileNamesWithLineBreaksOrNulAreRefused) {
             settingsFromControls(c);
             ADD_FAILURE() << "accepted a file name with a control character";
         } catch (const InvalidValueError& e) {
-            EXPECT_EQ(e.key, "File Name");
+            EXPECT_EQ(e.field, JobField::FileName);
         }
     }
     JobControls c = someControls();

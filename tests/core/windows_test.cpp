@@ -7,6 +7,7 @@
 #include "core/platform/ansi_code_page.hpp"
 #include "core/platform/ini_file_store.hpp"
 #include "core/platform/native_file_system.hpp"
+#include "core/platform/program_directory.hpp"
 #include "core/upgrade_settings.hpp"
 #include "support/test_support.hpp"
 
@@ -438,6 +439,17 @@ TEST_F(WindowsFiles, WhatTheProfileApiWritesTheStoreLoadsExactly) {
         EXPECT_EQ(fileNameLine(read(file), row.unicodeFile), line);
         EXPECT_EQ(narrow(profileW(file, L"File Name")), *job.fileName);
     }
+}
+
+TEST(WindowsProgramDirectory, IsTheRunningExecutablesFolderEndingInOneSeparator) {
+    const std::string dir = programDirectory();
+    ASSERT_GE(dir.size(), 3U);
+    EXPECT_EQ(dir.back(), '\\');
+    EXPECT_NE(dir[dir.size() - 2], '\\') << dir;
+    EXPECT_EQ(withTrailingSeparator(dir), dir);
+    EXPECT_TRUE(
+        fs::is_regular_file(fs::path(std::u8string(dir.begin(), dir.end())) / "core_tests.exe"))
+        << dir;
 }
 
 } // namespace

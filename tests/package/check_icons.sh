@@ -15,4 +15,6 @@ same "$work/png.png" packaging/linux/quentra-module-upgrade.png "the desktop ico
 convert src/ui/resources/icon.xpm "PNG32:$work/32.png"
 convert 'packaging/windows/QuentraModuleUpgrade.ico[1]' "PNG32:$work/ico32.png"
 same "$work/32.png" "$work/ico32.png" "the Windows icon"
+convert 'packaging/windows/QuentraModuleUpgrade.ico[4]' "PNG32:$work/ico16colours.png"
+same "$work/32.png" "$work/ico16colours.png" "the Windows icon's 16-colour image"
 echo "package icons match the window icon"

@@ -65,7 +65,7 @@ TEST_P(ReliabilityHostileNameTest, NameReadsBackExactlyOrIsRefused) {
         settings = core::settingsFromControls(controls);
     } catch (const core::InvalidValueError& e) {
         EXPECT_TRUE(GetParam().refused) << "refused: " << e.what();
-        EXPECT_EQ(e.key, "File Name");
+        EXPECT_EQ(e.field, core::JobField::FileName);
         EXPECT_NE(std::string(e.what()), "");
         EXPECT_EQ(readFile(file_), before);
         return;

@@ -1,4 +1,4 @@
-#include "ui/qt_file_dialog.hpp"
+#include "ui/qt/qt_file_dialog.hpp"
 
 #include <QDir>
 #include <QFileDialog>

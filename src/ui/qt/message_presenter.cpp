@@ -1,4 +1,4 @@
-#include "ui/message_presenter.hpp"
+#include "ui/qt/message_presenter.hpp"
 
 #include <QMessageBox>
 

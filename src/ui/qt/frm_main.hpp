@@ -4,7 +4,9 @@
 #include "core/file_system.hpp"
 #include "core/firmware_selection.hpp"
 #include "core/upgrade_settings.hpp"
-#include "ui/message_presenter.hpp"
+#include "ui/model/layout.hpp"
+#include "ui/model/window_model.hpp"
+#include "ui/qt/message_presenter.hpp"
 
 #include <QString>
 #include <QWidget>
@@ -33,17 +35,16 @@ struct frmMainServices {
     std::shared_ptr<core::FileSystem> fileSystem;
 };
 
-// Design units: 15 twips make one logical pixel.
-inline constexpr int kTwipsPerPixel = 15;
+// Design units to Qt's logical pixels: 15 twips make one, Qt scales them to the screen.
 constexpr int px(int twips) {
-    return twips / kTwipsPerPixel;
+    return model::pixelsFromTwips(twips);
 }
 constexpr int twips(int pixels) {
-    return pixels * kTwipsPerPixel;
+    return model::twipsFromPixels(pixels);
 }
 
-// The program's only window. Load runs in the constructor, so the window is complete before
-// it is first shown.
+// The program's only window: the Qt view of the window model, which runs its handlers. Load
+// runs in the constructor, so the window is complete before it is first shown.
 class frmMain : public QWidget {
     Q_OBJECT
 
@@ -53,7 +54,7 @@ public:
                      frmMainServices services = {}, QWidget* parent = nullptr);
     ~frmMain() override;
 
-    const std::string& appDir() const { return AppDir; }
+    const std::string& appDir() const { return model_->appDir(); }
 
     // The designed controls.
     QLabel* lblType = nullptr;
@@ -79,34 +80,28 @@ public:
     QPushButton* cmdOk = nullptr;
     QPushButton* cmdCancel = nullptr;
 
+    // The Qt control of a designed or created control.
+    QWidget* control(model::ControlRef ref) const;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    class FieldSink;
+    class View;
 
     void createDesignedControls();
-    void setFocusOrder();
-    void buildGridAndSizeWindow();
+    void bind(model::ControlRef ref, QWidget* widget);
     void fitCaptions();
-    QLabel* copyOfLblPort0();
-    QCheckBox* copyOfChkAddr0();
-    core::JobControls jobControls() const;
-    void warn(const QString& text);
-
-    void Form_Load();
-    void cmbType_Click();
-    void chkAll_Click();
-    void cmdSelect_Click();
-    void cmdOk_Click();
-    void cmdCancel_Click();
+    void setFocusOrder();
+    void connectHandlers();
 
     std::optional<std::string> requestedAppDir_;
-    std::string AppDir;
     frmMainServices services_;
-    std::shared_ptr<core::ConfigStore> iniFile;
     std::unique_ptr<core::FileDialog> dlgFile;
-    std::optional<QString> pendingReadError_;
+    std::unique_ptr<View> view_;
+    std::unique_ptr<model::WindowModel> model_;
+    QWidget* lastInFocus_ = nullptr;
+    bool shown_ = false;
 };
 
 } // namespace quentra::ui

@@ -1,7 +1,7 @@
 // The Qt adapter of the open-file dialog, driven the way the selection drives it.
 
 #include "core/firmware_selection.hpp"
-#include "ui/qt_file_dialog.hpp"
+#include "ui/qt/qt_file_dialog.hpp"
 #include "ui_fakes.hpp"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // The window as laid out after load: geometry, list, focus order, keys, captions, icon.
 
-#include "ui/frm_main.hpp"
+#include "ui/model/layout.hpp"
+#include "ui/qt/frm_main.hpp"
 #include "ui_fakes.hpp"
 
 #include <gtest/gtest.h>
@@ -18,9 +19,12 @@
 #include <QSet>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <vector>
 
+using namespace quentra;
 using namespace quentra::ui;
 using namespace quentra::ui::testing;
 
@@ -46,42 +50,74 @@ protected:
     std::unique_ptr<frmMain> window;
 };
 
-struct GeometryRow {
-    const char* objectName;
-    int left, top, width, height; // twips
-    // Caption boxes only: they have no border, so they may widen to the right where their
-    // caption needs it, but end before this next control on their row (or the client's edge).
-    int widensBefore = 0;
-};
+bool isCaptionBox(model::ControlRef ref) {
+    const auto boxes = model::captionBoxes();
+    return std::any_of(boxes.begin(), boxes.end(),
+                       [&ref](const model::CaptionBox& box) { return box.ref == ref; });
+}
 
-TEST_F(LayoutTest, ControlsLieAtTheirTwipPositionsAfterLoad) {
-    const GeometryRow rows[] = {
-        {"txtType", 1920, 120, 975, 375},           {"cmbType", 3000, 120, 1455, 315},
-        {"cmdSelect", 3840, 1320, 735, 375},        {"txtConsole", 1920, 3720, 1695, 375},
-        {"ChkAddr(0)", 1920, 4680, 255, 255},       {"ChkAddr(37)", 2400, 7380, 255, 255},
-        {"ChkAddr(63)", 3360, 9180, 255, 255},      {"cmdOk", 360, 9630, 1215, 495},
-        {"cmdCancel", 3120, 9630, 1215, 495},       {"lblType", 240, 240, 1335, 255, 1920},
-        {"lblAddress", 240, 810, 1335, 255, 1920},  {"lblConsole", 240, 3810, 1335, 255, 1920},
-        {"chkAll", 3840, 3840, 615, 255, 4695},     {"LblAddr(0)", 1920, 4320, 255, 255, 2400},
-        {"LblAddr(3)", 3360, 4320, 255, 255, 4695}, {"lblPort(0)", 240, 4680, 1335, 255, 1920},
-        {"lblPort(9)", 240, 7380, 1335, 255, 1920}, {"lblPort(15)", 240, 9180, 1335, 255, 1920},
-    };
-    for (const auto& row : rows) {
-        const QWidget* widget = named(row.objectName);
+QString shownText(const QWidget* widget) {
+    if (const auto* label = qobject_cast<const QLabel*>(widget)) {
+        return label->text();
+    }
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) {
+        return button->text();
+    }
+    if (const auto* box = qobject_cast<const QLineEdit*>(widget)) {
+        return box->text();
+    }
+    return {};
+}
+
+// Every designed control is made from its row of the design table: kind, text, place, tooltip
+// and accessible name. Caption boxes may have widened into their room; the buttons' row follows
+// the grown window.
+TEST_F(LayoutTest, DesignedControlsArePlacedFromTheTable) {
+    for (const model::DesignedControl& row : model::kDesignedControls) {
+        SCOPED_TRACE(std::string(row.name));
+        const QWidget* widget = named(std::string(row.name).c_str());
         ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget, window->control(row.ref));
+        switch (row.kind) {
+        case model::ControlKind::Label:
+            EXPECT_NE(qobject_cast<const QLabel*>(widget), nullptr);
+            break;
+        case model::ControlKind::TextBox:
+            EXPECT_NE(qobject_cast<const QLineEdit*>(widget), nullptr);
+            break;
+        case model::ControlKind::DropDownList:
+            EXPECT_NE(qobject_cast<const QComboBox*>(widget), nullptr);
+            break;
+        case model::ControlKind::Button:
+            EXPECT_NE(qobject_cast<const QPushButton*>(widget), nullptr);
+            break;
+        case model::ControlKind::CheckBox:
+            EXPECT_NE(qobject_cast<const QCheckBox*>(widget), nullptr);
+            break;
+        }
+        if (row.kind != model::ControlKind::TextBox) { // load fills some boxes
+            EXPECT_EQ(shownText(widget), QString::fromUtf8(row.text.data(), row.text.size()));
+        }
+        if (row.kind != model::ControlKind::DropDownList) { // shows the selected entry
+            EXPECT_EQ(widget->toolTip().toStdString(), row.tooltip);
+        }
+        if (!row.accessibleName.empty()) {
+            EXPECT_EQ(widget->accessibleName().toStdString(), row.accessibleName);
+        }
+
         const QRect g = widget->geometry();
-        EXPECT_EQ(twips(g.x()), row.left) << row.objectName;
-        EXPECT_EQ(twips(g.y()), row.top) << row.objectName;
-        EXPECT_EQ(twips(g.height()), row.height) << row.objectName;
-        if (row.widensBefore == 0) {
-            EXPECT_EQ(twips(g.width()), row.width) << row.objectName;
+        EXPECT_EQ(twips(g.x()), row.left);
+        EXPECT_EQ(twips(g.height()), row.height);
+        const bool button = row.ref == model::ControlRef{model::Control::cmdOk} ||
+                            row.ref == model::ControlRef{model::Control::cmdCancel};
+        EXPECT_EQ(twips(g.y()), button ? 9630 : row.top);
+        if (isCaptionBox(row.ref)) {
+            EXPECT_GE(twips(g.width()), row.width);
+            EXPECT_LE(twips(g.width()), model::captionRoom(row.ref));
         } else {
-            EXPECT_GE(twips(g.width()), row.width) << row.objectName;
-            EXPECT_LT(g.x() + g.width(), px(row.widensBefore)) << row.objectName;
+            EXPECT_EQ(twips(g.width()), row.width);
         }
     }
-    // The port labels are copies of the first: all have its box.
-    EXPECT_EQ(named("lblPort(15)")->geometry().size(), named("lblPort(0)")->geometry().size());
 }
 
 TEST_F(LayoutTest, WindowHasTheGrownClientAreaAndCannotBeResized) {
@@ -106,6 +142,9 @@ TEST_F(LayoutTest, GridHasSixteenRowsOfFourShownUntickedBoxes) {
         ASSERT_NE(caption, nullptr);
         EXPECT_EQ(caption->text(), QStringLiteral("Port #%1").arg(p + 1));
         EXPECT_EQ(twips(caption->y()), 4680 + 300 * p);
+        // The port labels are copies of the first: all have its box.
+        EXPECT_EQ(caption->geometry().size(), window->lblPort[0]->geometry().size());
+        EXPECT_EQ(caption->x(), window->lblPort[0]->x());
         EXPECT_FALSE(caption->isHidden());
         for (int c = 0; c < 4; ++c) {
             const QCheckBox* box = window->ChkAddr[p * 4 + c];

@@ -1,4 +1,4 @@
-#include "ui_fakes.hpp"
+#include "temp_files.hpp"
 
 #include <sstream>
 

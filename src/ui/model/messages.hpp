@@ -1,0 +1,23 @@
+#pragma once
+
+// The texts of the window's three warnings, made here so that every view shows the same words.
+// Each goes out through WindowView::warn with kWindowTitle as its title.
+
+#include "core/job_field.hpp"
+
+#include <string>
+#include <string_view>
+
+namespace quentra::ui::model {
+
+// Ok found a value that cannot be stored; `reason` is the core's explanation. Names the field by
+// its caption: "\"Module Address\" holds a value that cannot be stored: ...".
+std::string invalidValueMessage(core::JobField field, std::string_view reason);
+
+// Ok could not make Config.dat durable; `reason` is the system's own.
+std::string failedCommitMessage(std::string_view appDir, std::string_view reason);
+
+// Config.dat existed at load but could not be read; said once the window is on screen.
+std::string unreadableConfigMessage(std::string_view appDir, std::string_view reason);
+
+} // namespace quentra::ui::model

@@ -1,0 +1,188 @@
+#include "ui/model/window_model.hpp"
+
+#include "core/catalogue.hpp"
+#include "core/paths.hpp"
+#include "core/upgrade_settings.hpp"
+#include "ui/model/messages.hpp"
+
+#include <utility>
+
+namespace quentra::ui::model {
+
+namespace {
+
+std::string& textOf(core::JobControls& controls, core::JobField field) {
+    switch (field) {
+    case core::JobField::Type:
+        return controls.type;
+    case core::JobField::Address:
+        return controls.address;
+    case core::JobField::FileSize:
+        return controls.fileSize;
+    case core::JobField::BlockSize:
+        return controls.blockSize;
+    case core::JobField::FileName:
+        return controls.fileName;
+    case core::JobField::Wait:
+        return controls.wait;
+    case core::JobField::Console:
+        return controls.console;
+    }
+    return controls.type;
+}
+
+ControlRef gridBox(int index) {
+    return {Control::ChkAddr, index};
+}
+
+ControlRef portLabel(int port) {
+    return {Control::lblPort, port};
+}
+
+} // namespace
+
+// Where the firmware selection writes its results: into the view's controls, the list index
+// through the model so that type selection follows it.
+class WindowModel::ListSink final : public core::SelectionSink {
+public:
+    explicit ListSink(WindowModel& model) : model_(model) {}
+    void setFileNameText(const std::string& text) override {
+        model_.view_.setText(core::JobField::FileName, text);
+    }
+    void setFileSizeText(const std::string& text) override {
+        model_.view_.setText(core::JobField::FileSize, text);
+    }
+    void setBlockSizeText(const std::string& text) override {
+        model_.view_.setText(core::JobField::BlockSize, text);
+    }
+    void setListIndex(std::int16_t index) override { model_.selectListIndex(index); }
+
+private:
+    WindowModel& model_;
+};
+
+WindowModel::WindowModel(WindowView& view, core::ConfigStore& store, core::FileSystem& fileSystem)
+    : view_(view), iniFile(store), fileSystem_(fileSystem) {}
+
+void WindowModel::selectListIndex(int index) {
+    // A toolkit reports no change when the index stays; neither does the model.
+    if (view_.listIndex() == index) {
+        return;
+    }
+    view_.setListIndex(index);
+    cmbType_Click();
+}
+
+void WindowModel::buildGridAndSizeWindow() {
+    for (int p = 1; p < core::kPortCount; ++p) {
+        const ControlRef label = portLabel(p);
+        view_.createCopy(label);
+        view_.setVisible(label, true);
+        view_.setTop(label, view_.top(portLabel(p - 1)) + kRowPitch);
+        view_.setCaption(label, portCaption(p));
+        for (int c = 0; c < core::kAddressColumns; ++c) {
+            const int i = core::boxIndex(p, c);
+            const ControlRef box = gridBox(i);
+            view_.createCopy(box);
+            view_.setVisible(box, true);
+            view_.setTop(box, view_.top(gridBox(i - core::kAddressColumns)) + kRowPitch);
+            view_.setLeft(box, c * kColumnPitch + kFirstColumnLeft);
+        }
+    }
+    view_.setOuterHeight(view_.top(portLabel(core::kPortCount - 1)) + kOuterHeightBelowLastRow);
+    view_.setTop({Control::cmdOk}, view_.outerHeight() - kButtonsAboveOuterBottom);
+    view_.setTop({Control::cmdCancel}, view_.top({Control::cmdOk}));
+}
+
+void WindowModel::Form_Load() {
+    AppDir = core::withTrailingSeparator(view_.programDirectory());
+
+    view_.clearList();
+    for (std::string_view name : core::displayNames()) {
+        view_.addListEntry(name);
+    }
+    view_.setListIndex(-1);
+
+    buildGridAndSizeWindow();
+
+    const core::LoadedJob job = core::loadSettings(iniFile, fileSystem_, AppDir);
+    const std::pair<core::JobField, const std::optional<std::string>*> texts[] = {
+        {core::JobField::Type, &job.type},         {core::JobField::Address, &job.address},
+        {core::JobField::FileSize, &job.fileSize}, {core::JobField::BlockSize, &job.blockSize},
+        {core::JobField::Wait, &job.wait},         {core::JobField::FileName, &job.fileName},
+        {core::JobField::Console, &job.console},
+    };
+    // txtType before the list index, so that type selection has the last word on it.
+    for (const auto& [field, text] : texts) {
+        if (*text) {
+            view_.setText(field, **text);
+        }
+    }
+    selectListIndex(job.listIndex);
+    for (int i = 0; i < core::kBoxCount; ++i) {
+        if (job.ticked.test(static_cast<std::size_t>(i))) {
+            view_.setChecked(gridBox(i), true);
+        }
+    }
+    if (job.readError) {
+        pendingLoadWarning_ = unreadableConfigMessage(AppDir, *job.readError);
+    }
+}
+
+void WindowModel::windowShown() {
+    if (pendingLoadWarning_) {
+        const std::string text = std::move(*pendingLoadWarning_);
+        pendingLoadWarning_.reset();
+        view_.warn(kWindowTitle, text);
+    }
+}
+
+void WindowModel::cmbType_Click() {
+    view_.setText(core::JobField::Type, std::to_string(core::codeForIndex(view_.listIndex())));
+}
+
+void WindowModel::chkAll_Click() {
+    const bool ticked = view_.checkState({Control::chkAll}) == 1;
+    for (int p = 0; p < core::kPortCount; ++p) {
+        for (int c = 0; c < core::kAddressColumns; ++c) {
+            view_.setChecked(gridBox(core::boxIndex(p, c)), ticked);
+        }
+    }
+}
+
+void WindowModel::cmdSelect_Click() {
+    ListSink sink(*this);
+    core::selectFirmwareFile(view_.fileDialog(), fileSystem_, sink, AppDir);
+}
+
+void WindowModel::cmdOk_Click() {
+    core::JobControls controls;
+    for (core::JobField field : core::kJobFields) {
+        textOf(controls, field) = view_.text(field);
+    }
+    for (int i = 0; i < core::kBoxCount; ++i) {
+        controls.boxStates.at(static_cast<std::size_t>(i)) = view_.checkState(gridBox(i));
+    }
+
+    core::UpgradeSettings settings;
+    try {
+        settings = core::settingsFromControls(controls);
+    } catch (const core::InvalidValueError& error) {
+        view_.warn(kWindowTitle, invalidValueMessage(error.field, error.what()));
+        return;
+    }
+    try {
+        core::saveSettings(iniFile, AppDir, settings);
+        iniFile.commit();
+    } catch (const core::StoreError& error) {
+        view_.warn(kWindowTitle, failedCommitMessage(AppDir, error.what()));
+        return;
+    }
+    view_.close();
+}
+
+void WindowModel::cmdCancel_Click() {
+    view_.close();
+}
+
+} // namespace quentra::ui::model

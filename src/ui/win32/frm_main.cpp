@@ -1,0 +1,616 @@
+#include "ui/win32/frm_main.hpp"
+
+#include "core/platform/program_directory.hpp"
+#include "core/upgrade_settings.hpp"
+#include "ui/win32/wide_text.hpp"
+
+#include <commctrl.h>
+#include <initguid.h> // the GUIDs of oleacc.h defined here, not looked for in a library
+#include <oleacc.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+#include <vector>
+
+namespace quentra::ui::win32 {
+
+namespace {
+
+using model::Control;
+using model::ControlKind;
+using model::ControlRef;
+using model::DesignedControl;
+
+constexpr wchar_t kClassName[] = L"QuentraModuleUpgrade.frmMain";
+// A fixed frame that can be minimised but neither resized nor maximised: nothing in the layout
+// follows a change of size.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kWindowExStyle = 0;
+// Sent to itself once the window is on screen.
+constexpr UINT kShownMessage = WM_APP + 1;
+// Control identifiers are slot + this: never IDOK or IDCANCEL, which the dialog manager sends
+// for Enter and Esc.
+constexpr int kFirstControlId = 100;
+// Rows the module list shows when it drops down.
+constexpr int kDroppedRows = 12;
+// The message font is stepped down at most to this share of its size to make the captions whole.
+constexpr int kSmallestFontPercent = 70;
+
+const wchar_t* windowClassOf(ControlKind kind) {
+    switch (kind) {
+    case ControlKind::Label:
+        return L"STATIC";
+    case ControlKind::TextBox:
+        return L"EDIT";
+    case ControlKind::DropDownList:
+        return L"COMBOBOX";
+    case ControlKind::Button:
+    case ControlKind::CheckBox:
+        return L"BUTTON";
+    }
+    return L"STATIC";
+}
+
+DWORD styleOf(ControlKind kind) {
+    const DWORD child = WS_CHILD;
+    switch (kind) {
+    case ControlKind::Label:
+        return child | SS_LEFT | SS_NOPREFIX;
+    case ControlKind::TextBox:
+        return child | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
+    case ControlKind::DropDownList:
+        return child | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
+    case ControlKind::Button:
+        // Never BS_DEFPUSHBUTTON: Enter presses no button.
+        return child | WS_TABSTOP | BS_PUSHBUTTON;
+    case ControlKind::CheckBox:
+        return child | WS_TABSTOP | BS_AUTOCHECKBOX;
+    }
+    return child;
+}
+
+int twipsRoundedUp(int pixels, UINT dpi) {
+    const int dpiValue = static_cast<int>(dpi);
+    return (pixels * model::kTwipsPerInch + dpiValue - 1) / dpiValue;
+}
+
+std::wstring windowText(HWND hwnd) {
+    const int length = GetWindowTextLengthW(hwnd);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int got = GetWindowTextW(hwnd, text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(std::max(got, 0)));
+    return text;
+}
+
+} // namespace
+
+frmMain::frmMain(HINSTANCE instance, core::ConfigStore& store, core::FileSystem& fileSystem)
+    : instance_(instance), model_(*this, store, fileSystem) {}
+
+frmMain::~frmMain() {
+    if (window_ != nullptr) {
+        DestroyWindow(window_);
+    }
+    if (accessibility_ != nullptr) {
+        accessibility_->Release();
+    }
+    if (font_ != nullptr) {
+        DeleteObject(font_);
+    }
+}
+
+std::size_t frmMain::slotOf(ControlRef ref) {
+    // The single controls first (cmdOk and cmdCancel follow chkAll), then the three arrays.
+    constexpr std::size_t singles = 19;
+    switch (ref.control) {
+    case Control::LblAddr:
+        return singles + static_cast<std::size_t>(ref.index);
+    case Control::lblPort:
+        return singles + 4 + static_cast<std::size_t>(ref.index);
+    case Control::ChkAddr:
+        return singles + 4 + 16 + static_cast<std::size_t>(ref.index);
+    case Control::cmdOk:
+        return 17;
+    case Control::cmdCancel:
+        return 18;
+    default:
+        return static_cast<std::size_t>(ref.control);
+    }
+}
+
+int frmMain::px(int twips) const {
+    return MulDiv(twips, static_cast<int>(dpi_), model::kTwipsPerInch);
+}
+
+int frmMain::twips(int pixels) const {
+    return MulDiv(pixels, model::kTwipsPerInch, static_cast<int>(dpi_));
+}
+
+bool frmMain::create(int showCommand) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = &frmMain::windowProc;
+    windowClass.hInstance = instance_;
+    windowClass.hIcon = static_cast<HICON>(
+        LoadImageW(instance_, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                   GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageW(instance_, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                   GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kClassName;
+    if (RegisterClassExW(&windowClass) == 0) {
+        return false;
+    }
+
+    const std::wstring title = widen(model::kWindowTitle);
+    window_ = CreateWindowExW(kWindowExStyle, kClassName, title.c_str(), kWindowStyle,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                              nullptr, instance_, this);
+    if (window_ == nullptr) {
+        return false;
+    }
+    dpi_ = GetDpiForWindow(window_);
+    clientHeight_ = model::kDesignClientHeight;
+    makeFont();
+    createDesignedControls();
+    fitCaptions();
+    chainFocusOrder();
+    applyLayout();
+    sizeWindow();
+
+    model_.Form_Load();
+    knownListIndex_ = listIndex();
+    widenDropDown(); // for the entries Load put in
+
+    lastFocus_ = item({Control::txtType}).hwnd;
+    ShowWindow(window_, showCommand);
+    UpdateWindow(window_);
+    SetFocus(lastFocus_);
+    // As the dialog manager does for a box reached by Tab: its text selected, ready to replace.
+    SendMessageW(lastFocus_, EM_SETSEL, 0, -1);
+    PostMessageW(window_, kShownMessage, 0, 0);
+    return true;
+}
+
+HWND frmMain::createControl(const DesignedControl& row, ControlRef ref, bool visible) {
+    const std::wstring text = widen(row.text);
+    const DWORD exStyle = row.kind == ControlKind::TextBox ? WS_EX_CLIENTEDGE : 0;
+    const DWORD style = styleOf(row.kind) | (visible ? WS_VISIBLE : 0);
+    const HWND hwnd = CreateWindowExW(
+        exStyle, windowClassOf(row.kind), text.c_str(), style, 0, 0, 0, 0, window_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + slotOf(ref))), instance_,
+        nullptr);
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    if (row.kind == ControlKind::TextBox) {
+        SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0); // as long as the system allows
+    }
+    Item& own = item(ref);
+    own.hwnd = hwnd;
+    own.left = row.left;
+    own.top = row.top;
+    own.width = row.width;
+    own.height = row.height;
+    return hwnd;
+}
+
+// Accessible names go through the system's annotation service, started once the window is on
+// screen, so that loading it (a COM object in oleacc) does not delay the first picture. Without
+// the service the window works as before, only unnamed for a screen reader.
+void frmMain::annotateControls() {
+    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IAccPropServices, reinterpret_cast<void**>(&accessibility_)))) {
+        accessibility_ = nullptr;
+        return;
+    }
+    const auto annotate = [this](ControlRef ref, const std::string& name) {
+        const std::wstring wide = widen(name);
+        accessibility_->SetHwndPropStr(item(ref).hwnd, static_cast<DWORD>(OBJID_CLIENT),
+                                       CHILDID_SELF, PROPID_ACC_NAME, wide.c_str());
+    };
+    for (const DesignedControl& row : model::kDesignedControls) {
+        if (!row.accessibleName.empty()) {
+            annotate(row.ref, std::string(row.accessibleName));
+        }
+    }
+    for (int i = core::kAddressColumns; i < core::kBoxCount; ++i) {
+        annotate({Control::ChkAddr, i}, model::gridBoxAccessibleName(i));
+    }
+}
+
+void frmMain::createDesignedControls() {
+    for (const DesignedControl& row : model::kDesignedControls) {
+        createControl(row, row.ref, true);
+    }
+    const std::wstring tip = widen(model::designOf({Control::chkAll}).tooltip);
+    tooltip_ =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = window_;
+    tool.uId = reinterpret_cast<UINT_PTR>(item({Control::chkAll}).hwnd);
+    tool.lpszText = const_cast<wchar_t*>(tip.c_str());
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+// The dialog manager takes the focus from control to control in z-order, so the z-order is the
+// focus order: the designed controls by their focus numbers, the created boxes after them.
+void frmMain::chainFocusOrder() {
+    std::vector<const DesignedControl*> rows;
+    for (const DesignedControl& row : model::kDesignedControls) {
+        rows.push_back(&row);
+    }
+    std::sort(rows.begin(), rows.end(), [](const DesignedControl* a, const DesignedControl* b) {
+        return a->focus < b->focus;
+    });
+    HWND previous = HWND_TOP;
+    for (const DesignedControl* row : rows) {
+        const HWND hwnd = item(row->ref).hwnd;
+        SetWindowPos(hwnd, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        previous = hwnd;
+    }
+}
+
+void frmMain::makeFont() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi_);
+    const HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+    if (font_ != nullptr) {
+        DeleteObject(font_);
+    }
+    font_ = font;
+}
+
+// Captions whole: a caption box widens to the right into the free room before the next control
+// on its row, as far as the model allows; where that is not enough, the font steps down.
+void frmMain::fitCaptions() {
+    for (const model::CaptionBox& caption : model::captionBoxes()) {
+        item(caption.ref).width = model::designOf(caption.ref).width;
+    }
+    LOGFONTW font{};
+    GetObjectW(font_, sizeof(font), &font);
+    const LONG fullHeight = font.lfHeight;
+    const HDC dc = GetDC(window_);
+    const int indicator = GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi_) + MulDiv(4, dpi_, 96);
+    const auto captions = model::captionBoxes();
+    for (;;) {
+        const HFONT candidate = CreateFontIndirectW(&font);
+        const HGDIOBJ before = SelectObject(dc, candidate);
+        std::vector<int> widths;
+        bool whole = true;
+        for (const model::CaptionBox& caption : captions) {
+            const std::wstring text = widen(caption.text);
+            SIZE size{};
+            GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+            const int needed = size.cx + (caption.ref.control == Control::chkAll ? indicator : 0);
+            const std::optional<int> width =
+                model::widenedCaptionWidth(caption.ref, twipsRoundedUp(needed, dpi_));
+            whole = whole && width.has_value();
+            widths.push_back(width ? *width : model::captionRoom(caption.ref));
+        }
+        SelectObject(dc, before);
+        const bool smallest =
+            std::abs(font.lfHeight) * 100 <= std::abs(fullHeight) * kSmallestFontPercent;
+        if (whole || smallest) {
+            if (font.lfHeight != fullHeight) {
+                DeleteObject(font_);
+                font_ = candidate;
+            } else {
+                DeleteObject(candidate);
+            }
+            for (std::size_t i = 0; i < captions.size(); ++i) {
+                item(captions.at(i).ref).width = widths.at(i);
+            }
+            break;
+        }
+        DeleteObject(candidate);
+        font.lfHeight += font.lfHeight < 0 ? 1 : -1;
+    }
+    ReleaseDC(window_, dc);
+    // The created port captions are copies of the first one.
+    for (int p = 1; p < core::kPortCount; ++p) {
+        item({Control::lblPort, p}).width = item({Control::lblPort, 0}).width;
+    }
+}
+
+void frmMain::applyLayout() {
+    const HWND list = item({Control::cmbType}).hwnd;
+    for (Item& own : items_) {
+        if (own.hwnd == nullptr) {
+            continue;
+        }
+        SendMessageW(own.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        int height = px(own.height);
+        if (own.hwnd == list) {
+            // A combo box's height includes its dropped list.
+            const auto row = static_cast<int>(SendMessageW(list, CB_GETITEMHEIGHT, 0, 0));
+            height += row * kDroppedRows + 2;
+        }
+        SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), px(own.width), height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    InvalidateRect(window_, nullptr, TRUE);
+}
+
+// The closed list is narrower than the longest names; its drop-down shows them whole.
+void frmMain::widenDropDown() {
+    const HWND list = item({Control::cmbType}).hwnd;
+    const HDC dc = GetDC(list);
+    const HGDIOBJ before = SelectObject(dc, font_);
+    int widest = 0;
+    const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        const auto length = static_cast<int>(SendMessageW(list, CB_GETLBTEXTLEN, i, 0));
+        std::wstring entry(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
+        SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
+        SIZE size{};
+        GetTextExtentPoint32W(dc, entry.c_str(), length, &size);
+        widest = std::max(widest, static_cast<int>(size.cx));
+    }
+    SelectObject(dc, before);
+    ReleaseDC(list, dc);
+    const int dropped = widest + GetSystemMetricsForDpi(SM_CXVSCROLL, dpi_) + MulDiv(8, dpi_, 96);
+    SendMessageW(list, CB_SETDROPPEDWIDTH, std::max(dropped, px(item({Control::cmbType}).width)),
+                 0);
+}
+
+// Sizes the window for its client area in twips at the window's DPI, with the frame this system
+// draws.
+void frmMain::sizeWindow() {
+    RECT outer{0, 0, px(model::kClientWidth), px(clientHeight_)};
+    AdjustWindowRectExForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi_);
+    SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool frmMain::preTranslate(const MSG& message) const {
+    if (message.message != WM_KEYDOWN && message.message != WM_CHAR) {
+        return false;
+    }
+    if (message.wParam != VK_RETURN && message.wParam != VK_ESCAPE) {
+        return false;
+    }
+    // The dialog manager would press a focused button on Enter; none of ours is a default one.
+    const HWND focus = GetFocus();
+    for (Control button : {Control::cmdSelect, Control::cmdOk, Control::cmdCancel}) {
+        if (focus != nullptr && focus == item({button}).hwnd) {
+            return true;
+        }
+    }
+    return false;
+}
+
+LRESULT CALLBACK frmMain::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<frmMain*>(creation->lpCreateParams);
+        self->window_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<frmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self == nullptr) {
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    return self->handle(hwnd, message, wParam, lParam);
+}
+
+LRESULT frmMain::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        // Enter and Esc reach here as IDOK and IDCANCEL from no control: nothing to press.
+        if (lParam != 0) {
+            onCommand(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+        }
+        return 0;
+    case WM_ACTIVATE:
+        // The focus returns to the control that had it when the window was left.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            const HWND focus = GetFocus();
+            if (focus != nullptr && IsChild(window_, focus)) {
+                lastFocus_ = focus;
+            }
+        } else if (lastFocus_ != nullptr) {
+            SetFocus(lastFocus_);
+        }
+        return 0;
+    case WM_DPICHANGED: {
+        dpi_ = HIWORD(wParam);
+        makeFont();
+        fitCaptions();
+        applyLayout();
+        widenDropDown();
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        RECT outer{0, 0, px(model::kClientWidth), px(clientHeight_)};
+        AdjustWindowRectExForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi_);
+        SetWindowPos(window_, nullptr, suggested->left, suggested->top, outer.right - outer.left,
+                     outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
+    case kShownMessage:
+        annotateControls();
+        model_.windowShown();
+        return 0;
+    case WM_DESTROY:
+        if (accessibility_ != nullptr) {
+            const MSAAPROPID name = PROPID_ACC_NAME;
+            for (const Item& own : items_) {
+                if (own.hwnd != nullptr) {
+                    accessibility_->ClearHwndProps(own.hwnd, static_cast<DWORD>(OBJID_CLIENT),
+                                                   CHILDID_SELF, &name, 1);
+                }
+            }
+        }
+        window_ = nullptr;
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+void frmMain::onCommand(HWND control, int notification) {
+    const auto isControl = [&](Control which) { return control == item({which}).hwnd; };
+    try {
+        if (isControl(Control::cmbType) && notification == CBN_SELCHANGE) {
+            // The user's own change, once per real change of the index.
+            const int index = listIndex();
+            if (index != knownListIndex_) {
+                knownListIndex_ = index;
+                model_.cmbType_Click();
+            }
+        } else if (notification == BN_CLICKED) {
+            if (isControl(Control::chkAll)) {
+                model_.chkAll_Click();
+            } else if (isControl(Control::cmdSelect)) {
+                model_.cmdSelect_Click();
+            } else if (isControl(Control::cmdOk)) {
+                model_.cmdOk_Click();
+            } else if (isControl(Control::cmdCancel)) {
+                model_.cmdCancel_Click();
+            }
+        }
+    } catch (const std::exception& error) {
+        // Nothing may unwind through the system's code that called the window procedure.
+        warn(model::kWindowTitle, error.what());
+    }
+}
+
+std::string frmMain::programDirectory() const {
+    return core::programDirectory();
+}
+
+std::string frmMain::text(core::JobField field) const {
+    return narrow(windowText(item(model::textBoxOf(field).ref).hwnd));
+}
+
+void frmMain::setText(core::JobField field, const std::string& text) {
+    SetWindowTextW(item(model::textBoxOf(field).ref).hwnd, widen(text).c_str());
+}
+
+void frmMain::clearList() {
+    SendMessageW(item({Control::cmbType}).hwnd, CB_RESETCONTENT, 0, 0);
+    knownListIndex_ = -1;
+}
+
+void frmMain::addListEntry(std::string_view text) {
+    const std::wstring entry = widen(text);
+    SendMessageW(item({Control::cmbType}).hwnd, CB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>(entry.c_str()));
+}
+
+int frmMain::listIndex() const {
+    const auto index =
+        static_cast<int>(SendMessageW(item({Control::cmbType}).hwnd, CB_GETCURSEL, 0, 0));
+    return index == CB_ERR ? -1 : index;
+}
+
+void frmMain::setListIndex(int index) {
+    // CB_SETCURSEL reports nothing back: the model runs type selection itself.
+    SendMessageW(item({Control::cmbType}).hwnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    knownListIndex_ = listIndex();
+}
+
+int frmMain::checkState(ControlRef box) const {
+    switch (SendMessageW(item(box).hwnd, BM_GETCHECK, 0, 0)) {
+    case BST_CHECKED:
+        return 1;
+    case BST_INDETERMINATE:
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+void frmMain::setChecked(ControlRef box, bool ticked) {
+    SendMessageW(item(box).hwnd, BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void frmMain::createCopy(ControlRef member) {
+    const ControlRef first{member.control, 0};
+    const DesignedControl& row = model::designOf(first);
+    const HWND hwnd = createControl(row, member, false);
+    Item& own = item(member);
+    const Item& original = item(first);
+    own.left = original.left;
+    own.top = original.top;
+    own.width = original.width;
+    own.height = original.height;
+    if (member.control == Control::ChkAddr) {
+        SetWindowTextW(hwnd, windowText(original.hwnd).c_str());
+        // In the focus order after the box created before it, the first after chkAll.
+        const HWND after = member.index == core::kAddressColumns
+                               ? item({Control::chkAll}).hwnd
+                               : item({Control::ChkAddr, member.index - 1}).hwnd;
+        SetWindowPos(hwnd, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    } else {
+        SetWindowTextW(hwnd, windowText(original.hwnd).c_str());
+    }
+    SetWindowPos(hwnd, nullptr, px(own.left), px(own.top), px(own.width), px(own.height),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void frmMain::setVisible(ControlRef control, bool visible) {
+    ShowWindow(item(control).hwnd, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+int frmMain::top(ControlRef control) const {
+    RECT rect{};
+    GetWindowRect(item(control).hwnd, &rect);
+    MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&rect), 2);
+    return twips(rect.top);
+}
+
+void frmMain::setTop(ControlRef control, int twips) {
+    Item& own = item(control);
+    own.top = twips;
+    SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void frmMain::setLeft(ControlRef control, int twips) {
+    Item& own = item(control);
+    own.left = twips;
+    SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void frmMain::setCaption(ControlRef control, std::string_view text) {
+    SetWindowTextW(item(control).hwnd, widen(text).c_str());
+}
+
+// The design's outer height holds its own frame (345 twips above the client area, 60 below);
+// this system's frame differs, so the client area is sized and the outer height told in the
+// design's terms. Where the system grants less height (a small screen), the read-back shows it.
+void frmMain::setOuterHeight(int twips) {
+    clientHeight_ = twips - model::kDesignFrameHeight;
+    sizeWindow();
+}
+
+int frmMain::outerHeight() const {
+    RECT client{};
+    GetClientRect(window_, &client);
+    return twips(client.bottom - client.top) + model::kDesignFrameHeight;
+}
+
+void frmMain::warn(std::string_view title, std::string_view text) {
+    MessageBoxW(window_, widen(text).c_str(), widen(title).c_str(), MB_OK | MB_ICONWARNING);
+}
+
+void frmMain::close() {
+    DestroyWindow(window_);
+}
+
+core::FileDialog& frmMain::fileDialog() {
+    if (!dialog_) {
+        dialog_ = std::make_unique<Win32FileDialog>(window_);
+    }
+    return *dialog_;
+}
+
+} // namespace quentra::ui::win32

@@ -1,0 +1,621 @@
+// The window's handlers against a view without a toolkit: load with the grid build, type
+// selection, All, Select, Ok, Cancel and the cases where Ok cannot do what the user asked. The
+// store and the file system are the real ones, over a temporary AppDir.
+
+#include "core/catalogue.hpp"
+#include "core/fakes.hpp"
+#include "core/paths.hpp"
+#include "core/platform/ini_file_store.hpp"
+#include "core/platform/native_file_system.hpp"
+#include "fake_view.hpp"
+#include "temp_files.hpp"
+#include "ui/model/window_model.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace quentra;
+using namespace quentra::ui;
+using namespace quentra::ui::testing;
+using core::JobField;
+using model::Control;
+
+namespace {
+
+// What the user sees in the job's controls, for before/after comparisons.
+struct Snapshot {
+    std::map<JobField, std::string> texts;
+    int listIndex = -1;
+    std::set<int> ticked;
+    bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot snapshot(const FakeView& v) {
+    return {v.texts, v.index, v.ticked()};
+}
+
+// One window: a view, the real store and file system, and the model over them.
+struct Window {
+    explicit Window(const std::string& programDir, core::ConfigStore* otherStore = nullptr,
+                    core::FileSystem* otherFiles = nullptr)
+        : model(view, otherStore != nullptr ? *otherStore : store,
+                otherFiles != nullptr ? *otherFiles : files) {
+        view.programDir = programDir;
+    }
+    Window& load() {
+        model.Form_Load();
+        return *this;
+    }
+
+    FakeView view;
+    core::IniFileStore store;
+    core::NativeFileSystem files;
+    model::WindowModel model;
+};
+
+std::vector<std::string> typeWrites(const std::vector<std::string>& log) {
+    std::vector<std::string> writes;
+    std::copy_if(log.begin(), log.end(), std::back_inserter(writes),
+                 [](const std::string& call) { return call.rfind("txtType=", 0) == 0; });
+    return writes;
+}
+
+// ---- Load ---------------------------------------------------------------------------------
+
+struct LoadRow {
+    const char* what;
+    const char* config; // nullptr: no Config.dat
+    const char* type;
+    const char* address;
+    const char* fileName;
+    const char* fileSize;
+    const char* blockSize;
+    const char* wait;
+    const char* console;
+    int listIndex;
+    std::set<int> ticked;
+};
+
+TEST(WindowModel, LoadShowsTheSavedJobOrTheDefaults) {
+    const LoadRow rows[] = {
+        {"first start", nullptr, "6060", "127", "", "", "", "0", "", 9, {}},
+        {"saved job",
+         "[FILE INFO]\nType=6050\nAddress=0127\nFile Length=70000\nBlock Size=65536\n"
+         "File Name=vtl_2.bin\nWait=3\nConsole=5\nPort #1=5\nPort #2=0\nPort #3=16\n"
+         "Port #4=21\nPort #5=-1\nPort #16=15\n",
+         "6050",
+         "127",
+         "vtl_2.bin",
+         "70000",
+         "65536",
+         "3",
+         "5",
+         8,
+         {0, 2, 12, 14, 16, 60, 61, 62, 63}},
+        {"code not in the catalogue",
+         "[FILE INFO]\nType=999\n",
+         "0",
+         "0",
+         "",
+         "0",
+         "0",
+         "",
+         "",
+         31,
+         {}},
+        {"numbers shown unrounded and unlimited",
+         "[FILE INFO]\nType=7210\nAddress=300\nFile Length=12.5\nBlock Size=&H10\n",
+         "7210",
+         "300",
+         "",
+         "12.5",
+         "16",
+         "",
+         "",
+         1,
+         {}},
+        {"texts kept as stored",
+         "[FILE INFO]\nType=3612\nWait=2.5x\nConsole=abc\n",
+         "3612",
+         "0",
+         "",
+         "0",
+         "0",
+         "2.5x",
+         "abc",
+         17,
+         {}},
+        {"file without the section",
+         "[OTHER]\nType=6050\n",
+         "0",
+         "0",
+         "",
+         "0",
+         "0",
+         "",
+         "",
+         31,
+         {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        if (row.config != nullptr) {
+            writeFile(dir.config(), row.config);
+        }
+        Window w(dir.appDir());
+        w.load();
+        const FakeView& v = w.view;
+        EXPECT_EQ(v.texts.at(JobField::Type), row.type);
+        EXPECT_EQ(v.texts.at(JobField::Address), row.address);
+        EXPECT_EQ(v.texts.at(JobField::FileName), row.fileName);
+        EXPECT_EQ(v.texts.at(JobField::FileSize), row.fileSize);
+        EXPECT_EQ(v.texts.at(JobField::BlockSize), row.blockSize);
+        EXPECT_EQ(v.texts.at(JobField::Wait), row.wait);
+        EXPECT_EQ(v.texts.at(JobField::Console), row.console);
+        EXPECT_EQ(v.index, row.listIndex);
+        EXPECT_EQ(v.ticked(), row.ticked);
+        EXPECT_EQ(v.checkState({Control::chkAll}), 0);
+        EXPECT_TRUE(v.warnings.empty());
+        EXPECT_FALSE(v.closed);
+    }
+}
+
+TEST(WindowModel, AppDirEndsInOneSeparatorAndLocatesConfigDat) {
+    TempDir dir;
+    writeFile(dir.config(), "[FILE INFO]\nType=7220\n");
+    const std::string bare = dir.path().string();
+    for (const std::string& given : {bare, bare + core::kPathSeparator}) {
+        SCOPED_TRACE(given);
+        Window w(given);
+        w.load();
+        EXPECT_EQ(w.model.appDir(), bare + core::kPathSeparator);
+        EXPECT_EQ(w.view.index, 0);
+    }
+    Window root(std::string(1, core::kPathSeparator));
+    root.load();
+    EXPECT_EQ(root.model.appDir(), std::string(1, core::kPathSeparator));
+}
+
+TEST(WindowModel, ConfigDatThatIsADirectoryCountsAsAbsent) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.config());
+    Window w(dir.appDir());
+    w.load();
+    EXPECT_EQ(w.view.texts.at(JobField::Address), "127");
+    EXPECT_EQ(w.view.index, 9);
+}
+
+// ---- The list and the grid build ----------------------------------------------------------
+
+TEST(WindowModel, LoadFillsTheListThenBuildsTheGridInTheDesignedSteps) {
+    TempDir dir;
+    Window w(dir.appDir());
+    w.load();
+
+    const auto names = core::displayNames();
+    EXPECT_EQ(w.view.entries, std::vector<std::string>(names.begin(), names.end()));
+
+    std::vector<std::string> expected = {"clearList", "cmbType=-1"};
+    for (int p = 1; p < 16; ++p) {
+        const std::string label = "lblPort(" + std::to_string(p) + ")";
+        expected.push_back("create " + label);
+        expected.push_back("show " + label);
+        expected.push_back(label + ".Top=" + std::to_string(4680 + 300 * p));
+        expected.push_back(label + ".Caption=Port #" + std::to_string(p + 1));
+        for (int c = 0; c < 4; ++c) {
+            const std::string box = "ChkAddr(" + std::to_string(p * 4 + c) + ")";
+            expected.push_back("create " + box);
+            expected.push_back("show " + box);
+            expected.push_back(box + ".Top=" + std::to_string(4680 + 300 * p));
+            expected.push_back(box + ".Left=" + std::to_string(1920 + 480 * c));
+        }
+    }
+    expected.insert(expected.end(), {"Height=10815", "cmdOk.Top=9630", "cmdCancel.Top=9630",
+                                     // the defaults: the list index, then its type selection
+                                     "cmbType=9", "txtType=6060"});
+    EXPECT_EQ(w.view.log, expected);
+
+    for (int i = 0; i < 64; ++i) {
+        EXPECT_TRUE(w.view.isVisible({Control::ChkAddr, i})) << i;
+    }
+    EXPECT_EQ(w.view.captions.at({Control::lblPort, 15}), "Port #16");
+    EXPECT_EQ(w.view.lefts.at({Control::ChkAddr, 63}), 3360);
+    EXPECT_EQ(w.view.lefts.at({Control::lblPort, 9}), 240);
+    EXPECT_EQ(w.view.lefts.at({Control::cmdOk, 0}), 360);
+    EXPECT_EQ(w.view.lefts.at({Control::cmdCancel, 0}), 3120);
+    EXPECT_TRUE(w.view.ticked().empty());
+}
+
+// The buttons follow the height the platform granted, not the one asked for.
+TEST(WindowModel, ButtonsFollowTheGrantedOuterHeight) {
+    TempDir dir;
+    Window w(dir.appDir());
+    w.view.grantedHeight = 9000;
+    w.load();
+    EXPECT_EQ(w.view.tops.at({Control::cmdOk, 0}), 7815);
+    EXPECT_EQ(w.view.tops.at({Control::cmdCancel, 0}), 7815);
+}
+
+// ---- Type selection and All ---------------------------------------------------------------
+
+TEST(WindowModel, EveryUserChangeOfTheListIndexRewritesTheTypeCode) {
+    TempDir dir;
+    Window w(dir.appDir());
+    w.load();
+    const std::pair<int, const char*> rows[] = {
+        {0, "7220"},  {8, "6050"}, {17, "3612"}, {18, "3616"},
+        {30, "3125"}, {31, "0"},   {9, "6060"},  {-1, "0"},
+    };
+    for (const auto& [index, code] : rows) {
+        w.view.texts[JobField::Type] = "typed by hand";
+        w.view.index = index; // as the user picked it
+        w.model.cmbType_Click();
+        EXPECT_EQ(w.view.texts.at(JobField::Type), code) << index;
+    }
+}
+
+// The program's own changes of the index run type selection exactly once each; setting the index
+// that is already selected is no change and keeps a code typed by hand.
+TEST(WindowModel, TypeSelectionRunsOncePerChangeMadeByTheProgram) {
+    TempDir dir;
+    writeFile(dir.config(), "[FILE INFO]\nType=999\n");
+    makeFileOfLength(dir.path() / "VXA-12_r3.bin", 1);
+    makeFileOfLength(dir.path() / "vtl_9.bin", 1);
+    Window w(dir.appDir());
+    w.load();
+    // Load writes the stored code first, then type selection has the last word.
+    EXPECT_EQ(typeWrites(w.view.log), (std::vector<std::string>{"txtType=999", "txtType=0"}));
+
+    struct Row {
+        const char* chosen;
+        const char* typed;
+        std::vector<std::string> writes;
+        const char* type;
+    };
+    const Row rows[] = {
+        {"VXA-12_r3.bin", "1", {"txtType=7210"}, "7210"},
+        {"vtl_9.bin", "2", {"txtType=6050"}, "6050"},
+        {"vtl_9.bin", "40000", {}, "40000"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.chosen);
+        w.view.log.clear();
+        w.view.texts[JobField::Type] = row.typed;
+        w.view.dialog.chosen = (dir.path() / row.chosen).string();
+        w.model.cmdSelect_Click();
+        EXPECT_EQ(typeWrites(w.view.log), row.writes);
+        EXPECT_EQ(w.view.texts.at(JobField::Type), row.type);
+    }
+}
+
+TEST(WindowModel, AllSetsEveryBoxToItsOwnState) {
+    TempDir dir;
+    writeFile(dir.config(), "[FILE INFO]\nType=6060\nPort #2=9\n");
+    Window w(dir.appDir());
+    w.load();
+    ASSERT_EQ(w.view.ticked(), (std::set<int>{4, 7}));
+
+    std::set<int> all;
+    for (int i = 0; i < 64; ++i) {
+        all.insert(i);
+    }
+    w.view.tickAll(true);
+    w.model.chkAll_Click();
+    EXPECT_EQ(w.view.ticked(), all);
+
+    // Boxes changed one by one afterwards leave All alone.
+    w.view.setChecked({Control::ChkAddr, 10}, false);
+    EXPECT_EQ(w.view.checkState({Control::chkAll}), 1);
+
+    w.view.tickAll(false);
+    w.model.chkAll_Click();
+    EXPECT_TRUE(w.view.ticked().empty()) << "including the boxes load had ticked";
+
+    // A greyed All is no tick.
+    w.view.setChecked({Control::ChkAddr, 3}, true);
+    w.view.states[{Control::chkAll, 0}] = 2;
+    w.model.chkAll_Click();
+    EXPECT_TRUE(w.view.ticked().empty());
+}
+
+// ---- Select -------------------------------------------------------------------------------
+
+struct SelectRow {
+    const char* what;
+    const char* shortName;
+    long long length; // < 0: the file does not exist
+    bool cancel;
+    const char* fileName;
+    const char* fileSize;
+    const char* blockSize;
+    int listIndex;
+    const char* type;
+};
+
+TEST(WindowModel, SelectWritesWhatTheAnalysisReached) {
+    const SelectRow rows[] = {
+        {"complete", "VXA-12_r3.bin", 512, false, "VXA-12_r3.bin", "512", "512", 1, "7210"},
+        {"long file", "vtl_2.bin", 65537, false, "vtl_2.bin", "65537", "65536", 8, "6050"},
+        {"unknown prefix", "Lectern_2_1.bin", 0, false, "Lectern_2_1.bin", "0", "0", 31, "0"},
+        {"cancel", "VXA-12_r3.bin", 512, true, "old.bin", "11", "22", 9, "6060"},
+        {"missing file", "ghost_1.bin", -1, false, "ghost_1.bin", "11", "22", 9, "6060"},
+        {"neither _ nor .", "HX24A", 300, false, "HX24A", "300", "300", 9, "6060"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        const auto chosen = dir.path() / row.shortName;
+        if (row.length >= 0) {
+            makeFileOfLength(chosen, static_cast<std::uintmax_t>(row.length));
+        }
+        Window w(dir.appDir());
+        w.load();
+        EXPECT_EQ(w.view.dialogRequests, 0) << "the dialog is asked for at Select";
+        w.view.dialog.chosen = chosen.string();
+        w.view.dialog.cancel = row.cancel;
+        w.view.texts[JobField::FileName] = "old.bin";
+        w.view.texts[JobField::FileSize] = "11";
+        w.view.texts[JobField::BlockSize] = "22";
+
+        w.model.cmdSelect_Click();
+        EXPECT_EQ(w.view.texts.at(JobField::FileName), row.fileName);
+        EXPECT_EQ(w.view.texts.at(JobField::FileSize), row.fileSize);
+        EXPECT_EQ(w.view.texts.at(JobField::BlockSize), row.blockSize);
+        EXPECT_EQ(w.view.index, row.listIndex);
+        EXPECT_EQ(w.view.texts.at(JobField::Type), row.type);
+        EXPECT_NE(std::find(w.view.dialog.calls.begin(), w.view.dialog.calls.end(),
+                            "InitDir=" + dir.appDir()),
+                  w.view.dialog.calls.end());
+        EXPECT_TRUE(w.view.warnings.empty()) << "Select says nothing";
+    }
+}
+
+TEST(WindowModel, CancelRightAfterASuccessfulSelectChangesNothing) {
+    TempDir dir;
+    makeFileOfLength(dir.path() / "vpq.bin", 0);
+    Window w(dir.appDir());
+    w.load();
+    w.view.dialog.chosen = (dir.path() / "vpq.bin").string();
+    w.model.cmdSelect_Click();
+    ASSERT_EQ(w.view.index, 13);
+    const Snapshot before = snapshot(w.view);
+    w.view.dialog.cancel = true;
+    w.model.cmdSelect_Click();
+    EXPECT_EQ(snapshot(w.view), before);
+}
+
+// ---- Ok and Cancel ------------------------------------------------------------------------
+
+struct OkRow {
+    const char* what;
+    const char* config; // loaded first; nullptr for none
+    const char* address;
+    const char* wait;
+    const char* console;
+    std::set<int> tick;
+    std::set<int> grey;
+    bool clickAll;
+    std::map<std::string, std::string> expected; // keys that differ from `base` below
+};
+
+TEST(WindowModel, OkWritesTheTwentyThreeKeysAndCloses) {
+    std::map<std::string, std::string> base = {
+        {"Type", "6060"},  {"Address", "127"}, {"File Length", "0"}, {"Block Size", "0"},
+        {"File Name", ""}, {"Wait", "0"},      {"Console", "16383"}};
+    std::map<std::string, std::string> allPorts;
+    for (int n = 1; n <= 16; ++n) {
+        base["Port #" + std::to_string(n)] = "0";
+        allPorts["Port #" + std::to_string(n)] = "15";
+    }
+    allPorts["Address"] = "12";
+    allPorts["Console"] = "1";
+    const OkRow rows[] = {
+        {"defaults", nullptr, nullptr, nullptr, nullptr, {}, {}, false, {}},
+        {"limits and rounding",
+         nullptr,
+         "200",
+         "2.5",
+         "256",
+         {8, 10},
+         {},
+         false,
+         {{"Wait", "2"}, {"Console", "256"}, {"Port #3", "5"}}},
+        {"negative address, console out of range",
+         nullptr,
+         "-3",
+         "-1",
+         "257",
+         {63},
+         {},
+         false,
+         {{"Address", "-3"}, {"Wait", "-1"}, {"Port #16", "8"}}},
+        {"all boxes", nullptr, "12", nullptr, "1", {}, {}, true, allPorts},
+        {"greyed boxes count as unticked",
+         nullptr,
+         nullptr,
+         nullptr,
+         nullptr,
+         {1},
+         {0, 2},
+         false,
+         {{"Port #1", "2"}}},
+        {"unknown code loaded",
+         "[FILE INFO]\nType=999\nAddress=300\nFile Name=x_1.bin\n"
+         "Console=16383\nPort #2=3\n",
+         nullptr,
+         nullptr,
+         nullptr,
+         {},
+         {},
+         false,
+         {{"Type", "0"}, {"File Name", "x_1.bin"}, {"Wait", "0"}, {"Port #2", "3"}}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        if (row.config != nullptr) {
+            writeFile(dir.config(), row.config);
+        }
+        Window w(dir.appDir());
+        w.load();
+        const std::pair<JobField, const char*> edits[] = {
+            {JobField::Address, row.address},
+            {JobField::Wait, row.wait},
+            {JobField::Console, row.console},
+        };
+        for (const auto& [field, text] : edits) {
+            if (text != nullptr) {
+                w.view.texts[field] = text;
+            }
+        }
+        for (int box : row.tick) {
+            w.view.setChecked({Control::ChkAddr, box}, true);
+        }
+        for (int box : row.grey) {
+            w.view.states[{Control::ChkAddr, box}] = 2;
+        }
+        if (row.clickAll) {
+            w.view.tickAll(true);
+            w.model.chkAll_Click();
+        }
+        w.model.cmdOk_Click();
+
+        EXPECT_TRUE(w.view.closed) << "Ok closes the window";
+        EXPECT_TRUE(w.view.warnings.empty());
+        auto expected = base;
+        for (const auto& [key, value] : row.expected) {
+            expected[key] = value;
+        }
+        EXPECT_EQ(readSection(dir.config()), expected);
+    }
+}
+
+TEST(WindowModel, CancelClosesAndLeavesConfigDatByteForByte) {
+    const std::string saved = "; kept as it is\r\n[FILE INFO]\r\nType=6050\r\nAddress = 7\r\n"
+                              "Port #1=1\r\n\r\n[OTHER]\r\nx=y\r\n";
+    TempDir dir;
+    writeFile(dir.config(), saved);
+    Window w(dir.appDir());
+    w.load();
+    w.view.texts[JobField::Address] = "99";
+    w.view.tickAll(true);
+    w.model.chkAll_Click();
+    w.model.cmdCancel_Click();
+    EXPECT_TRUE(w.view.closed);
+    EXPECT_EQ(readFile(dir.config()), saved);
+
+    // Without a Config.dat, Cancel creates none.
+    TempDir empty;
+    Window fresh(empty.appDir());
+    fresh.load();
+    fresh.model.cmdCancel_Click();
+    EXPECT_TRUE(fresh.view.closed);
+    EXPECT_FALSE(std::filesystem::exists(empty.config()));
+}
+
+// ---- Where Ok cannot do what the user asked -----------------------------------------------
+
+TEST(WindowModel, AValueThatCannotBeStoredIsNamedAndNothingIsWritten) {
+    const std::tuple<JobField, const char*, const char*> rows[] = {
+        {JobField::Address, "99999999999", "Module Address"},
+        {JobField::Type, "-2147483649", "Module Type"},
+        {JobField::FileSize, "1E12", "File Size"},
+        {JobField::BlockSize, "&HFFFFFFFFF", "Block Size"},
+        {JobField::Wait, "3000000000", "Wait"},
+        {JobField::Console, "-1e300", "Console #"},
+        {JobField::FileName, "a_1.bin\nType=1", "File Name"},
+    };
+    const std::string saved = "[FILE INFO]\nType=6050\nPort #2=1\n";
+    for (const auto& [field, text, caption] : rows) {
+        SCOPED_TRACE(caption);
+        TempDir dir;
+        writeFile(dir.config(), saved);
+        Window w(dir.appDir());
+        w.load();
+        w.view.setChecked({Control::ChkAddr, 33}, true);
+        w.view.texts[field] = text;
+        const Snapshot before = snapshot(w.view);
+
+        w.model.cmdOk_Click();
+
+        ASSERT_EQ(w.view.warnings.size(), 1U);
+        EXPECT_EQ(w.view.warnings.front().first, "Quentra Module Upgrade");
+        const std::string& message = w.view.warnings.front().second;
+        EXPECT_EQ(message.rfind(
+                      "\"" + std::string(caption) + "\" holds a value that cannot be stored: ", 0),
+                  0U)
+            << message;
+        EXPECT_TRUE(message.ends_with("\nNothing was saved.")) << message;
+        EXPECT_FALSE(w.view.closed);
+        EXPECT_EQ(snapshot(w.view), before);
+        EXPECT_EQ(readFile(dir.config()), saved);
+    }
+}
+
+TEST(WindowModel, AFailedCommitGivesTheReasonAndKeepsTheWindowOpen) {
+    // A directory in the place of Config.dat: load takes the defaults, the commit must fail.
+    TempDir dir;
+    std::filesystem::create_directory(dir.config());
+    Window w(dir.appDir());
+    w.load();
+    w.view.texts[JobField::Address] = "5";
+    const Snapshot before = snapshot(w.view);
+    w.model.cmdOk_Click();
+    ASSERT_EQ(w.view.warnings.size(), 1U);
+    EXPECT_EQ(w.view.warnings.front().second.rfind(
+                  "The job could not be saved to \"" + dir.appDir() + "Config.dat\": ", 0),
+              0U)
+        << w.view.warnings.front().second;
+    EXPECT_FALSE(w.view.closed);
+    EXPECT_EQ(snapshot(w.view), before);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.config()));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.config()));
+
+    // The system's own reason reaches the user unchanged.
+    core::testing::RecordingConfigStore store;
+    store.commitError = "No space left on device";
+    Window full(dir.appDir(), &store);
+    full.load();
+    full.model.cmdOk_Click();
+    ASSERT_EQ(full.view.warnings.size(), 1U);
+    EXPECT_EQ(full.view.warnings.front().second,
+              "The job could not be saved to \"" + dir.appDir() +
+                  "Config.dat\": No space left on device\nThe file was left as it was.");
+    EXPECT_FALSE(full.view.closed);
+}
+
+TEST(WindowModel, AnUnreadableSavedJobIsSaidOnceWhenTheWindowIsShown) {
+    core::testing::RecordingConfigStore store;
+    core::testing::FakeFileSystem files;
+    const std::string appDir = "/srv/qmu/";
+    const std::string path = core::configFilePath(appDir);
+    files.files[path] = 100;
+    store.values[{path, "FILE INFO", "Type"}] = "6050";
+    store.values[{path, "FILE INFO", "Port #1"}] = "2";
+    store.readFailure = "Permission denied";
+
+    Window w(appDir, &store, &files);
+    w.load();
+    EXPECT_EQ(w.view.index, 8);
+    EXPECT_EQ(w.view.ticked(), (std::set<int>{1}));
+    EXPECT_EQ(w.view.texts.at(JobField::Console), "");
+    EXPECT_TRUE(w.view.warnings.empty()) << "not before the window is shown";
+
+    w.model.windowShown();
+    ASSERT_EQ(w.view.warnings.size(), 1U);
+    EXPECT_EQ(w.view.warnings.front(),
+              std::make_pair(std::string("Quentra Module Upgrade"),
+                             std::string("The saved job in \"/srv/qmu/Config.dat\" could not be "
+                                         "read: Permission denied\nThe window shows what could "
+                                         "be read of it.")));
+    w.model.windowShown();
+    EXPECT_EQ(w.view.warnings.size(), 1U) << "said once";
+}
+
+} // namespace

@@ -1,0 +1,401 @@
+// The Qt view's wiring to the window model: what reaches the handlers (the user's clicks, keys
+// and list changes, not the program's own), the dialog it keeps, its message box and its close.
+// The handlers' behaviour itself is tested once against a view without a toolkit
+// (tests/ui/model).
+
+#include "core/fakes.hpp"
+#include "core/paths.hpp"
+#include "ui/qt/frm_main.hpp"
+#include "ui_fakes.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+using namespace quentra;
+using namespace quentra::ui;
+using namespace quentra::ui::testing;
+
+namespace {
+
+// What the user sees in the job's controls, for before/after comparisons.
+struct Snapshot {
+    std::vector<QString> texts;
+    int listIndex = -1;
+    std::set<int> ticked;
+    bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot snapshot(const frmMain& w) {
+    Snapshot s;
+    for (const QLineEdit* box : {w.txtType, w.txtAddress, w.txtFileName, w.txtFileSize,
+                                 w.txtBlockSize, w.txtWait, w.txtConsole}) {
+        s.texts.push_back(box->text());
+    }
+    s.listIndex = w.cmbType->currentIndex();
+    for (int i = 0; i < 64; ++i) {
+        if (w.ChkAddr[i]->isChecked()) {
+            s.ticked.insert(i);
+        }
+    }
+    return s;
+}
+
+std::set<int> tickedBoxes(const frmMain& w) {
+    return snapshot(w).ticked;
+}
+
+class WiringTest : public ::testing::Test {
+protected:
+    ~WiringTest() override {
+        EXPECT_EQ(presenter->texts.size(), expectedMessages)
+            << presenter->texts.join(" | ").toStdString();
+    }
+
+    frmMain& open() {
+        window = std::make_unique<frmMain>(dir.appDir(), services);
+        return *window;
+    }
+
+    // The window shown, as the program shows it, with pending events run.
+    void showAndSettle() {
+        window->show();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+
+    frmMainServices withPresenter() {
+        frmMainServices s;
+        s.messages = presenter;
+        return s;
+    }
+
+    TempDir dir;
+    std::shared_ptr<RecordingPresenter> presenter = std::make_shared<RecordingPresenter>();
+    frmMainServices services = withPresenter();
+    std::unique_ptr<frmMain> window;
+    qsizetype expectedMessages = 0;
+};
+
+// ---- Load ---------------------------------------------------------------------------------
+
+// The Qt view hands the model its texts, list and boxes: one saved job shows whole.
+TEST_F(WiringTest, LoadShowsTheSavedJobInTheQtControls) {
+    writeFile(dir.config(), "[FILE INFO]\nType=6050\nAddress=0127\nFile Length=70000\n"
+                            "Block Size=65536\nFile Name=vtl_2.bin\nWait=3\nConsole=5\n"
+                            "Port #1=5\nPort #16=15\n");
+    open();
+    EXPECT_EQ(snapshot(*window).texts,
+              (std::vector<QString>{"6050", "127", "vtl_2.bin", "70000", "65536", "3", "5"}));
+    EXPECT_EQ(window->cmbType->currentIndex(), 8);
+    EXPECT_EQ(window->cmbType->toolTip(), "VTL");
+    EXPECT_EQ(tickedBoxes(*window), (std::set<int>{0, 2, 60, 61, 62, 63}));
+    EXPECT_EQ(window->appDir(), dir.appDir());
+}
+
+TEST_F(WiringTest, AppDirDefaultsToTheProgramsDirectory) {
+    frmMain w(std::nullopt, withPresenter());
+    EXPECT_EQ(w.appDir(),
+              core::withTrailingSeparator(
+                  QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString()));
+}
+
+// ---- Type selection and All ---------------------------------------------------------------
+
+// Qt reports every change of the index; the user's reach the model, once each.
+TEST_F(WiringTest, AUserChangeOfTheListRunsTypeSelection) {
+    open();
+    window->show();
+    const QSignalSpy changes(window->cmbType, &QComboBox::currentIndexChanged);
+    window->txtType->setText("typed by hand");
+    window->cmbType->setFocus();
+    QTest::keyClick(window->cmbType, Qt::Key_Down);
+    EXPECT_EQ(window->cmbType->currentIndex(), 10);
+    EXPECT_EQ(window->txtType->text(), "2301");
+    EXPECT_EQ(window->cmbType->toolTip(), "GRF");
+
+    window->cmbType->setCurrentIndex(31);
+    EXPECT_EQ(window->txtType->text(), "0");
+    EXPECT_EQ(changes.count(), 2);
+}
+
+TEST_F(WiringTest, AllFollowsTheUsersClickOnly) {
+    writeFile(dir.config(), "[FILE INFO]\nType=6060\nPort #2=9\n");
+    open();
+    ASSERT_EQ(tickedBoxes(*window), (std::set<int>{4, 7}));
+
+    std::set<int> all;
+    for (int i = 0; i < 64; ++i) {
+        all.insert(i);
+    }
+    QTest::mouseClick(window->chkAll, Qt::LeftButton);
+    EXPECT_EQ(tickedBoxes(*window), all);
+
+    // Boxes changed one by one afterwards leave All alone.
+    window->ChkAddr[10]->click();
+    EXPECT_TRUE(window->chkAll->isChecked());
+
+    QTest::mouseClick(window->chkAll, Qt::LeftButton);
+    EXPECT_TRUE(tickedBoxes(*window).empty()) << "including the boxes load had ticked";
+
+    // A change made by the program is no click.
+    window->chkAll->setChecked(true);
+    EXPECT_TRUE(tickedBoxes(*window).empty());
+}
+
+// ---- Select, Ok, Cancel -------------------------------------------------------------------
+
+// One dialog, made at the first press and kept; the list index the selection sets is the
+// program's change: Qt does not report it, and the model runs type selection for it.
+TEST_F(WiringTest, SelectUsesOneDialogAndItsListChangeIsNotReported) {
+    const auto chosen = dir.path() / "VXA-12_r3.bin";
+    makeFileOfLength(chosen, 512);
+    int made = 0;
+    core::testing::FakeFileDialog* dialog = nullptr;
+    services.makeFileDialog = [&](QWidget* owner) {
+        EXPECT_EQ(owner, window.get());
+        ++made;
+        auto fake = std::make_unique<core::testing::FakeFileDialog>();
+        dialog = fake.get();
+        dialog->chosen = chosen.string();
+        return fake;
+    };
+    open();
+    EXPECT_EQ(made, 0) << "the dialog is made at the first Select";
+    const QSignalSpy changes(window->cmbType, &QComboBox::currentIndexChanged);
+
+    QTest::mouseClick(window->cmdSelect, Qt::LeftButton);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(snapshot(*window).texts,
+              (std::vector<QString>{"7210", "127", "VXA-12_r3.bin", "512", "512", "0", ""}));
+    EXPECT_EQ(window->cmbType->currentIndex(), 1);
+    EXPECT_EQ(window->cmbType->toolTip(), "VXA12");
+    EXPECT_EQ(changes.count(), 0);
+
+    dialog->calls.clear();
+    QTest::mouseClick(window->cmdSelect, Qt::LeftButton);
+    EXPECT_EQ(made, 1);
+    EXPECT_FALSE(dialog->calls.empty());
+}
+
+TEST_F(WiringTest, OkClickedSavesWhatTheQtControlsHoldAndCloses) {
+    open();
+    window->show();
+    window->txtAddress->setText("12");
+    window->txtConsole->setText("1");
+    window->ChkAddr[6]->setCheckState(Qt::PartiallyChecked);
+    window->ChkAddr[63]->setChecked(true);
+    QTest::mouseClick(window->cmdOk, Qt::LeftButton);
+
+    EXPECT_FALSE(window->isVisible()) << "Ok closes the window";
+    std::map<std::string, std::string> expected = {
+        {"Type", "6060"},  {"Address", "12"}, {"File Length", "0"}, {"Block Size", "0"},
+        {"File Name", ""}, {"Wait", "0"},     {"Console", "1"}};
+    for (int n = 1; n <= 16; ++n) {
+        expected["Port #" + std::to_string(n)] = "0";
+    }
+    expected["Port #16"] = "8"; // a greyed box counts as unticked
+    EXPECT_EQ(readSection(dir.config()), expected);
+}
+
+TEST_F(WiringTest, AccessKeysPressTheButtons) {
+    const std::tuple<const char*, Qt::Key, bool> rows[] = {
+        {"Alt+O saves", Qt::Key_O, true},
+        {"Alt+C does not", Qt::Key_C, false},
+    };
+    for (const auto& [what, key, saves] : rows) {
+        SCOPED_TRACE(what);
+        std::filesystem::remove(dir.config());
+        open();
+        showAndSettle();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), kSettleMs));
+        window->txtAddress->setText("42");
+        // Through the window system, as a real key press, so that access keys are looked up.
+        QTest::keyClick(window->windowHandle(), key, Qt::AltModifier);
+        // An access key animates the press: the click follows a moment later.
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window->isVisible(); }, kSettleMs));
+        ASSERT_EQ(std::filesystem::exists(dir.config()), saves);
+        if (saves) {
+            EXPECT_EQ(readSection(dir.config()).at("Address"), "42");
+        }
+    }
+}
+
+TEST_F(WiringTest, CancelAndClosingLeaveConfigDatByteForByte) {
+    const std::string saved = "; kept as it is\r\n[FILE INFO]\r\nType=6050\r\nAddress = 7\r\n"
+                              "Port #1=1\r\n\r\n[OTHER]\r\nx=y\r\n";
+    const std::pair<const char*, bool> rows[] = {{"Cancel", true}, {"window closed", false}};
+    for (const auto& [what, viaCancel] : rows) {
+        SCOPED_TRACE(what);
+        writeFile(dir.config(), saved);
+        open();
+        window->show();
+        window->txtAddress->setText("99");
+        window->txtFileName->setText("changed_1.bin");
+        window->chkAll->click();
+        window->cmbType->setCurrentIndex(3);
+        if (viaCancel) {
+            QTest::mouseClick(window->cmdCancel, Qt::LeftButton);
+        } else {
+            window->close();
+        }
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_EQ(readFile(dir.config()), saved);
+    }
+    // Without a Config.dat, Cancel creates none.
+    std::filesystem::remove(dir.config());
+    open();
+    window->cmdCancel->click();
+    EXPECT_FALSE(std::filesystem::exists(dir.config()));
+}
+
+// ---- Where Ok cannot do what the user asked -----------------------------------------------
+
+TEST_F(WiringTest, AValueThatCannotBeStoredIsSaidInAMessageBoxOverTheOpenWindow) {
+    const std::string saved = "[FILE INFO]\nType=6050\nPort #2=1\n";
+    writeFile(dir.config(), saved);
+    open();
+    window->show();
+    window->txtAddress->setText("99999999999");
+    const Snapshot before = snapshot(*window);
+    QTest::mouseClick(window->cmdOk, Qt::LeftButton);
+    ASSERT_EQ(presenter->texts.size(), 1);
+    EXPECT_EQ(presenter->titles.front(), "Quentra Module Upgrade");
+    EXPECT_TRUE(presenter->texts.front().startsWith(
+        "\"Module Address\" holds a value that cannot be stored: "))
+        << presenter->texts.front().toStdString();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(snapshot(*window), before);
+    EXPECT_EQ(readFile(dir.config()), saved);
+    expectedMessages = 1;
+}
+
+TEST_F(WiringTest, AFailedCommitGivesTheReasonAndKeepsTheWindowOpen) {
+    auto store = std::make_shared<core::testing::RecordingConfigStore>();
+    store->commitError = "No space left on device";
+    services.store = store;
+    open();
+    window->show();
+    window->cmdOk->click();
+    ASSERT_EQ(presenter->texts.size(), 1);
+    EXPECT_TRUE(presenter->texts.front().contains("No space left on device"));
+    EXPECT_TRUE(window->isVisible());
+    expectedMessages = 1;
+}
+
+// No limit of the design's on a text box: longer than Qt's default of 32767 characters too.
+TEST_F(WiringTest, TextBoxesTakeTextsOfAnyLength) {
+    open();
+    const QString longText(40000, QLatin1Char('7'));
+    for (QLineEdit* box :
+         {window->txtType, window->txtAddress, window->txtFileName, window->txtFileSize,
+          window->txtBlockSize, window->txtWait, window->txtConsole}) {
+        box->setText(longText);
+        EXPECT_EQ(box->text().size(), longText.size()) << box->objectName().toStdString();
+    }
+}
+
+TEST_F(WiringTest, AnUnreadableSavedJobIsSaidOnceAfterTheWindowIsShown) {
+    auto store = std::make_shared<core::testing::RecordingConfigStore>();
+    auto files = std::make_shared<core::testing::FakeFileSystem>();
+    const std::string path = core::configFilePath(dir.appDir());
+    files->files[path] = 100;
+    store->values[{path, "FILE INFO", "Type"}] = "6050";
+    store->values[{path, "FILE INFO", "Port #1"}] = "2";
+    store->readFailure = "Permission denied";
+    services.store = store;
+    services.fileSystem = files;
+
+    open();
+    EXPECT_EQ(window->cmbType->currentIndex(), 8);
+    EXPECT_EQ(tickedBoxes(*window), (std::set<int>{1}));
+    EXPECT_EQ(window->txtConsole->text(), "");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(presenter->texts.isEmpty()) << "not before the window is shown";
+
+    showAndSettle();
+    ASSERT_EQ(presenter->texts.size(), 1);
+    EXPECT_TRUE(presenter->texts.front().contains("Permission denied"));
+    window->hide();
+    showAndSettle();
+    EXPECT_EQ(presenter->texts.size(), 1) << "said once";
+    expectedMessages = 1;
+}
+
+// ---- File names as the consumer reads them ------------------------------------------------
+
+struct NameRow {
+    const char* what;
+    std::string config; // empty: no Config.dat
+    QString shown;      // txtFileName after load
+    QString typed;      // empty: left as loaded
+    std::string saved;  // expected in the file after Ok; empty: refused, file unchanged
+};
+
+TEST_F(WiringTest, FileNamesReachTheFileAsTheConsumerReadsThem) {
+    const QString melange = QString::fromUtf8("M\xC3\xA9lange_2.bin");
+    const std::string longName = std::string(40000, 'n') + ".bin";
+    const NameRow rows[] = {
+        {"untouched Windows-1252 name keeps its bytes",
+         "[FILE INFO]\r\nType=6050\r\nFile Name=M\xE9lange_2.bin\r\n",
+         melange,
+         {},
+         "File Name=M\xE9lange_2.bin\r\n"},
+        {"name beyond 32767 characters round-trips",
+         "[FILE INFO]\r\nFile Name=" + longName + "\r\n",
+         QString::fromStdString(longName),
+         {},
+         "File Name=" + longName + "\r\n"},
+        {"accent typed into a new file", "", "", melange, "File Name=M\xE9lange_2.bin\r\n"},
+        {"kanji refused in a Windows-1252 file", "[FILE INFO]\r\nFile Name=M\xE9lange_2.bin\r\n",
+         melange, QString::fromUtf8("\xE6\xBC\xA2\xE5\xAD\x97.bin"), ""},
+    };
+    qsizetype refusals = 0;
+    for (const NameRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir rowDir;
+        if (!row.config.empty()) {
+            writeFile(rowDir.config(), row.config);
+        }
+        frmMain w(rowDir.appDir(), withPresenter());
+        w.show();
+        EXPECT_EQ(w.txtFileName->text().size(), row.shown.size());
+        EXPECT_TRUE(w.txtFileName->text() == row.shown);
+        if (!row.typed.isEmpty()) {
+            w.txtFileName->setText(row.typed);
+        }
+        w.cmdOk->click();
+        if (row.saved.empty()) {
+            ++refusals;
+            ASSERT_EQ(presenter->texts.size(), refusals);
+            const QString message = presenter->texts.back();
+            EXPECT_TRUE(message.contains("File Name") && message.contains("Windows-1252"))
+                << message.toStdString();
+            EXPECT_TRUE(w.isVisible());
+            EXPECT_EQ(readFile(rowDir.config()), row.config);
+            continue;
+        }
+        EXPECT_FALSE(w.isVisible());
+        const std::string file = readFile(rowDir.config());
+        EXPECT_FALSE(file.starts_with("\xFF\xFE") || file.starts_with("\xEF\xBB\xBF"));
+        EXPECT_NE(file.find(row.saved), std::string::npos) << file.substr(0, 200);
+    }
+    expectedMessages = refusals;
+}
+
+} // namespace

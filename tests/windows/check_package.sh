@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The Windows ZIP (made by build_windows.sh): unpacks to one folder holding the program and its
+# text, the program imports only the system's own DLLs, and the unpacked program starts under
+# Wine and writes Config.dat beside itself on Alt+O.
+# Usage: check_package.sh BUILD_DIR
+set -euo pipefail
+build_dir=$(realpath "$1")
+source "$(dirname "$0")/../../scripts/lib/wine.sh"
+zip=$(ls "$build_dir"/quentra-module-upgrade-*-windows-x86_64.zip)
+folder=$(basename "$zip" .zip)
+
+work=$(mktemp -d)
+cleanup() {
+    [ -n "${WINE_PID:-}" ] && kill "$WINE_PID" 2>/dev/null
+    wine_stop
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+status=0
+fail() { echo "FAILED: $*" >&2; status=1; }
+
+(cd "$work" && unzip -q "$zip")
+contents=$(cd "$work" && find . -type f | sort | tr '\n' ' ')
+[ "$contents" = "./$folder/QuentraModuleUpgrade.exe ./$folder/README.txt " ] ||
+    fail "the archive holds: $contents"
+exe="$work/$folder/QuentraModuleUpgrade.exe"
+
+# Linked statically: nothing to put beside it but what every Windows has.
+system_dlls=" COMCTL32.dll comdlg32.dll GDI32.dll KERNEL32.dll msvcrt.dll ole32.dll USER32.dll "
+headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+while read -r dll; do
+    [[ "$system_dlls" == *" $dll "* ]] || fail "imports $dll"
+done < <(sed -n 's/^\s*DLL Name: //p' <<<"$headers")
+grep -q 'Subsystem.*(Windows GUI)' <<<"$headers" || fail "not a GUI-subsystem program"
+size=$(stat -c %s "$exe")
+[ "$size" -le $((2 * 1024 * 1024)) ] || fail "the program is $size bytes, more than 2 MB"
+
+wine_env "$build_dir/wineprefix"
+wine_prefix_init
+start_xvfb "$work"
+cd "$work/$folder"
+if wine_start_window "$work/program.log" "Quentra Module Upgrade" ./QuentraModuleUpgrade.exe; then
+    xdotool windowfocus --sync "$WINE_WID"
+    xdotool key alt+o
+    wine_wait_exit "$WINE_PID" "after Alt+O" || fail "still running after Alt+O"
+    WINE_PID=""
+    keys=$(wine "$build_dir/tests/windows/profile_probe.exe" Config.dat | tr -d '\r' | grep -c =) ||
+        true
+    [ "$keys" = 23 ] || fail "Config.dat beside the unpacked program holds ${keys:-no} keys"
+else
+    fail "the unpacked program showed no window"
+fi
+[ $status -eq 0 ] && echo "the ZIP unpacks, and its program starts and saves under Wine"
+exit $status

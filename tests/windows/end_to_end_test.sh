@@ -1,0 +1,326 @@
+#!/usr/bin/env bash
+# Drives QuentraModuleUpgrade.exe of the Windows build under Wine with real key and mouse events
+# (xdotool on a private Xvfb) and judges every saved Config.dat through the system's profile API
+# (profile_probe.exe). Each case starts the program in a fresh folder of its own.
+# Usage: end_to_end_test.sh BUILD_DIR [CASES]   (CASES: a glob of case names, all by default)
+set -euo pipefail
+build_dir=$(realpath "$1")
+only=${2:-*}
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/lib/wine.sh"
+exe=$build_dir/src/app/QuentraModuleUpgrade.exe
+probe=$build_dir/tests/windows/profile_probe.exe
+title="Quentra Module Upgrade"
+# Debian's own Python, which has python3-xlib, whatever python3 comes first in PATH.
+system_python=/usr/bin/python3
+[ -x "$system_python" ] || system_python=python3
+
+wine_env "$build_dir/wineprefix"
+wine_prefix_init
+work=$(mktemp -d)
+cleanup() {
+    [ -n "${WINE_PID:-}" ] && kill "$WINE_PID" 2>/dev/null
+    wine_stop
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+# Tall enough for the window at 144 dpi (1041 pixels of client area), which would be clamped.
+XVFB_SCREEN=1280x1600x24 start_xvfb "$work"
+wine_set_dpi 96
+twips_per_pixel=15
+
+failed=()
+fail() {
+    echo "FAILED [$case_name]: $*" >&2
+    failed+=("$case_name")
+}
+
+# begin NAME [Config.dat lines...]: a fresh program folder, the program started in it with its
+# window focused. Without lines there is no Config.dat.
+begin() {
+    case_name=$1
+    shift
+    # shellcheck disable=SC2053 # a glob on purpose
+    [[ "$case_name" == $only ]] || return 1
+    echo "== $case_name"
+    dir="$work/$case_name"
+    mkdir -p "$dir"
+    cp "$exe" "$dir/"
+    if [ $# -gt 0 ]; then
+        printf '%s\r\n' "[FILE INFO]" "$@" >"$dir/Config.dat"
+        cp "$dir/Config.dat" "$dir/Config.dat.before"
+    fi
+    cd "$dir"
+    wine_start_window "$dir/program.log" "$title" ./QuentraModuleUpgrade.exe ||
+        { fail "the window did not appear"; return 1; }
+    xdotool windowfocus --sync "$WINE_WID"
+}
+
+# click LEFT TOP: a left click a few pixels inside the control placed there (twips).
+click() {
+    xdotool mousemove --window "$WINE_WID" $(($1 / twips_per_pixel + 4)) \
+        $(($2 / twips_per_pixel + 4)) click 1
+}
+# expect_client WIDTHxHEIGHT: the window's client area in pixels (no window manager, so the X
+# window is the client area).
+expect_client() {
+    local geometry
+    geometry=$(xdotool getwindowgeometry "$WINE_WID" | sed -n 's/^ *Geometry: //p')
+    [ "$geometry" = "$1" ] || fail "client area $geometry, not $1"
+}
+keys() { xdotool key --delay 60 "$@"; }
+type_text() { xdotool type --delay 60 "$1"; }
+
+# finish HOW: presses the keys that should end the program (or closes the window) and waits.
+finish() {
+    case $1 in
+    close) "$system_python" "$here/close_window.py" "$WINE_WID" ;;
+    click-ok) click 600 9700 ;; # cmdOk, placed from the window's height
+    *) keys "$1" ;;
+    esac
+    wine_wait_exit "$WINE_PID" "after $1" || { fail "still running after $1"; kill "$WINE_PID"; }
+    WINE_PID=""
+    [ "${WINE_STATUS:-0}" -eq 0 ] || fail "exit status $WINE_STATUS"
+}
+
+# expect_saved KEY=VALUE...: the saved section holds each line, and all 23 keys.
+expect_saved() {
+    [ -f Config.dat ] || { fail "no Config.dat"; return 0; }
+    local saved line
+    saved=$(wine "$probe" Config.dat | tr -d '\r') || { fail "the probe read nothing"; return 0; }
+    for line in "$@"; do
+        grep -qxF -- "$line" <<<"$saved" || fail "expected '$line' in: $(tr '\n' ' ' <<<"$saved")"
+    done
+    [ "$(grep -c = <<<"$saved")" -eq 23 ] || fail "not 23 keys: $(tr '\n' ' ' <<<"$saved")"
+}
+expect_unchanged() {
+    if [ -f Config.dat.before ]; then
+        cmp -s Config.dat Config.dat.before || fail "Config.dat changed"
+    else
+        [ ! -e Config.dat ] || fail "Config.dat was written"
+    fi
+}
+# zeros_but N...: the array `zeros` holds "Port #n=0" for every other port.
+zeros_but() {
+    local n
+    zeros=()
+    for n in $(seq 1 16); do
+        [[ " $* " == *" $n "* ]] || zeros+=("Port #$n=0")
+    done
+}
+
+# select_file NAME|--cancel: Select, then type NAME into the dialog's name field and confirm it,
+# or press Esc there; waits until the dialog has gone.
+select_file() {
+    click 3840 1320
+    local dialog
+    dialog=$(timeout 60 xdotool search --sync --onlyvisible --name '^Specify File Name$' | head -n 1) ||
+        true
+    [ -n "$dialog" ] || { fail "the file dialog did not appear"; return 0; }
+    xdotool windowfocus --sync "$dialog"
+    if [ "$1" = --cancel ]; then
+        keys Escape
+    else
+        keys ctrl+a
+        type_text "$1"
+        keys Return
+    fi
+    for _ in $(seq 1 300); do
+        xdotool search --onlyvisible --name '^Specify File Name$' >/dev/null || break
+        sleep 0.2
+    done
+    xdotool windowfocus --sync "$WINE_WID"
+}
+
+job=("Type=6050" "Address=12" "File Length=70144" "Block Size=65536" "File Name=vtl_2.bin"
+    "Wait=3" "Console=5" "Port #1=3" "Port #2=15")
+for n in $(seq 3 16); do job+=("Port #$n=0"); done
+
+# ---- Start without Config.dat: the defaults; edit a box, tick two boxes by mouse, pick the
+# last list entry by keyboard, Alt+O.
+if begin defaults_edit_and_ok; then
+    expect_client 313x694 # 4695 x 10410 twips
+    click 1920 720
+    keys ctrl+a
+    type_text "42"
+    click 2400 7380 # ChkAddr(37): port 10, A1
+    click 1920 4680 # ChkAddr(0): port 1, A0
+    click 3000 120
+    keys Escape End # closes the drop-down the click opened, then the last entry: Unknown
+    finish alt+o
+    zeros_but 1 10
+    expect_saved "Type=0" "Address=42" "File Length=0" "Block Size=0" "File Name=" "Wait=0" \
+        "Console=16383" "Port #1=1" "Port #10=2" "${zeros[@]}"
+fi
+
+# ---- Start with Config.dat: the saved job is shown, and saved again unchanged by Alt+O; a type
+# code the catalogue lacks ends as Unknown (0).
+if begin load_and_ok "${job[@]}"; then
+    finish alt+o
+    expect_saved "${job[@]}"
+fi
+if begin unknown_type_and_ok "Type=999" "Address=1"; then
+    finish alt+o
+    zeros_but
+    expect_saved "Type=0" "Address=1" "Console=16383" "${zeros[@]}"
+fi
+
+# ---- Alt+C and closing the window leave Config.dat as it was, after edits.
+for how in alt+c close; do
+    if begin "edit_then_$how" "${job[@]}"; then
+        click 1920 720
+        type_text "99"
+        click 3360 4680
+        finish "$how"
+        expect_unchanged
+    fi
+done
+if begin no_config_then_close; then
+    finish close
+    expect_unchanged
+fi
+
+# ---- All ticks all 64 boxes; a box changed afterwards leaves All alone.
+if begin all_boxes "${job[@]}"; then
+    click 3840 3840
+    click 2400 4980 # ChkAddr(5): port 2, A1
+    finish click-ok
+    expect_saved "Port #1=15" "Port #2=13" "Port #16=15" "Port #9=15"
+fi
+
+# ---- At 144 dpi the window scales from the same twips: its client area, and clicks placed at
+# 10 twips a pixel land on All, a grid box and Ok.
+wine_set_dpi 144
+twips_per_pixel=10
+if begin dpi_144 "${job[@]}"; then
+    expect_client 470x1041
+    click 3840 3840
+    click 3360 9180 # ChkAddr(63): port 16, A3
+    finish click-ok
+    expect_saved "Port #1=15" "Port #15=15" "Port #16=7" "Address=12"
+fi
+wine_set_dpi 96
+twips_per_pixel=15
+
+# ---- The focus order by Tab, from txtType (which has the focus at start): every text box in
+# order, the buttons passed by, the list picked by keyboard, the grid boxes of row 1 and All,
+# then the 60 created boxes in creation order, and round to txtType again.
+if begin focus_order; then
+    keys Tab
+    type_text "11" # txtAddress
+    keys Tab
+    type_text "22" # txtFileSize
+    keys Tab
+    type_text "33" # txtBlockSize
+    keys Tab
+    type_text "f.bin" # txtFileName
+    keys Tab Tab Tab Tab # cmdSelect, cmdOk, cmdCancel, cmbType
+    keys Home             # VXO12, code 7220
+    keys Tab
+    type_text "44" # txtWait
+    keys Tab
+    type_text "55"              # txtConsole
+    keys Tab space Tab Tab Tab space # ChkAddr(0) and ChkAddr(3)
+    keys Tab Tab space               # past chkAll to ChkAddr(4)
+    for _ in $(seq 5 63); do keys Tab; done
+    keys space # ChkAddr(63)
+    keys Tab
+    type_text "7" # txtType again, its text selected by the Tab
+    finish alt+o
+    zeros_but 1 2 16
+    expect_saved "Type=7" "Address=11" "File Length=22" "Block Size=33" "File Name=f.bin" \
+        "Wait=44" "Console=55" "Port #1=9" "Port #2=1" "Port #16=8" "${zeros[@]}"
+fi
+
+# ---- Enter and Esc press nothing, whichever button has the focus: the window is still there to
+# take the next edit, and Alt+O saves that.
+if begin enter_and_esc; then
+    for _ in 1 2 3 4 5 6; do keys Tab; done # cmdOk
+    keys Return Escape Tab Return Escape    # and cmdCancel
+    click 1920 720
+    keys ctrl+a
+    type_text "77"
+    keys Return Escape
+    finish alt+o
+    expect_saved "Address=77" "Type=6060"
+fi
+
+# ---- Select with a typed name: one that exists, a long one, one that does not exist, one
+# without "_" or ".", and Cancel in the dialog after a good selection.
+head -c 512 /dev/zero >"$work/VXA-12_r3.bin"
+head -c 70144 /dev/zero >"$work/vtl_2.bin"
+head -c 300 /dev/zero >"$work/HX24A"
+select_case() { # NAME TYPED EXPECTED...
+    local name=$1 typed=$2
+    shift 2
+    if begin "$name"; then
+        cp "$work/VXA-12_r3.bin" "$work/vtl_2.bin" "$work/HX24A" .
+        if [ "$typed" = "VXA-12_r3.bin,--cancel" ]; then
+            select_file VXA-12_r3.bin
+            select_file --cancel
+        else
+            select_file "$typed"
+        fi
+        finish alt+o
+        expect_saved "$@"
+    fi
+}
+select_case select_existing VXA-12_r3.bin \
+    "File Name=VXA-12_r3.bin" "File Length=512" "Block Size=512" "Type=7210"
+select_case select_long vtl_2.bin \
+    "File Name=vtl_2.bin" "File Length=70144" "Block Size=65536" "Type=6050"
+select_case select_missing nothere_1.bin \
+    "File Name=nothere_1.bin" "File Length=0" "Block Size=0" "Type=6060"
+select_case select_no_separator HX24A \
+    "File Name=HX24A" "File Length=300" "Block Size=300" "Type=6060"
+select_case select_then_cancel "VXA-12_r3.bin,--cancel" \
+    "File Name=VXA-12_r3.bin" "File Length=512" "Block Size=512" "Type=7210"
+if begin cancel_in_dialog "${job[@]}"; then
+    select_file --cancel
+    finish alt+o
+    expect_saved "${job[@]}"
+fi
+
+# ---- Ok that cannot save: a value that cannot be stored, or a Config.dat that cannot be
+# replaced (a folder of that name, which start-up takes for no file). The warning shows, nothing
+# is saved, and the window stays until Alt+C.
+expect_warning_then_cancel() {
+    keys alt+o
+    local warning=""
+    for _ in $(seq 1 300); do
+        warning=$(xdotool search --onlyvisible --name "^$title\$" | grep -vx "$WINE_WID" | head -n 1) ||
+            true
+        [ -n "$warning" ] && break
+        sleep 0.2
+    done
+    [ -n "$warning" ] || { fail "no warning"; return 0; }
+    xdotool windowfocus --sync "$warning"
+    keys Return # closes the warning
+    for _ in $(seq 1 300); do
+        xdotool search --onlyvisible --name "^$title\$" | grep -qvx "$WINE_WID" || break
+        sleep 0.2
+    done
+    kill -0 "$WINE_PID" 2>/dev/null || fail "the window did not stay after the warning"
+    xdotool windowfocus --sync "$WINE_WID"
+    finish alt+c
+}
+if begin invalid_value "${job[@]}"; then
+    click 1920 3120 # txtWait
+    keys ctrl+a
+    type_text "99999999999"
+    expect_warning_then_cancel
+    expect_unchanged
+fi
+mkdir -p "$work/failed_commit/Config.dat"
+if begin failed_commit; then
+    expect_warning_then_cancel
+    [ -d Config.dat ] || fail "the folder Config.dat was replaced"
+fi
+
+cd "$work"
+if [ ${#failed[@]} -gt 0 ]; then
+    echo "failed cases: ${failed[*]}" >&2
+    exit 1
+fi
+echo "all end-to-end cases passed"
