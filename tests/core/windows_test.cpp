@@ -337,11 +337,11 @@ TEST_F(WindowsFiles, WhatTheStoreSavesTheProfileApiReadsAsTheWindowShowedIt) {
         store.putKeyValue(std::int32_t{6050});
         if (!row.existing.empty() && ansiFile && !ansi) {
             EXPECT_THROW(store.commit(), UnencodableValueError);
-            EXPECT_EQ(read(file), row.existing);
+            EXPECT_EQ(readFile(file), row.existing);
             continue;
         }
         store.commit();
-        const std::string bytes = read(file);
+        const std::string bytes = readFile(file);
         if (row.existing.empty()) {
             // A new file: the ANSI code page when it holds the name, else UTF-16 with its mark.
             EXPECT_EQ(bytes.starts_with("\xFF\xFE"), !ansi.has_value());
@@ -416,7 +416,7 @@ TEST_F(WindowsFiles, WhatTheProfileApiWritesTheStoreLoadsExactly) {
         ASSERT_TRUE(written);
         ASSERT_TRUE(WritePrivateProfileStringW(L"FILE INFO", L"Type", L"6050", file.c_str()));
         WritePrivateProfileStringW(nullptr, nullptr, nullptr, file.c_str()); // flushes the cache
-        EXPECT_EQ(read(file).starts_with("\xFF\xFE"), row.unicodeFile);
+        EXPECT_EQ(readFile(file).starts_with("\xFF\xFE"), row.unicodeFile);
 
         IniFileStore store;
         const LoadedJob job = loadSettings(store, nfs_, withTrailingSeparator(utf8(dir_)));
@@ -429,14 +429,14 @@ TEST_F(WindowsFiles, WhatTheProfileApiWritesTheStoreLoadsExactly) {
         EXPECT_EQ(job.listIndex, 8);
 
         // Saved again with the name untouched, its line keeps every byte.
-        const std::string before = read(file);
+        const std::string before = readFile(file);
         const std::string line = fileNameLine(before, row.unicodeFile);
         ASSERT_FALSE(line.empty());
         saveSettings(
             store, withTrailingSeparator(utf8(dir_)),
             settingsFromControls(JobControls{"6050", "3", *job.fileName, "1", "1", "0", "1", {}}));
         store.commit();
-        EXPECT_EQ(fileNameLine(read(file), row.unicodeFile), line);
+        EXPECT_EQ(fileNameLine(readFile(file), row.unicodeFile), line);
         EXPECT_EQ(narrow(profileW(file, L"File Name")), *job.fileName);
     }
 }
