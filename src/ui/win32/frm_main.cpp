@@ -175,24 +175,23 @@ bool frmMain::create(int showCommand) {
     return true;
 }
 
-HWND frmMain::createControl(const DesignedControl& row, ControlRef ref, bool visible) {
+HWND frmMain::createControl(const DesignedControl& row, ControlRef ref, bool visible,
+                            const Item* like) {
+    Item& own = item(ref);
+    own = like != nullptr ? *like : Item{nullptr, row.left, row.top, row.width, row.height};
     const std::wstring text = widen(row.text);
     const DWORD exStyle = row.kind == ControlKind::TextBox ? WS_EX_CLIENTEDGE : 0;
     const DWORD style = styleOf(row.kind) | (visible ? WS_VISIBLE : 0);
     const HWND hwnd = CreateWindowExW(
-        exStyle, windowClassOf(row.kind), text.c_str(), style, 0, 0, 0, 0, window_,
+        exStyle, windowClassOf(row.kind), text.c_str(), style, px(own.left), px(own.top),
+        px(own.width), px(own.height), window_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + slotOf(ref))), instance_,
         nullptr);
+    own.hwnd = hwnd;
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     if (row.kind == ControlKind::TextBox) {
         SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0); // as long as the system allows
     }
-    Item& own = item(ref);
-    own.hwnd = hwnd;
-    own.left = row.left;
-    own.top = row.top;
-    own.width = row.width;
-    own.height = row.height;
     return hwnd;
 }
 
@@ -531,28 +530,19 @@ void frmMain::setChecked(ControlRef box, bool ticked) {
     SendMessageW(item(box).hwnd, BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
+// Created where member 0 stands, with its size, its design text ("Port #1", or none for a
+// box) and unticked, as the design's copy of member 0 is.
 void frmMain::createCopy(ControlRef member) {
     const ControlRef first{member.control, 0};
-    const DesignedControl& row = model::designOf(first);
-    const HWND hwnd = createControl(row, member, false);
-    Item& own = item(member);
-    const Item& original = item(first);
-    own.left = original.left;
-    own.top = original.top;
-    own.width = original.width;
-    own.height = original.height;
+    const Item original = item(first);
+    const HWND hwnd = createControl(model::designOf(first), member, false, &original);
     if (member.control == Control::ChkAddr) {
-        SetWindowTextW(hwnd, windowText(original.hwnd).c_str());
         // In the focus order after the box created before it, the first after chkAll.
         const HWND after = member.index == core::kAddressColumns
                                ? item({Control::chkAll}).hwnd
                                : item({Control::ChkAddr, member.index - 1}).hwnd;
         SetWindowPos(hwnd, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    } else {
-        SetWindowTextW(hwnd, windowText(original.hwnd).c_str());
     }
-    SetWindowPos(hwnd, nullptr, px(own.left), px(own.top), px(own.width), px(own.height),
-                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void frmMain::setVisible(ControlRef control, bool visible) {

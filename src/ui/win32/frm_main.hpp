@@ -68,7 +68,9 @@ private:
     LRESULT handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void onCommand(HWND control, int notification);
 
-    HWND createControl(const model::DesignedControl& row, model::ControlRef ref, bool visible);
+    // Creates the control of `ref` from `row`, placed as `like` when given, else as designed.
+    HWND createControl(const model::DesignedControl& row, model::ControlRef ref, bool visible,
+                       const Item* like = nullptr);
     void annotateControls();
     void createDesignedControls();
     void chainFocusOrder();
