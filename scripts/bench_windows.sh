@@ -14,13 +14,7 @@ cmake --build --preset windows -j2 --target QuentraModuleUpgrade bench_startup_f
 
 wine_env "$build_dir/wineprefix"
 wine_prefix_init
-work=$(mktemp -d)
-cleanup() {
-    wine_stop
-    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+wine_scratch
 start_xvfb "$work"
 wine_set_dpi 96
 mkdir -p "$work/app" "$work/floor"

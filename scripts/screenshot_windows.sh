@@ -13,13 +13,7 @@ exe=$build_dir/src/app/QuentraModuleUpgrade.exe
 # A prefix of its own: the screen resolution set here must not reach the tests' prefix.
 wine_env "$build_dir/wineprefix-screenshots"
 wine_prefix_init
-work=$(mktemp -d)
-cleanup() {
-    wine_stop
-    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+wine_scratch
 XVFB_SCREEN=1280x1600x24 start_xvfb "$work"
 cp "$exe" "$work/"
 printf '%s\r\n' "[FILE INFO]" "Type=6050" "Address=12" "File Length=70144" "Block Size=65536" \

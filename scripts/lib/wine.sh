@@ -9,6 +9,9 @@
 #                              WINE_PID and WINE_WID
 #   wine_wait_exit PID WHAT    waits for a started program to end; its exit status in WINE_STATUS
 #   wine_stop                  ends every process of the prefix
+#   wine_scratch               makes a scratch folder $work; at exit the program started last,
+#                              the prefix's processes and the private X server are ended and
+#                              the folder removed
 source "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
 
 wine_env() {
@@ -48,6 +51,18 @@ wine_set_dpi() {
     wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
     # The registry reaches the disk, and the next program reads it, once the server has gone.
     timeout 120 wineserver -w || true
+}
+
+wine_scratch() {
+    work=$(mktemp -d)
+    trap wine_cleanup EXIT
+}
+
+wine_cleanup() {
+    [ -n "${WINE_PID:-}" ] && kill "$WINE_PID" 2>/dev/null
+    wine_stop
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
+    rm -rf "$work"
 }
 
 wine_stop() {

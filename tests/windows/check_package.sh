@@ -9,14 +9,7 @@ source "$(dirname "$0")/../../scripts/lib/wine.sh"
 zip=$(ls "$build_dir"/quentra-module-upgrade-*-windows-x86_64.zip)
 folder=$(basename "$zip" .zip)
 
-work=$(mktemp -d)
-cleanup() {
-    [ -n "${WINE_PID:-}" ] && kill "$WINE_PID" 2>/dev/null
-    wine_stop
-    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+wine_scratch
 status=0
 fail() { echo "FAILED: $*" >&2; status=1; }
 

@@ -17,14 +17,7 @@ system_python=/usr/bin/python3
 
 wine_env "$build_dir/wineprefix"
 wine_prefix_init
-work=$(mktemp -d)
-cleanup() {
-    [ -n "${WINE_PID:-}" ] && kill "$WINE_PID" 2>/dev/null
-    wine_stop
-    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+wine_scratch
 # Tall enough for the window at 144 dpi (1041 pixels of client area), which would be clamped.
 XVFB_SCREEN=1280x1600x24 start_xvfb "$work"
 wine_set_dpi 96
