@@ -38,6 +38,18 @@ bool holdsLineBreakOrNul(std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
+// Whether any of the eight bytes at `p` is a CR or an LF (a zero byte in the word XORed
+// with either one).
+bool holdsLineBreak(const char* p) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+    std::uint64_t v = 0;
+    std::memcpy(&v, p, sizeof v);
+    const std::uint64_t lf = v ^ (kOnes * '\n');
+    const std::uint64_t cr = v ^ (kOnes * '\r');
+    return ((((lf - kOnes) & ~lf) | ((cr - kOnes) & ~cr)) & kHighs) != 0;
+}
+
 struct Line {
     std::size_t begin; // first byte of the content
     std::size_t end;   // one past the content, where the line end starts
@@ -56,6 +68,9 @@ public:
         const char* data = bytes_.data();
         const std::size_t size = bytes_.size();
         std::size_t i = pos_;
+        while (size - i >= 8 && !holdsLineBreak(data + i)) {
+            i += 8;
+        }
         while (i < size && data[i] != '\n' && data[i] != '\r') {
             ++i;
         }
@@ -106,6 +121,13 @@ Classified classify(std::string_view bytes, const Line& line) {
         out.name = trimIniBlanks(content.substr(0, offset));
     }
     return out;
+}
+
+// Whether the eight bytes at `p` are all ASCII.
+bool eightAsciiBytes(const char* p) {
+    std::uint64_t v = 0;
+    std::memcpy(&v, p, sizeof v);
+    return (v & 0x8080808080808080ULL) == 0;
 }
 
 bool endsInLineBreak(std::string_view bytes) {
@@ -569,10 +591,17 @@ void IniDocument::apply(std::span<const IniPut> puts) {
         if (wide) {
             // Each character of the text is one UTF-16 unit, or two beyond U+FFFF; an unpaired
             // surrogate is one unit read as one U+FFFD. (An odd last byte lies at the end.)
+            // ASCII, as most of a settings file is, goes eight characters at a time.
             std::size_t units = 0;
-            for (; textAt < pos; ++textAt) {
+            while (textAt < pos) {
+                if (pos - textAt >= 8 && eightAsciiBytes(doc.data() + textAt)) {
+                    units += 8;
+                    textAt += 8;
+                    continue;
+                }
                 const auto b = static_cast<unsigned char>(doc[textAt]);
                 units += static_cast<std::size_t>((b & 0xC0) != 0x80) + (b >= 0xF0 ? 1 : 0);
+                ++textAt;
             }
             rawAt += 2 * units;
             return rawAt;

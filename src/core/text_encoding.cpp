@@ -83,11 +83,11 @@ bool isValidUtf8(std::string_view text) {
 
 namespace {
 
-// Four UTF-16LE units at `p` that are all ASCII: every high byte zero, every low byte below 80.
-bool fourAsciiUnits(const unsigned char* p) {
-    std::uint64_t v = 0;
-    std::memcpy(&v, p, sizeof v);
-    return (v & 0xFF80FF80FF80FF80ULL) == 0;
+// Eight UTF-16LE units at `p` that are all ASCII: every high byte zero, every low byte below 80.
+bool eightAsciiUnits(const unsigned char* p) {
+    std::uint64_t v[2] = {};
+    std::memcpy(v, p, sizeof v);
+    return ((v[0] | v[1]) & 0xFF80FF80FF80FF80ULL) == 0;
 }
 
 } // namespace
@@ -102,7 +102,7 @@ void appendUtf8FromUtf16Le(std::string& out, std::string_view bytes) {
     const auto isLow = [](char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
 
     // One pass through a small buffer, into room for one byte a unit (exact for ASCII, as most
-    // settings files are); ASCII goes four units at a time.
+    // settings files are); ASCII goes eight units at a time.
     out.reserve(out.size() + units + 3);
     std::array<char, 8192> buffer{};
     char* w = buffer.data();
@@ -129,14 +129,18 @@ void appendUtf8FromUtf16Le(std::string& out, std::string_view bytes) {
             out.append(buffer.data(), w);
             w = buffer.data();
         }
-        if (i + 4 <= units && fourAsciiUnits(data + 2 * i)) {
+        if (i + 8 <= units && eightAsciiUnits(data + 2 * i)) {
             const unsigned char* p = data + 2 * i;
             w[0] = static_cast<char>(p[0]);
             w[1] = static_cast<char>(p[2]);
             w[2] = static_cast<char>(p[4]);
             w[3] = static_cast<char>(p[6]);
-            w += 4;
-            i += 4;
+            w[4] = static_cast<char>(p[8]);
+            w[5] = static_cast<char>(p[10]);
+            w[6] = static_cast<char>(p[12]);
+            w[7] = static_cast<char>(p[14]);
+            w += 8;
+            i += 8;
             continue;
         }
         const char16_t u = unit(i);

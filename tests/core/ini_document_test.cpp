@@ -399,6 +399,30 @@ INSTANTIATE_TEST_SUITE_P(
                      FileEncoding::Utf8}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Whole words of ASCII are read and counted at once: a character outside ASCII, or a line
+// end, at every place within a word must still be found where it is.
+TEST(IniEncodings, EditsAfterLinesOfEveryLengthInUtf16) {
+    const std::vector<std::pair<std::string, std::string>> pieces = {
+        {"\xC3\xA9"s, utf16Bare("\xC3\xA9")},                 // two bytes, one unit
+        {"\xF0\x9F\x98\x80"s, utf16Bare("\xF0\x9F\x98\x80")}, // a surrogate pair
+        {"\xEF\xBF\xBD"s, "\x00\xDC"s},                       // an unpaired surrogate
+    };
+    for (const auto& [text, raw] : pieces) {
+        for (std::size_t at = 0; at < 17; ++at) {
+            const std::string head(at, 'a');
+            const std::string before = "\xFF\xFE" + utf16Bare(";" + head) + raw +
+                                       utf16Bare("b\n[FILE INFO]\nType=1\nWait=0\n");
+            IniDocument doc(before);
+            EXPECT_EQ(doc.value("FILE INFO", "Type"), "1") << at;
+            doc.apply(std::vector<IniPut>{{"FILE INFO", "Type", "12"}, {"FILE INFO", "Wait", "3"}});
+            EXPECT_EQ(doc.bytes(), "\xFF\xFE" + utf16Bare(";" + head) + raw +
+                                       utf16Bare("b\n[FILE INFO]\nType=12\nWait=3\n"))
+                << at;
+            EXPECT_EQ(doc.value("FILE INFO", "Wait"), "3") << at;
+        }
+    }
+}
+
 TEST(IniEncodings, UndecodableTextReadsAsReplacementCharacters) {
     const std::vector<std::pair<std::string, std::string>> files = {
         {"\xFF\xFE" + utf16Bare("[S]\nA=x") + "\x3D\xD8"s + utf16Bare("y"), "x\xEF\xBF\xBDy"},
