@@ -106,7 +106,8 @@ void appendUtf8FromUtf16Le(std::string& out, std::string_view bytes) {
     out.reserve(out.size() + units + 3);
     std::array<char, 8192> buffer{};
     char* w = buffer.data();
-    char* const flushAt = buffer.data() + buffer.size() - 8;
+    // Room after a flush check for eight ASCII units and then the U+FFFD of an odd last byte.
+    char* const flushAt = buffer.data() + buffer.size() - 16;
     const auto put = [&w](char32_t c) {
         if (c < 0x80) {
             *w++ = static_cast<char>(c);

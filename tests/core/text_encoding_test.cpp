@@ -96,6 +96,30 @@ TEST(Utf16Le, EveryByteSequenceDecodes) {
     }
 }
 
+// Long runs of ASCII, after a few other characters, end at every place of the decoder's working
+// buffer, and an odd last byte then adds its U+FFFD there.
+TEST(Utf16Le, LongAsciiRunsEndingAnywhereDecodeWhole) {
+    for (int latin = 0; latin < 8; ++latin) {
+        for (int ascii = 8176; ascii < 8200; ++ascii) {
+            std::string bytes;
+            std::string expected;
+            for (int i = 0; i < latin; ++i) {
+                bytes += "\xE9\0"s;
+                expected += "\xC3\xA9";
+            }
+            for (int i = 0; i < ascii; ++i) {
+                bytes += "a\0"s;
+                expected += 'a';
+            }
+            bytes += 'b';
+            expected += kFffd;
+            std::string text;
+            appendUtf8FromUtf16Le(text, bytes);
+            ASSERT_EQ(text, expected) << latin << " latin, " << ascii << " ascii";
+        }
+    }
+}
+
 TEST(Utf8, IllFormedPartsGiveOneReplacementEach) {
     struct Case {
         std::string bytes;
