@@ -103,14 +103,45 @@ zeros_but() {
     done
 }
 
+# visible_windows NAME: the ids of the visible windows whose name matches NAME, the program's main
+# window left out, one a line. Fails when the search itself failed: an X error while a window is
+# being destroyed ends xdotool, and that must not read as "no such window".
+visible_windows() {
+    local ids
+    ids=$(xdotool search --onlyvisible --name "$1" 2>"$work/search.err") || true
+    [ ! -s "$work/search.err" ] || return 1
+    grep -vx "$WINE_WID" <<<"$ids" | grep . || true
+}
+# window_shown NAME: waits for such a window and prints its id; window_gone NAME: waits until
+# there is none. Both give up after a minute (a bound against a hang, not a speed goal).
+window_shown() {
+    local ids
+    for _ in $(seq 1 300); do
+        if ids=$(visible_windows "$1") && [ -n "$ids" ]; then
+            head -n 1 <<<"$ids"
+            return 0
+        fi
+        sleep 0.2
+    done
+    return 1
+}
+window_gone() {
+    local ids
+    for _ in $(seq 1 300); do
+        if ids=$(visible_windows "$1") && [ -z "$ids" ]; then
+            return 0
+        fi
+        sleep 0.2
+    done
+    return 1
+}
+
 # select_file NAME|--cancel: Select, then type NAME into the dialog's name field and confirm it,
 # or press Esc there; waits until the dialog has gone.
 select_file() {
     click 3840 1320
     local dialog
-    dialog=$(timeout 60 xdotool search --sync --onlyvisible --name '^Specify File Name$' | head -n 1) ||
-        true
-    [ -n "$dialog" ] || { fail "the file dialog did not appear"; return 0; }
+    dialog=$(window_shown '^Specify File Name$') || { fail "the file dialog did not appear"; return 0; }
     xdotool windowfocus --sync "$dialog"
     if [ "$1" = --cancel ]; then
         keys Escape
@@ -119,10 +150,7 @@ select_file() {
         type_text "$1"
         keys Return
     fi
-    for _ in $(seq 1 300); do
-        xdotool search --onlyvisible --name '^Specify File Name$' >/dev/null || break
-        sleep 0.2
-    done
+    window_gone '^Specify File Name$' || fail "the file dialog did not close"
     xdotool windowfocus --sync "$WINE_WID"
 }
 
@@ -280,20 +308,11 @@ fi
 # is saved, and the window stays until Alt+C.
 expect_warning_then_cancel() {
     keys alt+o
-    local warning=""
-    for _ in $(seq 1 300); do
-        warning=$(xdotool search --onlyvisible --name "^$title\$" | grep -vx "$WINE_WID" | head -n 1) ||
-            true
-        [ -n "$warning" ] && break
-        sleep 0.2
-    done
-    [ -n "$warning" ] || { fail "no warning"; return 0; }
+    local warning
+    warning=$(window_shown "^$title\$") || { fail "no warning"; return 0; }
     xdotool windowfocus --sync "$warning"
     keys Return # closes the warning
-    for _ in $(seq 1 300); do
-        xdotool search --onlyvisible --name "^$title\$" | grep -qvx "$WINE_WID" || break
-        sleep 0.2
-    done
+    window_gone "^$title\$" || fail "the warning did not close"
     kill -0 "$WINE_PID" 2>/dev/null || fail "the window did not stay after the warning"
     xdotool windowfocus --sync "$WINE_WID"
     finish alt+c
