@@ -1,9 +1,9 @@
 // The Windows program: creates and shows frmMain, runs its messages, ends when it closes.
 #include "core/platform/ini_file_store.hpp"
 #include "core/platform/native_file_system.hpp"
+#include "core/platform/wide_text.hpp"
 #include "ui/model/layout.hpp"
 #include "ui/win32/frm_main.hpp"
-#include "ui/win32/wide_text.hpp"
 
 #include <windows.h>
 
@@ -14,7 +14,7 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int showCommand) {
-    using quentra::ui::win32::widen;
+    using quentra::core::widen;
     const std::wstring title = widen(quentra::ui::model::kWindowTitle);
 
     INITCOMMONCONTROLSEX controls{};

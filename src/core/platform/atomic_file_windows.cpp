@@ -4,6 +4,7 @@
 #include "core/config_store.hpp"
 #include "core/platform/atomic_file.hpp"
 #include "core/platform/temporary_file.hpp"
+#include "core/platform/wide_text.hpp"
 
 #include <algorithm>
 #include <string>
@@ -15,16 +16,6 @@ namespace quentra::core {
 using detail::fail;
 
 namespace {
-
-std::wstring widen(const std::string& s) {
-    if (s.empty()) {
-        return {};
-    }
-    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
-    return out;
-}
 
 std::error_code systemError(DWORD e) {
     return std::error_code(static_cast<int>(e), std::system_category());

@@ -1,5 +1,7 @@
 #include "core/platform/program_directory.hpp"
 
+#include "core/platform/wide_text.hpp"
+
 #include <windows.h>
 
 #include <stdexcept>
@@ -30,13 +32,7 @@ std::string programDirectory() {
     const std::size_t slash = path.find_last_of(L'\\');
     const std::wstring directory = slash == std::wstring::npos ? L".\\" : path.substr(0, slash + 1);
 
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, directory.data(), static_cast<int>(directory.size()),
-                            nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, directory.data(), static_cast<int>(directory.size()),
-                        utf8.data(), size, nullptr, nullptr);
-    return utf8;
+    return narrow(directory);
 }
 
 } // namespace quentra::core

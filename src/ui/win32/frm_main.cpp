@@ -1,8 +1,8 @@
 #include "ui/win32/frm_main.hpp"
 
 #include "core/platform/program_directory.hpp"
+#include "core/platform/wide_text.hpp"
 #include "core/upgrade_settings.hpp"
-#include "ui/win32/wide_text.hpp"
 
 #include <commctrl.h>
 #include <initguid.h> // the GUIDs of oleacc.h defined here, not looked for in a library
@@ -14,6 +14,9 @@
 #include <vector>
 
 namespace quentra::ui::win32 {
+
+using core::narrow;
+using core::widen;
 
 namespace {
 

@@ -1,11 +1,14 @@
 #include "ui/win32/win32_file_dialog.hpp"
 
-#include "ui/win32/wide_text.hpp"
+#include "core/platform/wide_text.hpp"
 
 #include <cstdio>
 #include <stdexcept>
 
 namespace quentra::ui::win32 {
+
+using core::narrow;
+using core::widen;
 
 Win32FileDialog::Win32FileDialog(HWND owner) : name_(kNameBufferSize, L'\0') {
     request_.lStructSize = sizeof(request_);

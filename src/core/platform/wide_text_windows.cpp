@@ -1,8 +1,8 @@
-#include "ui/win32/wide_text.hpp"
+#include "core/platform/wide_text.hpp"
 
 #include <windows.h>
 
-namespace quentra::ui::win32 {
+namespace quentra::core {
 
 std::wstring widen(std::string_view utf8) {
     if (utf8.empty()) {
@@ -27,4 +27,4 @@ std::string narrow(std::wstring_view utf16) {
     return bytes;
 }
 
-} // namespace quentra::ui::win32
+} // namespace quentra::core
