@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+// U+FFFD in UTF-16LE.
+constexpr std::string_view kReplacementUnit = "\xFD\xFF";
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -38,17 +40,120 @@ bool holdsLineBreakOrNul(std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
+constexpr std::uint64_t kByteOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kByteHighs = 0x8080808080808080ULL;
+constexpr std::uint64_t kUnitOnes = 0x0001000100010001ULL;
+constexpr std::uint64_t kUnitHighs = 0x8000800080008000ULL;
+
 // Whether any of the eight bytes at `p` is a CR or an LF (a zero byte in the word XORed
 // with either one).
 bool holdsLineBreak(const char* p) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
     std::uint64_t v = 0;
     std::memcpy(&v, p, sizeof v);
-    const std::uint64_t lf = v ^ (kOnes * '\n');
-    const std::uint64_t cr = v ^ (kOnes * '\r');
-    return ((((lf - kOnes) & ~lf) | ((cr - kOnes) & ~cr)) & kHighs) != 0;
+    const std::uint64_t lf = v ^ (kByteOnes * '\n');
+    const std::uint64_t cr = v ^ (kByteOnes * '\r');
+    return ((((lf - kByteOnes) & ~lf) | ((cr - kByteOnes) & ~cr)) & kByteHighs) != 0;
 }
+
+// The same for the eight UTF-16LE units (16 bytes) at `p`: a zero unit in either word XORed
+// with a CR or an LF unit.
+bool holdsWideLineBreak(const char* p) {
+    std::uint64_t v[2] = {};
+    std::memcpy(v, p, sizeof v);
+    std::uint64_t zeros = 0;
+    for (const std::uint64_t w : v) {
+        const std::uint64_t lf = w ^ (kUnitOnes * '\n');
+        const std::uint64_t cr = w ^ (kUnitOnes * '\r');
+        zeros |= ((lf - kUnitOnes) & ~lf) | ((cr - kUnitOnes) & ~cr);
+    }
+    return (zeros & kUnitHighs) != 0;
+}
+
+bool isBlankUnit(char32_t u) {
+    return u == ' ' || u == '\t';
+}
+
+bool isLineBreakUnit(char32_t u) {
+    return u == '\n' || u == '\r';
+}
+
+// The units that lines and names are found in: the bytes of text in which ASCII stands for
+// itself (narrow), or the 16-bit units of UTF-16LE bytes (wide). Places are byte offsets
+// either way. The odd last byte of wide bytes is a unit of its own, which like the U+FFFD it
+// reads as is no ASCII character.
+template <bool Wide> struct Units {
+    static constexpr std::size_t kSize = Wide ? 2 : 1;
+    // Bytes that blockHoldsLineBreak looks at.
+    static constexpr std::size_t kBlock = Wide ? 16 : 8;
+
+    static char32_t at(std::string_view s, std::size_t p) {
+        if constexpr (Wide) {
+            if (s.size() - p < 2) {
+                return kReplacementCharacter;
+            }
+            return static_cast<char32_t>(static_cast<unsigned char>(s[p]) |
+                                         (static_cast<unsigned char>(s[p + 1]) << 8));
+        } else {
+            return static_cast<unsigned char>(s[p]);
+        }
+    }
+
+    // The place after the unit at `p`.
+    static std::size_t after(std::string_view s, std::size_t p) {
+        if constexpr (Wide) {
+            return std::min(p + 2, s.size());
+        } else {
+            (void)s;
+            return p + 1;
+        }
+    }
+
+    static bool blockHoldsLineBreak(const char* p) {
+        if constexpr (Wide) {
+            return holdsWideLineBreak(p);
+        } else {
+            return holdsLineBreak(p);
+        }
+    }
+
+    // The bytes [begin, end) as UTF-8 text; wide ones decoded into `scratch`.
+    static std::string_view text(std::string_view s, std::size_t begin, std::size_t end,
+                                 std::string& scratch) {
+        if constexpr (Wide) {
+            scratch.clear();
+            // Names and values are short and nearly always ASCII: their low bytes are the text.
+            for (std::size_t p = begin; p < end; p += 2) {
+                if (at(s, p) >= 0x80) {
+                    scratch.clear();
+                    appendUtf8FromUtf16Le(scratch, s.substr(begin, end - begin));
+                    return scratch;
+                }
+                scratch += s[p];
+            }
+            return scratch;
+        } else {
+            (void)scratch;
+            return s.substr(begin, end - begin);
+        }
+    }
+
+    // The first unit `c` (ASCII) in [from, to), else `to`.
+    static std::size_t find(std::string_view s, std::size_t from, std::size_t to, char c) {
+        if constexpr (Wide) {
+            for (std::size_t p = from; p < to; p = after(s, p)) {
+                if (at(s, p) == static_cast<char32_t>(c)) {
+                    return p;
+                }
+            }
+            return to;
+        } else {
+            const void* hit = std::memchr(s.data() + from, c, to - from);
+            return hit == nullptr
+                       ? to
+                       : static_cast<std::size_t>(static_cast<const char*>(hit) - s.data());
+        }
+    }
+};
 
 struct Line {
     std::size_t begin; // first byte of the content
@@ -57,7 +162,9 @@ struct Line {
 };
 
 // Walks the lines of a buffer; a CR, an LF or a CR LF ends a line.
-class LineCursor {
+template <bool Wide> class LineCursor {
+    using U = Units<Wide>;
+
 public:
     explicit LineCursor(std::string_view bytes) : bytes_(bytes) {}
 
@@ -65,19 +172,21 @@ public:
         if (pos_ >= bytes_.size()) {
             return false;
         }
-        const char* data = bytes_.data();
         const std::size_t size = bytes_.size();
         std::size_t i = pos_;
-        while (size - i >= 8 && !holdsLineBreak(data + i)) {
-            i += 8;
+        while (size - i >= U::kBlock && !U::blockHoldsLineBreak(bytes_.data() + i)) {
+            i += U::kBlock;
         }
-        while (i < size && data[i] != '\n' && data[i] != '\r') {
-            ++i;
+        while (i < size && !isLineBreakUnit(U::at(bytes_, i))) {
+            i = U::after(bytes_, i);
         }
         line.begin = pos_;
         line.end = i;
         if (i < size) {
-            i += (data[i] == '\r' && i + 1 < size && data[i + 1] == '\n') ? 2 : 1;
+            const std::size_t afterBreak = U::after(bytes_, i);
+            const bool crLf =
+                U::at(bytes_, i) == '\r' && afterBreak < size && U::at(bytes_, afterBreak) == '\n';
+            i = crLf ? U::after(bytes_, afterBreak) : afterBreak;
         }
         line.next = i;
         pos_ = i;
@@ -93,45 +202,89 @@ enum class LineKind { Other, Header, Key };
 
 struct Classified {
     LineKind kind = LineKind::Other;
-    std::string_view name; // section or key name, blanks removed
+    // The section or key name, blanks removed.
+    std::size_t nameBegin = 0;
+    std::size_t nameEnd = 0;
 };
 
-Classified classify(std::string_view bytes, const Line& line) {
-    Classified out;
-    std::size_t p = line.begin;
-    while (p < line.end && isBlank(bytes[p])) {
-        ++p;
-    }
-    if (p == line.end || bytes[p] == ';' || bytes[p] == '#') {
-        return out;
-    }
-    const std::string_view content = bytes.substr(p, line.end - p);
-    if (content.front() == '[') {
-        const std::size_t close = content.find(']');
-        if (close != std::string_view::npos) {
-            out.kind = LineKind::Header;
-            out.name = trimIniBlanks(content.substr(1, close - 1));
+template <bool Wide> Classified classify(std::string_view bytes, const Line& line) {
+    using U = Units<Wide>;
+    const auto trimmed = [&](std::size_t b, std::size_t e, LineKind kind) {
+        while (b < e && isBlankUnit(U::at(bytes, b))) {
+            b += U::kSize;
         }
-        return out;
+        while (e > b && isBlankUnit(U::at(bytes, e - U::kSize))) {
+            e -= U::kSize;
+        }
+        return Classified{kind, b, e};
+    };
+    std::size_t p = line.begin;
+    while (p < line.end && isBlankUnit(U::at(bytes, p))) {
+        p = U::after(bytes, p);
     }
-    const void* eq = std::memchr(content.data(), '=', content.size());
-    if (eq != nullptr) {
-        const auto offset = static_cast<std::size_t>(static_cast<const char*>(eq) - content.data());
-        out.kind = LineKind::Key;
-        out.name = trimIniBlanks(content.substr(0, offset));
+    if (p == line.end) {
+        return {};
     }
-    return out;
+    const char32_t first = U::at(bytes, p);
+    if (first == ';' || first == '#') {
+        return {};
+    }
+    if (first == '[') {
+        const std::size_t open = U::after(bytes, p);
+        const std::size_t close = U::find(bytes, open, line.end, ']');
+        return close == line.end ? Classified{} : trimmed(open, close, LineKind::Header);
+    }
+    const std::size_t eq = U::find(bytes, p, line.end, '=');
+    return eq == line.end ? Classified{} : trimmed(p, eq, LineKind::Key);
 }
 
-// Whether the eight bytes at `p` are all ASCII.
-bool eightAsciiBytes(const char* p) {
-    std::uint64_t v = 0;
-    std::memcpy(&v, p, sizeof v);
-    return (v & 0x8080808080808080ULL) == 0;
+// Whether the name at [begin, end) is `wanted` (UTF-8), without regard to ASCII case.
+template <bool Wide>
+bool nameAtEquals(std::string_view bytes, std::size_t begin, std::size_t end,
+                  std::string_view wanted, std::string& scratch) {
+    using U = Units<Wide>;
+    if constexpr (Wide) {
+        // ASCII names, as nearly all are, compare unit by unit without being decoded.
+        for (std::size_t p = begin; p < end; p += 2) {
+            if (U::at(bytes, p) >= 0x80) {
+                return iniNamesEqual(U::text(bytes, begin, end, scratch), wanted);
+            }
+        }
+        if ((end - begin) / 2 != wanted.size()) {
+            return false;
+        }
+        for (std::size_t i = 0; i < wanted.size(); ++i) {
+            if (lowerAscii(static_cast<char>(bytes[begin + 2 * i])) != lowerAscii(wanted[i])) {
+                return false;
+            }
+        }
+        return true;
+    } else {
+        (void)scratch;
+        return iniNamesEqual(bytes.substr(begin, end - begin), wanted);
+    }
 }
 
-bool endsInLineBreak(std::string_view bytes) {
-    return !bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r');
+template <bool Wide> bool endsInLineBreak(std::string_view bytes) {
+    if (bytes.empty()) {
+        return false;
+    }
+    // An odd last byte of wide bytes is not a line end.
+    const std::size_t last = !Wide ? bytes.size() - 1 : bytes.size() - 2 + bytes.size() % 2;
+    return isLineBreakUnit(Units<Wide>::at(bytes, last));
+}
+
+template <bool Wide> std::string_view firstLineEnding(std::string_view bytes) {
+    using U = Units<Wide>;
+    LineCursor<Wide> cursor(bytes);
+    Line line{};
+    if (!cursor.next(line) || line.end == bytes.size()) {
+        return "\r\n";
+    }
+    if (U::at(bytes, line.end) == '\n') {
+        return "\n";
+    }
+    return line.next - line.end == 2 * U::kSize ? std::string_view("\r\n") : std::string_view("\r");
 }
 
 } // namespace
@@ -225,15 +378,15 @@ void IniDocument::KeyTable::grow() {
     }
 }
 
-void IniDocument::KeyTable::insertIfAbsent(std::string_view bytes, std::size_t keyBegin,
-                                           std::size_t keyLength) {
+template <class NameAt>
+void IniDocument::KeyTable::insertIfAbsent(std::size_t keyBegin, std::size_t keyLength,
+                                           std::string_view name, const NameAt& nameAt) {
     if (keyLength > UINT32_MAX) {
         return; // no name of that length is ever asked for
     }
     if ((count_ + 1) * 4 > slots_.size() * 3) {
         grow();
     }
-    const std::string_view name = bytes.substr(keyBegin, keyLength);
     const std::uint32_t hash = nameHash(name);
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -243,14 +396,15 @@ void IniDocument::KeyTable::insertIfAbsent(std::string_view bytes, std::size_t k
             ++count_;
             return;
         }
-        if (s.hash == hash && iniNamesEqual(bytes.substr(s.keyBegin, s.keyLength), name)) {
+        if (s.hash == hash && iniNamesEqual(nameAt(s.keyBegin, s.keyLength), name)) {
             return; // the first of duplicate keys wins
         }
     }
 }
 
-std::optional<IniDocument::KeyLine> IniDocument::KeyTable::find(std::string_view bytes,
-                                                                std::string_view name) const {
+template <class NameAt>
+std::optional<std::size_t> IniDocument::KeyTable::find(std::string_view name,
+                                                       const NameAt& nameAt) const {
     if (slots_.empty()) {
         return std::nullopt;
     }
@@ -261,21 +415,28 @@ std::optional<IniDocument::KeyLine> IniDocument::KeyTable::find(std::string_view
         if (s.keyBegin == kEmpty) {
             return std::nullopt;
         }
-        if (s.hash == hash && iniNamesEqual(bytes.substr(s.keyBegin, s.keyLength), name)) {
-            // Only blanks lie between the name and the first "=" of its line.
-            std::size_t p = s.keyBegin + s.keyLength;
-            while (bytes[p] != '=') {
-                ++p;
-            }
-            const std::size_t valueBegin = p + 1;
-            std::size_t e = valueBegin;
-            while (e < bytes.size() && bytes[e] != '\n' && bytes[e] != '\r') {
-                ++e;
-            }
-            return KeyLine{valueBegin, e};
+        if (s.hash == hash && iniNamesEqual(nameAt(s.keyBegin, s.keyLength), name)) {
+            return s.keyBegin + s.keyLength;
         }
     }
 }
+
+namespace {
+
+// The value of the key line whose name ends at `nameEnd`.
+template <bool Wide>
+std::pair<std::size_t, std::size_t> valueAfterName(std::string_view bytes, std::size_t nameEnd) {
+    using U = Units<Wide>;
+    // Only blanks lie between the name and the first "=" of its line.
+    const std::size_t valueBegin = U::after(bytes, U::find(bytes, nameEnd, bytes.size(), '='));
+    std::size_t e = valueBegin;
+    while (e < bytes.size() && !isLineBreakUnit(U::at(bytes, e))) {
+        e = U::after(bytes, e);
+    }
+    return {valueBegin, e};
+}
+
+} // namespace
 
 IniDocument::IniDocument(std::string bytes, const CodePage& ansi)
     : bytes_(std::move(bytes)), ansi_(&ansi) {
@@ -289,23 +450,22 @@ IniDocument::IniDocument(std::string bytes, const CodePage& ansi)
 }
 
 std::string_view IniDocument::text() const {
-    const std::string_view content = std::string_view(bytes_).substr(markSize_);
+    const std::string_view bytes = content();
     if (decoded_) {
-        return textIsContent_ ? content : std::string_view(text_);
+        return textIsContent_ ? bytes : std::string_view(text_);
     }
     text_.clear();
     textIsContent_ = false;
     switch (encoding_) {
     case FileEncoding::Utf16Le:
-        appendUtf8FromUtf16Le(text_, content);
-        break;
+        break; // scanned as it is; never asked for
     case FileEncoding::Utf8:
-        if (isValidUtf8(content)) {
+        if (isValidUtf8(bytes)) {
             textIsContent_ = true;
         } else {
-            text_.reserve(content.size());
-            for (std::size_t i = 0; i < content.size();) {
-                const Utf8Step step = nextUtf8(content, i);
+            text_.reserve(bytes.size());
+            for (std::size_t i = 0; i < bytes.size();) {
+                const Utf8Step step = nextUtf8(bytes, i);
                 appendUtf8(text_, step.codePoint);
                 i += step.length;
             }
@@ -313,15 +473,15 @@ std::string_view IniDocument::text() const {
         break;
     case FileEncoding::Ansi:
         // ASCII reads as itself in every ANSI code page.
-        textIsContent_ = std::all_of(content.begin(), content.end(),
+        textIsContent_ = std::all_of(bytes.begin(), bytes.end(),
                                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
         if (!textIsContent_) {
-            ansi_->decode(content, text_);
+            ansi_->decode(bytes, text_);
         }
         break;
     }
     decoded_ = true;
-    return textIsContent_ ? content : std::string_view(text_);
+    return textIsContent_ ? bytes : std::string_view(text_);
 }
 
 std::string IniDocument::encodingName() const {
@@ -336,8 +496,8 @@ std::string IniDocument::encodingName() const {
     return ansi_->name();
 }
 
-bool IniDocument::encodeText(std::string_view text, std::string& out) const {
-    switch (encoding_) {
+bool IniDocument::encodeText(FileEncoding encoding, std::string_view text, std::string& out) const {
+    switch (encoding) {
     case FileEncoding::Utf16Le:
         appendUtf16LeFromUtf8(out, text);
         return true;
@@ -350,35 +510,70 @@ bool IniDocument::encodeText(std::string_view text, std::string& out) const {
     return ansi_->encode(text, out);
 }
 
+template <bool Wide>
+IniDocument::SectionIndex IniDocument::scanSection(std::string_view scanned,
+                                                   std::string_view wanted) const {
+    using U = Units<Wide>;
+    SectionIndex index;
+    std::string name;
+    std::string held;
+    const auto heldName = [&](std::size_t begin, std::size_t length) {
+        return U::text(scanned, begin, begin + length, held);
+    };
+    LineCursor<Wide> cursor(scanned);
+    Line line{};
+    while (cursor.next(line)) {
+        const Classified c = classify<Wide>(scanned, line);
+        if (c.kind == LineKind::Header) {
+            if (index.found) {
+                break; // only the first section of that name counts
+            }
+            if (nameAtEquals<Wide>(scanned, c.nameBegin, c.nameEnd, wanted, name)) {
+                index.found = true;
+                index.anchorEnd = line.end;
+                index.anchorNext = line.next;
+            }
+        } else if (c.kind == LineKind::Key && index.found) {
+            index.keys.insertIfAbsent(c.nameBegin, c.nameEnd - c.nameBegin,
+                                      U::text(scanned, c.nameBegin, c.nameEnd, name), heldName);
+            index.anchorEnd = line.end;
+            index.anchorNext = line.next;
+        }
+    }
+    return index;
+}
+
 const IniDocument::SectionIndex& IniDocument::section(std::string_view name) const {
     const std::string_view wanted = trimIniBlanks(name);
     std::string lowered = lowerAscii(wanted);
     if (const auto it = sections_.find(lowered); it != sections_.end()) {
         return it->second;
     }
-    SectionIndex index;
-    const std::string_view bytes = text();
-    LineCursor cursor(bytes);
-    Line line{};
-    while (cursor.next(line)) {
-        const Classified c = classify(bytes, line);
-        if (c.kind == LineKind::Header) {
-            if (index.found) {
-                break; // only the first section of that name counts
-            }
-            if (iniNamesEqual(c.name, wanted)) {
-                index.found = true;
-                index.anchorEnd = line.end;
-                index.anchorNext = line.next;
-            }
-        } else if (c.kind == LineKind::Key && index.found) {
-            index.keys.insertIfAbsent(bytes, static_cast<std::size_t>(c.name.data() - bytes.data()),
-                                      c.name.size());
-            index.anchorEnd = line.end;
-            index.anchorNext = line.next;
-        }
-    }
+    SectionIndex index =
+        wide() ? scanSection<true>(content(), wanted) : scanSection<false>(text(), wanted);
     return sections_.emplace(std::move(lowered), std::move(index)).first->second;
+}
+
+template <bool Wide>
+std::optional<std::string> IniDocument::valueIn(std::string_view scanned, const SectionIndex& index,
+                                                std::string_view key) const {
+    using U = Units<Wide>;
+    std::string held;
+    const auto nameEnd =
+        index.keys.find(trimIniBlanks(key), [&](std::size_t begin, std::size_t length) {
+            return U::text(scanned, begin, begin + length, held);
+        });
+    if (!nameEnd) {
+        return std::nullopt;
+    }
+    // Only the value is decoded; blanks and quotes are ASCII, and as such are found in its text.
+    const auto [begin, end] = valueAfterName<Wide>(scanned, *nameEnd);
+    std::string decoded;
+    std::string_view v = trimIniBlanks(U::text(scanned, begin, end, decoded));
+    if (v.size() >= 2 && isQuote(v.front()) && v.front() == v.back()) {
+        v = v.substr(1, v.size() - 2);
+    }
+    return std::string(v);
 }
 
 std::optional<std::string> IniDocument::value(std::string_view sectionName,
@@ -387,33 +582,64 @@ std::optional<std::string> IniDocument::value(std::string_view sectionName,
     if (!index.found) {
         return std::nullopt;
     }
-    const std::string_view doc = text();
-    const auto line = index.keys.find(doc, trimIniBlanks(key));
-    if (!line) {
-        return std::nullopt;
-    }
-    std::string_view v =
-        trimIniBlanks(doc.substr(line->valueBegin, line->valueEnd - line->valueBegin));
-    if (v.size() >= 2 && isQuote(v.front()) && v.front() == v.back()) {
-        v = v.substr(1, v.size() - 2);
-    }
-    return std::string(v);
+    return wide() ? valueIn<true>(content(), index, key) : valueIn<false>(text(), index, key);
 }
 
 std::string_view IniDocument::lineEnding() const {
-    const std::string_view doc = text();
-    const std::size_t i = doc.find_first_of("\r\n");
-    if (i == std::string::npos) {
-        return "\r\n";
-    }
-    if (doc[i] == '\n') {
-        return "\n";
-    }
-    return (i + 1 < doc.size() && doc[i + 1] == '\n') ? std::string_view("\r\n")
-                                                      : std::string_view("\r");
+    return wide() ? firstLineEnding<true>(content()) : firstLineEnding<false>(text());
 }
 
-void IniDocument::apply(std::span<const IniPut> puts) {
+std::vector<std::string_view> IniDocument::Edit::pieces() const {
+    std::vector<std::string_view> out;
+    out.reserve(2 * splices_.size() + 2);
+    const auto put = [&out](std::string_view s) {
+        if (!s.empty()) {
+            out.push_back(s);
+        }
+    };
+    // The content as written, [from, to): the bytes as read, but an odd last byte as FD FF.
+    const std::size_t kept = content_.size() - (oddTail_ ? 1 : 0);
+    const auto stretch = [&](std::size_t from, std::size_t to) {
+        if (from < kept) {
+            put(content_.substr(from, std::min(to, kept) - from));
+        }
+        if (to > kept) {
+            const std::size_t tailFrom = std::max(from, kept);
+            put(kReplacementUnit.substr(tailFrom - kept, to - tailFrom));
+        }
+    };
+    put(mark_);
+    std::size_t cursor = 0;
+    for (const Splice& splice : splices_) {
+        stretch(cursor, splice.pos);
+        put(splice.bytes);
+        cursor = splice.pos + splice.erase;
+    }
+    stretch(cursor, kept + (oddTail_ ? kReplacementUnit.size() : 0));
+    return out;
+}
+
+std::size_t IniDocument::Edit::size() const {
+    std::size_t total = mark_.size() + content_.size() + (oddTail_ ? 1 : 0);
+    for (const Splice& splice : splices_) {
+        total += splice.bytes.size();
+        total -= splice.erase;
+    }
+    return total;
+}
+
+IniDocument::Edit IniDocument::edited(std::span<const IniPut> puts) const {
+    return wide() ? editIn<true>(content(), puts) : editIn<false>(text(), puts);
+}
+
+template <bool Wide>
+IniDocument::Edit IniDocument::editIn(std::string_view doc, std::span<const IniPut> puts) const {
+    using U = Units<Wide>;
+    Edit edit;
+    edit.mark_ = std::string_view(bytes_).substr(0, markSize_);
+    edit.content_ = content();
+    edit.encoding_ = encoding_;
+
     // Validate and merge first, so that an invalid put leaves the document untouched.
     struct Merged {
         std::string_view section;
@@ -437,7 +663,7 @@ void IniDocument::apply(std::span<const IniPut> puts) {
         }
     }
     if (merged.empty()) {
-        return;
+        return edit;
     }
 
     // The encoding the edit is written in, and whether it holds every text; an empty file takes
@@ -486,10 +712,13 @@ void IniDocument::apply(std::span<const IniPut> puts) {
     };
     std::vector<Splice> splices;
     const std::string eol(lineEnding());
-    const std::string_view doc = text();
     // New keys of existing sections, by the section's anchor line; new sections in order.
     std::vector<std::pair<const SectionIndex*, std::string>> additions;
     std::vector<std::pair<std::string_view, std::string>> newSections;
+    std::string held;
+    const auto heldName = [&](std::size_t begin, std::size_t length) {
+        return U::text(doc, begin, begin + length, held);
+    };
 
     for (const Merged& m : merged) {
         const SectionIndex& index = section(m.section);
@@ -509,8 +738,9 @@ void IniDocument::apply(std::span<const IniPut> puts) {
             it->second += line + eol;
             continue;
         }
-        if (const auto k = index.keys.find(doc, m.key)) {
-            splices.push_back(Splice{k->valueBegin, k->valueEnd - k->valueBegin, m.encoded});
+        if (const auto nameEnd = index.keys.find(m.key, heldName)) {
+            const auto [begin, end] = valueAfterName<Wide>(doc, *nameEnd);
+            splices.push_back(Splice{begin, end - begin, m.encoded});
             continue;
         }
         auto it = std::find_if(additions.begin(), additions.end(),
@@ -525,7 +755,8 @@ void IniDocument::apply(std::span<const IniPut> puts) {
         // line would vanish.
         if (index.anchorNext > index.anchorEnd) {
             it->second += line;
-            it->second.append(doc.substr(index.anchorEnd, index.anchorNext - index.anchorEnd));
+            std::string scratch;
+            it->second.append(U::text(doc, index.anchorEnd, index.anchorNext, scratch));
         } else {
             it->second += eol + line;
         }
@@ -537,7 +768,7 @@ void IniDocument::apply(std::span<const IniPut> puts) {
     }
     if (!newSections.empty()) {
         std::string text;
-        if (!doc.empty() && !endsInLineBreak(doc)) {
+        if (!doc.empty() && !endsInLineBreak<Wide>(doc)) {
             text += eol;
         }
         for (auto& s : newSections) {
@@ -548,34 +779,25 @@ void IniDocument::apply(std::span<const IniPut> puts) {
     std::stable_sort(splices.begin(), splices.end(),
                      [](const Splice& a, const Splice& b) { return a.pos < b.pos; });
 
-    // The same edits on the stored bytes. Where the text is not the bytes themselves or UTF-16,
-    // every splice lies next to a CR, LF or "=" of the text, or at its start or end, and those
-    // characters stand one for one in the bytes, so counting them finds each place. Only the
-    // spliced texts are encoded; every other byte, undecodable ones included, is copied.
-    std::string mark = bytes_.substr(0, markSize_);
+    // The same edits on the stored bytes. UTF-16LE bytes are the places themselves, and so is a
+    // text that is the bytes. Elsewhere every splice lies next to a CR, LF or "=" of the text,
+    // or at its start or end, and those characters stand one for one in the bytes, so counting
+    // them finds each place. Only the spliced texts are encoded; every other byte, undecodable
+    // ones included, is copied.
     if (bytes_.empty() && encoding == FileEncoding::Utf16Le) {
-        mark = kUtf16LeMark;
+        edit.mark_ = kUtf16LeMark;
     }
-    std::string_view content = std::string_view(bytes_).substr(markSize_);
-    const bool wide = encoding == FileEncoding::Utf16Le;
-    std::string patched;
-    if (wide && content.size() % 2 != 0 && !splices.empty() && splices.back().pos == doc.size()) {
-        // Text goes after the odd last byte: it becomes the U+FFFD it read as, or everything
-        // after it would be read a byte out of step.
-        patched = content;
-        patched.back() = '\xFD';
-        patched += '\xFF';
-        content = patched;
-    }
-    const std::size_t unit = wide ? 2 : 1;
+    const std::string_view content = edit.content_;
+    // Text that goes after the odd last byte of UTF-16LE bytes makes it the U+FFFD it read as,
+    // or everything after it would be read a byte out of step.
+    edit.oddTail_ =
+        Wide && content.size() % 2 != 0 && !splices.empty() && splices.back().pos == doc.size();
+    const std::size_t contentEnd = content.size() + (edit.oddTail_ ? 1 : 0);
     const auto isMarker = [](char c) { return c == '\r' || c == '\n' || c == '='; };
-    const auto rawMarkerAt = [&](std::size_t i) {
-        return isMarker(content[i]) && (!wide || content[i + 1] == '\0');
-    };
     const auto nextRawMarker = [&](std::size_t from) {
         std::size_t i = from;
-        while (i + unit <= content.size() && !rawMarkerAt(i)) {
-            i += unit;
+        while (i < content.size() && !isMarker(content[i])) {
+            ++i;
         }
         return i;
     };
@@ -583,28 +805,10 @@ void IniDocument::apply(std::span<const IniPut> puts) {
     std::size_t rawAt = 0;
     const auto rawPlace = [&](std::size_t pos) {
         if (pos == doc.size()) {
-            return content.size();
+            return contentEnd;
         }
-        if (textIsContent_) {
+        if (Wide || textIsContent_) {
             return pos;
-        }
-        if (wide) {
-            // Each character of the text is one UTF-16 unit, or two beyond U+FFFF; an unpaired
-            // surrogate is one unit read as one U+FFFD. (An odd last byte lies at the end.)
-            // ASCII, as most of a settings file is, goes eight characters at a time.
-            std::size_t units = 0;
-            while (textAt < pos) {
-                if (pos - textAt >= 8 && eightAsciiBytes(doc.data() + textAt)) {
-                    units += 8;
-                    textAt += 8;
-                    continue;
-                }
-                const auto b = static_cast<unsigned char>(doc[textAt]);
-                units += static_cast<std::size_t>((b & 0xC0) != 0x80) + (b >= 0xF0 ? 1 : 0);
-                ++textAt;
-            }
-            rawAt += 2 * units;
-            return rawAt;
         }
         for (;;) {
             std::size_t m = textAt;
@@ -615,7 +819,7 @@ void IniDocument::apply(std::span<const IniPut> puts) {
                 break;
             }
             textAt = m + 1;
-            rawAt = nextRawMarker(rawAt) + unit;
+            rawAt = nextRawMarker(rawAt) + 1;
         }
         if (pos == textAt) {
             return rawAt;
@@ -623,50 +827,42 @@ void IniDocument::apply(std::span<const IniPut> puts) {
         return nextRawMarker(rawAt); // just before the CR, LF or "=" at `pos`
     };
 
-    struct RawSplice {
-        std::size_t pos;
-        std::size_t erase;
-        std::string bytes;
-    };
-    std::vector<RawSplice> rawSplices;
-    rawSplices.reserve(splices.size());
-    const FileEncoding previous = encoding_;
-    encoding_ = encoding; // for encodeText; every text was checked to fit above
+    edit.splices_.reserve(splices.size());
     for (const Splice& sp : splices) {
         const std::size_t begin = rawPlace(sp.pos);
         const std::size_t end = sp.erase == 0 ? begin : rawPlace(sp.pos + sp.erase);
-        RawSplice raw{begin, end - begin, {}};
-        if (!encodeText(sp.text, raw.bytes)) {
-            encoding_ = previous;
+        Edit::Splice raw{begin, end - begin, {}};
+        if (!encodeText(encoding, sp.text, raw.bytes)) {
             throw StoreError("The settings could not be put in the file's encoding, " +
                              encodingName());
         }
-        rawSplices.push_back(std::move(raw));
+        edit.splices_.push_back(std::move(raw));
     }
-    // The text is done with: its memory goes before the new bytes take theirs, so that a large
-    // file's Save holds two copies of the file at most.
+    edit.encoding_ = encoding;
+    // A decoded text is done with: its memory goes before the new bytes are written.
     std::string().swap(text_);
     decoded_ = false;
+    return edit;
+}
 
-    std::size_t rawGrow = 0;
-    for (const RawSplice& raw : rawSplices) {
-        rawGrow += raw.bytes.size();
+void IniDocument::apply(std::span<const IniPut> puts) {
+    const Edit edit = edited(puts);
+    if (edit.splices_.empty() && edit.mark_.size() == markSize_) {
+        return;
     }
     std::string out;
-    out.reserve(mark.size() + content.size() + rawGrow);
-    out += mark;
-    std::size_t rawCursor = 0;
-    for (const RawSplice& raw : rawSplices) {
-        out.append(content.substr(rawCursor, raw.pos - rawCursor));
-        out += raw.bytes;
-        rawCursor = raw.pos + raw.erase;
+    out.reserve(edit.size());
+    for (const std::string_view piece : edit.pieces()) {
+        out += piece;
     }
-    out.append(content.substr(rawCursor));
-    // The index and the text point into the old bytes; the text is decoded again when next
-    // asked for, and reads as the edited text: every splice lies between whole characters.
+    // The index points into the old bytes; the text is decoded again when next asked for, and
+    // reads as the edited text: every splice lies between whole characters.
     sections_.clear();
+    std::string().swap(text_);
+    decoded_ = false;
+    encoding_ = edit.encoding_;
+    markSize_ = edit.mark_.size();
     bytes_ = std::move(out);
-    markSize_ = mark.size();
 }
 
 } // namespace quentra::core

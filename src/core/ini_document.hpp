@@ -42,10 +42,12 @@ std::string_view trimIniBlanks(std::string_view text);
 // is in the ANSI code page.
 enum class FileEncoding { Ansi, Utf8, Utf16Le };
 
-// A conventional initialization file held as its original bytes and as its text (UTF-8).
-// Lookups and edits never touch bytes they do not concern: serialising an unedited document
-// gives back the input exactly, and an edit changes only the value of the key it names or adds
-// lines, in the file's own encoding, whatever bytes the rest of the file holds.
+// A conventional initialization file held as its original bytes. A UTF-16LE file is indexed and
+// looked up in its own bytes, and only the lines asked for are decoded; any other file through its
+// text (UTF-8), which is the bytes themselves where they are ASCII or valid UTF-8. Lookups and
+// edits never touch bytes they do not concern: serialising an unedited document gives back the
+// input exactly, and an edit changes only the value of the key it names or adds lines, in the
+// file's own encoding, whatever bytes the rest of the file holds.
 //
 // Reading rules, on the decoded text: a line whose first non-blank is ";" or "#" is a comment;
 // "[name]" opens a section; "key=value" is a key line of the section above it; anything else
@@ -68,23 +70,52 @@ public:
     // hold throws UnencodableValueError.
     void apply(std::span<const IniPut> puts);
 
+    // The file as apply() would make it, without changing the document. The stretches that the
+    // puts leave alone are views of this document's bytes, so that a large file is written back
+    // without a second copy of it; valid while the document lives unchanged.
+    class Edit {
+    public:
+        // The new file's bytes in order, in a few stretches.
+        std::vector<std::string_view> pieces() const;
+        std::size_t size() const;
+
+    private:
+        friend class IniDocument;
+        struct Splice {
+            std::size_t pos; // in the content as written (see oddTail)
+            std::size_t erase;
+            std::string bytes;
+        };
+        std::string_view mark_;
+        std::string_view content_; // the bytes after the mark, as read
+        // A UTF-16LE file's odd last byte, written as the U+FFFD it read as (FD FF) because
+        // text goes after it.
+        bool oddTail_ = false;
+        std::vector<Splice> splices_; // in order, none overlapping
+        FileEncoding encoding_ = FileEncoding::Ansi;
+    };
+    // Throws as apply() does.
+    Edit edited(std::span<const IniPut> puts) const;
+
     const std::string& bytes() const { return bytes_; }
     FileEncoding encoding() const { return encoding_; }
     // "Windows-1252", "UTF-8", "UTF-16LE".
     std::string encodingName() const;
 
 private:
-    struct KeyLine {
-        std::size_t valueBegin; // just after "="
-        std::size_t valueEnd;   // end of the line's content
-    };
     // The first key line of each name in one section, by case-insensitive name. Open
-    // addressing over 16-byte slots that point into the text: a hostile file may hold
+    // addressing over 16-byte slots that point into the scanned bytes: a hostile file may hold
     // millions of keys in the section, and a node-based map would cost several times more.
     class KeyTable {
     public:
-        void insertIfAbsent(std::string_view bytes, std::size_t keyBegin, std::size_t keyLength);
-        std::optional<KeyLine> find(std::string_view bytes, std::string_view name) const;
+        // `name` is the key's name as UTF-8; `nameAt(begin, length)` gives the name of a key
+        // already held, as UTF-8, in a buffer other than `name`'s.
+        template <class NameAt>
+        void insertIfAbsent(std::size_t keyBegin, std::size_t keyLength, std::string_view name,
+                            const NameAt& nameAt);
+        // The place just after the name of the key `name`, if the table holds it.
+        template <class NameAt>
+        std::optional<std::size_t> find(std::string_view name, const NameAt& nameAt) const;
 
     private:
         struct Slot {
@@ -105,17 +136,26 @@ private:
         KeyTable keys;
     };
 
-    // Built on first use of a section name and kept until the text changes, so that many
+    // Built on first use of a section name and kept until the bytes change, so that many
     // lookups cost one pass over the file.
     const SectionIndex& section(std::string_view name) const;
+    template <bool Wide>
+    SectionIndex scanSection(std::string_view scanned, std::string_view wanted) const;
+    template <bool Wide>
+    std::optional<std::string> valueIn(std::string_view scanned, const SectionIndex& index,
+                                       std::string_view key) const;
+    template <bool Wide> Edit editIn(std::string_view scanned, std::span<const IniPut> puts) const;
     std::string_view lineEnding() const;
-    bool encodeText(std::string_view text, std::string& out) const;
+    bool encodeText(FileEncoding encoding, std::string_view text, std::string& out) const;
 
     std::string bytes_; // the file as it is stored, mark included
     FileEncoding encoding_ = FileEncoding::Ansi;
     std::size_t markSize_ = 0;
     const CodePage* ansi_;
-    // The bytes after the mark as text, decoded on first use after the bytes change. When that
+    bool wide() const { return encoding_ == FileEncoding::Utf16Le; }
+    // The bytes after the mark, which a UTF-16LE file's index and lookups scan as they are.
+    std::string_view content() const { return std::string_view(bytes_).substr(markSize_); }
+    // Those of any other file as text, decoded on first use after the bytes change. When that
     // would give the same bytes (ASCII, or UTF-8 after its mark) nothing is copied.
     std::string_view text() const;
     mutable bool decoded_ = false;
