@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -45,6 +46,9 @@ private:
 // system's reason. A file-size limit (RLIMIT_FSIZE) is reported like a full disk instead of
 // ending the process.
 void replaceFileAtomically(const std::string& path, std::string_view bytes);
+// The same with the new content given in stretches, written one after another, so that a large
+// file need not be put together in memory first.
+void replaceFileAtomically(const std::string& path, std::span<const std::string_view> pieces);
 
 // Removes the temporary files that a writer of `path` killed before its rename left behind.
 // Call it only while holding the lock that every writer of `path` takes: then no temporary of

@@ -123,12 +123,16 @@ FileContent readFileIfExists(const std::string& path) {
     }
     FileContent out;
     out.exists = true;
-    if (st.st_size > 0) {
-        out.bytes.reserve(static_cast<std::size_t>(st.st_size));
-    }
-    char buffer[1 << 16];
+    // Read straight into the string, at the size the file has now and a byte more, so that the
+    // end is seen without growing it; a file that grows meanwhile (or reports no size, as some
+    // special files do) is read on in steps.
+    out.bytes.resize((st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0) + 1);
+    std::size_t have = 0;
     for (;;) {
-        const ssize_t got = ::read(file.fd, buffer, sizeof buffer);
+        if (have == out.bytes.size()) {
+            out.bytes.resize(have + (1 << 16));
+        }
+        const ssize_t got = ::read(file.fd, out.bytes.data() + have, out.bytes.size() - have);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -138,8 +142,9 @@ FileContent readFileIfExists(const std::string& path) {
         if (got == 0) {
             break;
         }
-        out.bytes.append(buffer, static_cast<std::size_t>(got));
+        have += static_cast<std::size_t>(got);
     }
+    out.bytes.resize(have);
     return out;
 }
 
