@@ -407,13 +407,14 @@ inline std::string outsideDifference(std::string_view before, std::string_view a
             lastKept = i;
         }
     }
-    // A file without a final line break gains one before the first added line.
     // A file without a final line break gains one before the first added line; in UTF-16 an
-    // odd last byte then becomes the U+FFFD it read as.
+    // odd last byte then becomes the U+FFFD it read as, unless it was part of a value the save
+    // replaced.
     if (anyAdded && !expected.empty() && expected.back().eol.empty() &&
         got.size() == expected.size()) {
         got.back().eol = {};
-        if (b.encoding == OracleEncoding::Utf16Le && before.size() % 2 != 0) {
+        if (b.encoding == OracleEncoding::Utf16Le && before.size() % 2 != 0 &&
+            markBefore.back() != Masked) {
             expected.back().head = b.lines.back().text;
             got.back().head = a.lines[lastKept].text;
         }
