@@ -423,6 +423,55 @@ TEST(IniEncodings, EditsAfterLinesOfEveryLengthInUtf16) {
     }
 }
 
+// A UTF-16LE file is read in its own units: a unit whose low byte is that of a CR, LF, "[", "]",
+// "=", ";" or a blank is no such character unless its high byte is zero (a surrogate pair's first
+// unit included), and line ends of each kind fall at every place of the units read at once. Each
+// file reads and is edited exactly as the same text after the UTF-8 mark.
+TEST(IniEncodings, Utf16ReadsAndEditsAsTheSameTextAfterTheUtf8Mark) {
+    const std::string look = "\xE0\xB4\x8A"      // U+0D0A: 0A 0D
+                             "\xE0\xA8\x8D"      // U+0A0D: 0D 0A
+                             "\xC5\x9B\xC5\x9D"  // U+015B U+015D: "[" and "]" with 01
+                             "\xC4\xBD\xC4\xBB"  // U+013D U+013B: "=" and ";" with 01
+                             "\xC4\xA0\xC4\x89"  // U+0120 U+0109: blank and tab with 01
+                             "\xF0\x9F\x98\x80"; // U+1F600: 3D D8 00 DE
+    const std::vector<IniPut> puts = {{"FILE INFO", "Type", "7"},
+                                      {"FILE INFO", "Name" + look, look + "y"},
+                                      {"FILE INFO", "New", look},
+                                      {"Other" + look, look + "Key", "z"},
+                                      {"Fresh", "A", "1"}};
+    for (const char* lineEnd : {"\r", "\n", "\r\n"}) {
+        const std::string eol = lineEnd;
+        for (std::size_t shift = 0; shift < 9; ++shift) {
+            const std::string text = ";" + std::string(shift, 'p') + eol + "[Other" + look + "]" +
+                                     eol + look + "Key=" + look + eol + "[FILE INFO]" + eol +
+                                     " Type = 1" + eol + "Name" + look + "=" + look + "x" + eol +
+                                     "[Third]" + eol + "k=v";
+            const std::string where = "line end " + std::to_string(eol.size()) + "/" +
+                                      std::to_string(eol[0]) + ", shift " + std::to_string(shift);
+            IniDocument wide(utf16(text));
+            IniDocument narrow(kBom + text);
+            EXPECT_EQ(wide.value("FILE INFO", "type"), "1") << where;
+            EXPECT_EQ(wide.value("FILE INFO", "Name" + look), look + "x") << where;
+            EXPECT_EQ(wide.value("Other" + look, look + "Key"), look) << where;
+            const std::vector<std::pair<std::string, std::string>> others = {
+                {"FILE INFO", look + "Key"},
+                {"Other" + look, "Name" + look},
+                {"Third", "k"},
+                {"Other", look + "Key"}};
+            for (const auto& [section, key] : others) {
+                EXPECT_EQ(wide.value(section, key), narrow.value(section, key))
+                    << where << " " << key;
+            }
+            wide.apply(puts);
+            narrow.apply(puts);
+            ASSERT_EQ(wide.bytes().substr(0, 2), "\xFF\xFE") << where;
+            std::string edited;
+            appendUtf8FromUtf16Le(edited, std::string_view(wide.bytes()).substr(2));
+            EXPECT_EQ(kBom + edited, narrow.bytes()) << where;
+        }
+    }
+}
+
 TEST(IniEncodings, UndecodableTextReadsAsReplacementCharacters) {
     const std::vector<std::pair<std::string, std::string>> files = {
         {"\xFF\xFE" + utf16Bare("[S]\nA=x") + "\x3D\xD8"s + utf16Bare("y"), "x\xEF\xBF\xBDy"},
