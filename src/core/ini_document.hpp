@@ -144,7 +144,7 @@ private:
     template <bool Wide>
     std::optional<std::string> valueIn(std::string_view scanned, const SectionIndex& index,
                                        std::string_view key) const;
-    template <bool Wide> Edit editIn(std::string_view scanned, std::span<const IniPut> puts) const;
+    template <bool Wide> Edit editIn(std::string_view doc, std::span<const IniPut> puts) const;
     std::string_view lineEnding() const;
     bool encodeText(FileEncoding encoding, std::string_view text, std::string& out) const;
 
