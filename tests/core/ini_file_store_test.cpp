@@ -305,6 +305,27 @@ INSTANTIATE_TEST_SUITE_P(
                                   ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A file is read into a buffer of its size and a byte more, whose pages may be given at once:
+// every size around a page and a read step reads back whole, and so does a file that reports no
+// size although it has content.
+TEST_F(IniFileStoreTest, EveryFileSizeReadsBackWhole) {
+    for (const std::size_t size : {0, 1, 4095, 4096, 4097, 8193, 65535, 65536, 65537, 1048579}) {
+        std::string bytes(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) {
+            bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+        }
+        writeFile(file_, bytes);
+        const FileContent read = readFileIfExists(file_.string());
+        EXPECT_TRUE(read.exists) << size;
+        EXPECT_TRUE(read.bytes == bytes) << size << " read as " << read.bytes.size();
+    }
+#ifdef __linux__
+    const FileContent status = readFileIfExists("/proc/self/status");
+    EXPECT_EQ(status.bytes.substr(0, 5), "Name:");
+    EXPECT_NE(status.bytes.find("\nPid:"), std::string::npos);
+#endif
+}
+
 #ifndef _WIN32
 
 TEST_F(IniFileStoreTest, ExistingPermissionBitsAreKept) {
