@@ -178,6 +178,7 @@ bool frmMain::create(int showCommand) {
     UpdateWindow(window_);
     // For the entries Load put in; only the dropped list shows it, which nobody can open yet.
     widenDropDown();
+    addTooltip();
     SetFocus(lastFocus_);
     // As the dialog manager does for a box reached by Tab: its text selected, ready to replace.
     SendMessageW(lastFocus_, EM_SETSEL, 0, -1);
@@ -236,6 +237,23 @@ void frmMain::placeDesignedControls() {
     }
 }
 
+// The tooltip of chkAll. Made once the window is on screen: a tooltip shows only on a hover,
+// which the message loop handles after this, and making its window delays the first picture.
+void frmMain::addTooltip() {
+    const std::wstring tip = widen(model::designOf({Control::chkAll}).tooltip);
+    tooltip_ =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = window_;
+    tool.uId = reinterpret_cast<UINT_PTR>(item({Control::chkAll}).hwnd);
+    tool.lpszText = const_cast<wchar_t*>(tip.c_str());
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
 // A new child window goes to the bottom of its siblings' z-order, and the dialog manager takes
 // the focus from control to control in z-order: created by their focus numbers, the designed
 // controls take the focus in that order, and the boxes created at load follow them in their
@@ -250,18 +268,6 @@ void frmMain::createDesignedControls() {
     for (const DesignedControl* row : rows) {
         createControl(*row, row->ref, true);
     }
-    const std::wstring tip = widen(model::designOf({Control::chkAll}).tooltip);
-    tooltip_ =
-        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof(tool);
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = window_;
-    tool.uId = reinterpret_cast<UINT_PTR>(item({Control::chkAll}).hwnd);
-    tool.lpszText = const_cast<wchar_t*>(tip.c_str());
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void frmMain::makeFont() {

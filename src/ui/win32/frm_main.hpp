@@ -73,6 +73,7 @@ private:
     void annotateControls();
     void placeDesignedControls();
     void createDesignedControls();
+    void addTooltip();
     void makeFont();
     void fitCaptions();
     int droppedListHeight(const Item& list) const;
