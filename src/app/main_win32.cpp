@@ -21,10 +21,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
     controls.dwSize = sizeof(controls);
     controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
     InitCommonControlsEx(&controls);
-    // The accessibility annotations are COM objects; the open-file dialog wants COM as well.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
     int status = 0;
+    HRESULT com = E_FAIL;
     {
         quentra::core::IniFileStore store;
         quentra::core::NativeFileSystem fileSystem;
@@ -40,6 +39,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
             status = 1;
         }
         if (status == 0) {
+            // The accessibility annotations are COM objects, and the open-file dialog wants COM
+            // as well; both come after the window is shown, through its messages, so COM is
+            // started here rather than before the window (about 1 ms under Wine).
+            com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
             MSG message{};
             while (GetMessageW(&message, nullptr, 0, 0) > 0) {
                 if (window.preTranslate(message)) {

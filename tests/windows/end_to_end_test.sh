@@ -210,6 +210,24 @@ if begin all_boxes "${job[@]}"; then
     expect_saved "Port #1=15" "Port #2=13" "Port #16=15" "Port #9=15"
 fi
 
+# ---- The tooltip of All: resting the pointer on All (after a label) brings up a popup window of
+# the program's that was not there before.
+if begin tooltip_on_all; then
+    before=$(visible_windows '^$') || before=""
+    xdotool mousemove --window "$WINE_WID" $((240 / twips_per_pixel + 4)) $((3810 / twips_per_pixel + 4))
+    xdotool mousemove --window "$WINE_WID" $((3840 / twips_per_pixel + 6)) $((3840 / twips_per_pixel + 6))
+    tip=""
+    for _ in $(seq 1 300); do
+        if ids=$(visible_windows '^$'); then
+            tip=$(grep -vxF -f <(printf '%s\n' "$before") <<<"$ids" | head -n 1) || true
+            [ -z "$tip" ] || break
+        fi
+        sleep 0.2
+    done
+    [ -n "$tip" ] || fail "no tooltip on All"
+    finish alt+c
+fi
+
 # ---- At 144 dpi the window scales from the same twips: its client area, and clicks placed at
 # 10 twips a pixel land on All, a grid box and Ok.
 wine_set_dpi 144

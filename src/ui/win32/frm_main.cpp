@@ -122,6 +122,13 @@ std::size_t frmMain::slotOf(ControlRef ref) {
     }
 }
 
+// A control moved before the window is first shown needs no redrawing: the first paint draws
+// everything.
+UINT frmMain::placeFlags() const {
+    const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+    return IsWindowVisible(window_) != FALSE ? flags : flags | SWP_NOREDRAW;
+}
+
 int frmMain::px(int twips) const {
     return MulDiv(twips, static_cast<int>(dpi_), model::kTwipsPerInch);
 }
@@ -158,19 +165,20 @@ bool frmMain::create(int showCommand) {
     dpi_ = GetDpiForWindow(window_);
     clientHeight_ = model::kDesignClientHeight;
     makeFont();
-    createDesignedControls();
+    // The captions are measured first, so that each control is made once, in its final place.
+    placeDesignedControls();
     fitCaptions();
-    chainFocusOrder();
-    applyLayout();
-    sizeWindow();
-
+    createDesignedControls();
+    // The window is sized by Load, from its last row, before anything is shown.
     model_.Form_Load();
     knownListIndex_ = listIndex();
-    widenDropDown(); // for the entries Load put in
 
     lastFocus_ = item({Control::txtType}).hwnd;
     ShowWindow(window_, showCommand);
     UpdateWindow(window_);
+    // For the entries Load put in; only the dropped list shows it, which nobody can open yet.
+    widenDropDown();
+    addTooltip();
     SetFocus(lastFocus_);
     // As the dialog manager does for a box reached by Tab: its text selected, ready to replace.
     SendMessageW(lastFocus_, EM_SETSEL, 0, -1);
@@ -178,10 +186,8 @@ bool frmMain::create(int showCommand) {
     return true;
 }
 
-HWND frmMain::createControl(const DesignedControl& row, ControlRef ref, bool visible,
-                            const Item* like) {
+HWND frmMain::createControl(const DesignedControl& row, ControlRef ref, bool visible) {
     Item& own = item(ref);
-    own = like != nullptr ? *like : Item{nullptr, row.left, row.top, row.width, row.height};
     const std::wstring text = widen(row.text);
     const DWORD exStyle = row.kind == ControlKind::TextBox ? WS_EX_CLIENTEDGE : 0;
     const DWORD style = styleOf(row.kind) | (visible ? WS_VISIBLE : 0);
@@ -194,6 +200,9 @@ HWND frmMain::createControl(const DesignedControl& row, ControlRef ref, bool vis
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     if (row.kind == ControlKind::TextBox) {
         SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0); // as long as the system allows
+    } else if (row.kind == ControlKind::DropDownList) {
+        SetWindowPos(hwnd, nullptr, 0, 0, px(own.width), droppedListHeight(own),
+                     placeFlags() | SWP_NOMOVE);
     }
     return hwnd;
 }
@@ -222,10 +231,15 @@ void frmMain::annotateControls() {
     }
 }
 
-void frmMain::createDesignedControls() {
+void frmMain::placeDesignedControls() {
     for (const DesignedControl& row : model::kDesignedControls) {
-        createControl(row, row.ref, true);
+        item(row.ref) = Item{nullptr, row.left, row.top, row.width, row.height};
     }
+}
+
+// The tooltip of chkAll. Made once the window is on screen: a tooltip shows only on a hover,
+// which the message loop handles after this, and making its window delays the first picture.
+void frmMain::addTooltip() {
     const std::wstring tip = widen(model::designOf({Control::chkAll}).tooltip);
     tooltip_ =
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
@@ -240,21 +254,19 @@ void frmMain::createDesignedControls() {
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-// The dialog manager takes the focus from control to control in z-order, so the z-order is the
-// focus order: the designed controls by their focus numbers, the created boxes after them.
-void frmMain::chainFocusOrder() {
-    std::vector<const DesignedControl*> rows;
-    for (const DesignedControl& row : model::kDesignedControls) {
-        rows.push_back(&row);
-    }
+// A new child window goes to the bottom of its siblings' z-order, and the dialog manager takes
+// the focus from control to control in z-order: created by their focus numbers, the designed
+// controls take the focus in that order, and the boxes created at load follow them in their
+// order of creation, with no reordering afterwards.
+void frmMain::createDesignedControls() {
+    std::array<const DesignedControl*, model::kDesignedControls.size()> rows{};
+    std::transform(model::kDesignedControls.begin(), model::kDesignedControls.end(), rows.begin(),
+                   [](const DesignedControl& row) { return &row; });
     std::sort(rows.begin(), rows.end(), [](const DesignedControl* a, const DesignedControl* b) {
         return a->focus < b->focus;
     });
-    HWND previous = HWND_TOP;
     for (const DesignedControl* row : rows) {
-        const HWND hwnd = item(row->ref).hwnd;
-        SetWindowPos(hwnd, previous, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        previous = hwnd;
+        createControl(*row, row->ref, true);
     }
 }
 
@@ -321,6 +333,12 @@ void frmMain::fitCaptions() {
     }
 }
 
+// A combo box's height includes its dropped list.
+int frmMain::droppedListHeight(const Item& list) const {
+    const auto row = static_cast<int>(SendMessageW(list.hwnd, CB_GETITEMHEIGHT, 0, 0));
+    return px(list.height) + row * kDroppedRows + 2;
+}
+
 void frmMain::applyLayout() {
     const HWND list = item({Control::cmbType}).hwnd;
     for (Item& own : items_) {
@@ -328,12 +346,7 @@ void frmMain::applyLayout() {
             continue;
         }
         SendMessageW(own.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-        int height = px(own.height);
-        if (own.hwnd == list) {
-            // A combo box's height includes its dropped list.
-            const auto row = static_cast<int>(SendMessageW(list, CB_GETITEMHEIGHT, 0, 0));
-            height += row * kDroppedRows + 2;
-        }
+        const int height = own.hwnd == list ? droppedListHeight(own) : px(own.height);
         SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), px(own.width), height,
                      SWP_NOZORDER | SWP_NOACTIVATE);
     }
@@ -537,15 +550,8 @@ void frmMain::setChecked(ControlRef box, bool ticked) {
 // box) and unticked, as the design's copy of member 0 is.
 void frmMain::createCopy(ControlRef member) {
     const ControlRef first{member.control, 0};
-    const Item original = item(first);
-    const HWND hwnd = createControl(model::designOf(first), member, false, &original);
-    if (member.control == Control::ChkAddr) {
-        // In the focus order after the box created before it, the first after chkAll.
-        const HWND after = member.index == core::kAddressColumns
-                               ? item({Control::chkAll}).hwnd
-                               : item({Control::ChkAddr, member.index - 1}).hwnd;
-        SetWindowPos(hwnd, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    }
+    item(member) = item(first);
+    createControl(model::designOf(first), member, false);
 }
 
 void frmMain::setVisible(ControlRef control, bool visible) {
@@ -562,15 +568,13 @@ int frmMain::top(ControlRef control) const {
 void frmMain::setTop(ControlRef control, int twips) {
     Item& own = item(control);
     own.top = twips;
-    SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0, placeFlags() | SWP_NOSIZE);
 }
 
 void frmMain::setLeft(ControlRef control, int twips) {
     Item& own = item(control);
     own.left = twips;
-    SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0, placeFlags() | SWP_NOSIZE);
 }
 
 void frmMain::setCaption(ControlRef control, std::string_view text) {

@@ -68,17 +68,19 @@ private:
     LRESULT handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void onCommand(HWND control, int notification);
 
-    // Creates the control of `ref` from `row`, placed as `like` when given, else as designed.
-    HWND createControl(const model::DesignedControl& row, model::ControlRef ref, bool visible,
-                       const Item* like = nullptr);
+    // Creates the control of `ref` from `row` at the place its item holds.
+    HWND createControl(const model::DesignedControl& row, model::ControlRef ref, bool visible);
     void annotateControls();
+    void placeDesignedControls();
     void createDesignedControls();
-    void chainFocusOrder();
+    void addTooltip();
     void makeFont();
     void fitCaptions();
+    int droppedListHeight(const Item& list) const;
     void applyLayout();
     void widenDropDown();
     void sizeWindow();
+    UINT placeFlags() const;
     int px(int twips) const;
     int twips(int pixels) const;
     Item& item(model::ControlRef ref) { return items_.at(slotOf(ref)); }
