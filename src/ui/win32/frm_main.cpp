@@ -170,7 +170,9 @@ bool frmMain::create(int showCommand) {
     fitCaptions();
     createDesignedControls();
     // The window is sized by Load, from its last row, before anything is shown.
+    deferPlacement_ = true;
     model_.Form_Load();
+    applyDeferredPlacement();
     knownListIndex_ = listIndex();
 
     lastFocus_ = item({Control::txtType}).hwnd;
@@ -555,12 +557,46 @@ void frmMain::createCopy(ControlRef member) {
 }
 
 void frmMain::setVisible(ControlRef control, bool visible) {
-    ShowWindow(item(control).hwnd, visible ? SW_SHOWNA : SW_HIDE);
+    Item& own = item(control);
+    if (deferred(own)) {
+        own.visible = visible;
+        return;
+    }
+    ShowWindow(own.hwnd, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+// Marks the control's place and showing as kept for later, when placement is deferred.
+bool frmMain::deferred(Item& own) const {
+    if (!deferPlacement_) {
+        return false;
+    }
+    if (!own.pending) {
+        // Its own flag: IsWindowVisible is false for every child of a hidden window.
+        own.visible = (GetWindowLongPtrW(own.hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
+        own.pending = true;
+    }
+    return true;
+}
+
+void frmMain::applyDeferredPlacement() {
+    deferPlacement_ = false;
+    for (Item& own : items_) {
+        if (own.pending) {
+            own.pending = false;
+            SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0,
+                         placeFlags() | SWP_NOSIZE |
+                             (own.visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+        }
+    }
 }
 
 int frmMain::top(ControlRef control) const {
+    const Item& own = item(control);
+    if (own.pending) {
+        return twips(px(own.top)); // where it will stand, in the system's whole pixels
+    }
     RECT rect{};
-    GetWindowRect(item(control).hwnd, &rect);
+    GetWindowRect(own.hwnd, &rect);
     MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&rect), 2);
     return twips(rect.top);
 }
@@ -568,12 +604,18 @@ int frmMain::top(ControlRef control) const {
 void frmMain::setTop(ControlRef control, int twips) {
     Item& own = item(control);
     own.top = twips;
+    if (deferred(own)) {
+        return;
+    }
     SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0, placeFlags() | SWP_NOSIZE);
 }
 
 void frmMain::setLeft(ControlRef control, int twips) {
     Item& own = item(control);
     own.left = twips;
+    if (deferred(own)) {
+        return;
+    }
     SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0, placeFlags() | SWP_NOSIZE);
 }
 

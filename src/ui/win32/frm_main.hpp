@@ -60,6 +60,9 @@ private:
     struct Item {
         HWND hwnd = nullptr;
         int left = 0, top = 0, width = 0, height = 0;
+        // A show, hide or move kept while placement is deferred, and whether it shows.
+        bool pending = false;
+        bool visible = false;
     };
     static constexpr std::size_t kSlotCount = 103;
     static std::size_t slotOf(model::ControlRef ref);
@@ -80,6 +83,8 @@ private:
     void applyLayout();
     void widenDropDown();
     void sizeWindow();
+    bool deferred(Item& own) const;
+    void applyDeferredPlacement();
     UINT placeFlags() const;
     int px(int twips) const;
     int twips(int pixels) const;
@@ -94,6 +99,10 @@ private:
     int clientHeight_ = 0; // twips
     HWND lastFocus_ = nullptr;
     int knownListIndex_ = -1;
+    // While Load builds the grid in the hidden window, each control's showing and placing is
+    // kept and done in one call before the window is shown: under Wine every such call is a
+    // round trip to the server, and a grid box takes three. Nothing of it can be seen earlier.
+    bool deferPlacement_ = false;
     std::array<Item, kSlotCount> items_{};
     IAccPropServices* accessibility_ = nullptr;
     std::unique_ptr<Win32FileDialog> dialog_;
