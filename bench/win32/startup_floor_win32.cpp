@@ -77,7 +77,6 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
@@ -131,6 +130,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
                          BM_SETCHECK, BST_CHECKED, 0);
         }
     }
+    RECT outer{0, 0, px(model::kClientWidth), px(10410)};
+    AdjustWindowRectExForDpi(&outer, kStyle, FALSE, 0, dpi);
+    SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(window, showCommand);
+    UpdateWindow(window);
+
+    // What the program does once its window is on screen, done here at the same point.
     const HWND tooltip =
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                         WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
@@ -144,12 +151,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     tool.lpszText = tip;
     SendMessageW(tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 
-    RECT outer{0, 0, px(model::kClientWidth), px(10410)};
-    AdjustWindowRectExForDpi(&outer, kStyle, FALSE, 0, dpi);
-    SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    ShowWindow(window, showCommand);
-    UpdateWindow(window);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
