@@ -552,7 +552,8 @@ void frmMain::setChecked(ControlRef box, bool ticked) {
 // box) and unticked, as the design's copy of member 0 is.
 void frmMain::createCopy(ControlRef member) {
     const ControlRef first{member.control, 0};
-    item(member) = item(first);
+    const Item& original = item(first);
+    item(member) = Item{nullptr, original.left, original.top, original.width, original.height};
     createControl(model::designOf(first), member, false);
 }
 
