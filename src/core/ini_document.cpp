@@ -423,6 +423,14 @@ std::optional<std::size_t> IniDocument::KeyTable::find(std::string_view name,
 
 namespace {
 
+// How the key table reads the name of a key it holds: as UTF-8, from the scanned bytes, into
+// `scratch` where they must be decoded.
+template <bool Wide> auto heldNameIn(std::string_view scanned, std::string& scratch) {
+    return [scanned, &scratch](std::size_t begin, std::size_t length) {
+        return Units<Wide>::text(scanned, begin, begin + length, scratch);
+    };
+}
+
 // The value of the key line whose name ends at `nameEnd`.
 template <bool Wide>
 std::pair<std::size_t, std::size_t> valueAfterName(std::string_view bytes, std::size_t nameEnd) {
@@ -517,9 +525,7 @@ IniDocument::SectionIndex IniDocument::scanSection(std::string_view scanned,
     SectionIndex index;
     std::string name;
     std::string held;
-    const auto heldName = [&](std::size_t begin, std::size_t length) {
-        return U::text(scanned, begin, begin + length, held);
-    };
+    const auto heldName = heldNameIn<Wide>(scanned, held);
     LineCursor<Wide> cursor(scanned);
     Line line{};
     while (cursor.next(line)) {
@@ -559,10 +565,7 @@ std::optional<std::string> IniDocument::valueIn(std::string_view scanned, const 
                                                 std::string_view key) const {
     using U = Units<Wide>;
     std::string held;
-    const auto nameEnd =
-        index.keys.find(trimIniBlanks(key), [&](std::size_t begin, std::size_t length) {
-            return U::text(scanned, begin, begin + length, held);
-        });
+    const auto nameEnd = index.keys.find(trimIniBlanks(key), heldNameIn<Wide>(scanned, held));
     if (!nameEnd) {
         return std::nullopt;
     }
@@ -716,9 +719,7 @@ IniDocument::Edit IniDocument::editIn(std::string_view doc, std::span<const IniP
     std::vector<std::pair<const SectionIndex*, std::string>> additions;
     std::vector<std::pair<std::string_view, std::string>> newSections;
     std::string held;
-    const auto heldName = [&](std::size_t begin, std::size_t length) {
-        return U::text(doc, begin, begin + length, held);
-    };
+    const auto heldName = heldNameIn<Wide>(doc, held);
 
     for (const Merged& m : merged) {
         const SectionIndex& index = section(m.section);

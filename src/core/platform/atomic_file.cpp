@@ -39,10 +39,6 @@ bool waitForLock(const std::function<bool()>& tryLock, std::chrono::milliseconds
 
 } // namespace detail
 
-void replaceFileAtomically(const std::string& path, std::string_view bytes) {
-    replaceFileAtomically(path, std::span<const std::string_view>(&bytes, 1));
-}
-
 void replaceFileAtomically(const std::string& path, std::span<const std::string_view> pieces) {
     detail::TemporaryFile temp(path);
     for (const std::string_view piece : pieces) {

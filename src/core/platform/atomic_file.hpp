@@ -37,7 +37,8 @@ private:
     std::intptr_t handle_; // a descriptor, or a HANDLE on Windows
 };
 
-// Replaces the file at `path` with `bytes`, whole or not at all: a temporary file beside it
+// Replaces the file at `path` with `pieces`, written one after another (so that a large file
+// need not be put together in memory first), whole or not at all: a temporary file beside it
 // is written, flushed to disk, given the existing file's permission bits and owner and renamed
 // over it; then the directory is synced. A write-protected file (no write permission, for a
 // writer whom permission bits do not bind none for its owner; the read-only attribute on
@@ -45,9 +46,6 @@ private:
 // the temporary file is removed, the file at `path` is as it was, and StoreError carries the
 // system's reason. A file-size limit (RLIMIT_FSIZE) is reported like a full disk instead of
 // ending the process.
-void replaceFileAtomically(const std::string& path, std::string_view bytes);
-// The same with the new content given in stretches, written one after another, so that a large
-// file need not be put together in memory first.
 void replaceFileAtomically(const std::string& path, std::span<const std::string_view> pieces);
 
 // Removes the temporary files that a writer of `path` killed before its rename left behind.
