@@ -567,7 +567,7 @@ void frmMain::setVisible(ControlRef control, bool visible) {
 }
 
 // Marks the control's place and showing as kept for later, when placement is deferred.
-bool frmMain::deferred(Item& own) const {
+bool frmMain::deferred(Item& own) {
     if (!deferPlacement_) {
         return false;
     }
@@ -581,12 +581,12 @@ bool frmMain::deferred(Item& own) const {
 
 void frmMain::applyDeferredPlacement() {
     deferPlacement_ = false;
+    const UINT flags = placeFlags() | SWP_NOSIZE;
     for (Item& own : items_) {
         if (own.pending) {
             own.pending = false;
             SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0,
-                         placeFlags() | SWP_NOSIZE |
-                             (own.visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+                         flags | (own.visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
         }
     }
 }

@@ -83,7 +83,7 @@ private:
     void applyLayout();
     void widenDropDown();
     void sizeWindow();
-    bool deferred(Item& own) const;
+    bool deferred(Item& own);
     void applyDeferredPlacement();
     UINT placeFlags() const;
     int px(int twips) const;
