@@ -20,6 +20,12 @@ struct UnencodableValueError : StoreError {
     std::string key;
 };
 
+// The file is held open or locked by another program (a reader of Config.dat, a text editor, a
+// second saver), beyond the wait a save allows; the same save may succeed once it lets go.
+struct FileInUseError : StoreError {
+    using StoreError::StoreError;
+};
+
 // The settings-file component: file path, section and key are set, then a value is put or got.
 // Every value goes to, and comes from, the key named last in the section and file named last.
 class ConfigStore {
