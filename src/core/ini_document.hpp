@@ -3,7 +3,6 @@
 #include "core/text_encoding.hpp"
 
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -22,7 +21,7 @@ struct IniPut {
 
 // The value text as it goes after "=", quoted where blanks or quotes at its ends would
 // otherwise be lost on reading. Throws StoreError for a text holding CR, LF or NUL, or one that
-// is not UTF-8.
+// is not UTF-8 (an unpaired surrogate read from a UTF-16 file is allowed).
 std::string encodeIniValue(std::string_view text);
 
 // Throw StoreError for names that could not be written so that they read back as the same
@@ -34,133 +33,102 @@ void checkIniKeyName(std::string_view name);
 // Case-insensitive (ASCII) equality of two names, as the file's readers compare them.
 bool iniNamesEqual(std::string_view a, std::string_view b);
 
-// Blanks (space, tab) removed from both ends.
+// What the file's readers trim around names and values removed from both ends: blanks, tabs,
+// the other ASCII white space (vertical tab, form feed, CR, LF) and the old end-of-file mark 1A.
 std::string_view trimIniBlanks(std::string_view text);
 
 // How a settings file's bytes are read, as the system's readers of such files read them: a
-// file that starts with FF FE is UTF-16LE, one that starts with EF BB BF is UTF-8, any other
-// is in the ANSI code page.
-enum class FileEncoding { Ansi, Utf8, Utf16Le };
+// file that starts with FF FE is UTF-16LE, one that starts with FE FF UTF-16BE, one that starts
+// with EF BB BF is UTF-8, any other is in the ANSI code page.
+enum class FileEncoding { Ansi, Utf8, Utf16Le, Utf16Be };
 
-// A conventional initialization file held as its original bytes. A UTF-16LE file is indexed and
-// looked up in its own bytes, and only the lines asked for are decoded; any other file through its
-// text (UTF-8), which is the bytes themselves where they are ASCII or valid UTF-8. Lookups and
-// edits never touch bytes they do not concern: serialising an unedited document gives back the
-// input exactly, and an edit changes only the value of the key it names or adds lines, in the
-// file's own encoding, whatever bytes the rest of the file holds.
+// A conventional initialization file held as its original bytes. Lines are found in the bytes
+// themselves, whose CR and LF units are never part of another character, and so are "[", "]",
+// "=" and blanks, except in a double-byte ANSI code page: there a line that holds a byte over
+// 7F is decoded first. Only the names compared and the values read or replaced are decoded.
+// Serialising an unedited document gives back the input exactly, and an edit changes only the
+// value of the key it names or adds lines, in the file's own encoding, whatever bytes the rest
+// of the file holds.
 //
-// Reading rules, on the decoded text: a line whose first non-blank is ";" or "#" is a comment;
-// "[name]" opens a section; "key=value" is a key line of the section above it; anything else
-// is kept and ignored. Names compare without regard to ASCII case, blanks around names and
-// values are ignored, one pair of matching quotes around a value is removed, and the first of
-// duplicate sections or keys wins. Lines end in CR LF, LF or CR. The byte-order mark is kept.
+// Reading rules, as the consumer's profile API reads the file: white space (trimIniBlanks)
+// around a line is ignored; a line that starts with ";" or "#" is a comment; one that starts
+// with "[" and holds a later "]" opens the section named up to its last "]"; any other line is
+// a key line of the section above it: "key=value" up to the first "=", or a key alone, which
+// reads as absent but hides later lines of its name. Names compare without regard to ASCII case;
+// white space around names and values is ignored, a name or value ends at a NUL, and one pair of
+// matching quotes around a value is removed. The first of duplicate sections or keys wins.
+// Lines end in CR LF, LF or CR. The byte-order mark is kept.
 class IniDocument {
 public:
     // `ansi` reads a file without a byte-order mark, and writes a new file whose texts it holds.
     explicit IniDocument(std::string bytes = {}, const CodePage& ansi = windows1252());
 
-    // The value of the first key `key` in the first section `section`, if there is one.
+    // The value of the first key `key` in the first section `section`, if it has one.
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
 
-    // Stores every put: an existing key's value is replaced in place (its key text and line
-    // end kept), a new key goes after the last key line of its section, a missing section at
-    // the end. When one put is invalid, nothing is changed. Later puts of a key win. An empty
-    // document becomes a file in the ANSI code page without a mark when that holds every text,
-    // else UTF-16LE with its mark; a file that exists keeps its encoding, and a text it cannot
-    // hold throws UnencodableValueError.
-    void apply(std::span<const IniPut> puts);
-
-    // The file as apply() would make it, without changing the document. The stretches that the
-    // puts leave alone are views of this document's bytes, so that a large file is written back
-    // without a second copy of it; valid while the document lives unchanged.
+    // The file with every put stored: an existing key's value is replaced in place (its key
+    // text and line end kept; a key alone gains "=" and the value), a new key goes after the
+    // last key line of its section, a missing section at the end. Later puts of a key win. An
+    // empty document becomes a file in the ANSI code page without a mark when that holds every
+    // text, else UTF-16LE with its mark; a file that exists keeps its encoding, and a text it
+    // cannot hold throws UnencodableValueError. When one put is invalid, it throws and nothing
+    // is made. The stretches that the puts leave alone are views of this document's bytes, so
+    // that a large file is written back without a second copy of it; valid while it lives.
     class Edit {
     public:
         // The new file's bytes in order, in a few stretches.
         std::vector<std::string_view> pieces() const;
-        std::size_t size() const;
 
     private:
         friend class IniDocument;
         struct Splice {
-            std::size_t pos; // in the content as written (see oddTail)
+            std::size_t pos; // in the content as read
             std::size_t erase;
             std::string bytes;
         };
         std::string_view mark_;
         std::string_view content_; // the bytes after the mark, as read
-        // A UTF-16LE file's odd last byte, written as the U+FFFD it read as (FD FF) because
-        // text goes after it.
-        bool oddTail_ = false;
+        // An unreadable end of the content (a UTF-16 file's odd last byte, a UTF-8 sequence cut
+        // short) reads as one U+FFFD; when text goes after it, it is written as that U+FFFD, or
+        // it would read differently.
+        std::size_t tail_ = 0;
+        std::string_view tailAs_;
         std::vector<Splice> splices_; // in order, none overlapping
-        FileEncoding encoding_ = FileEncoding::Ansi;
     };
-    // Throws as apply() does.
     Edit edited(std::span<const IniPut> puts) const;
 
     const std::string& bytes() const { return bytes_; }
     FileEncoding encoding() const { return encoding_; }
-    // "Windows-1252", "UTF-8", "UTF-16LE".
+    // "Windows-1252", "UTF-8", "UTF-16LE", "UTF-16BE".
     std::string encodingName() const;
 
 private:
-    // The first key line of each name in one section, by case-insensitive name. Open
-    // addressing over 16-byte slots that point into the scanned bytes: a hostile file may hold
-    // millions of keys in the section, and a node-based map would cost several times more.
-    class KeyTable {
-    public:
-        // `name` is the key's name as UTF-8; `nameAt(begin, length)` gives the name of a key
-        // already held, as UTF-8, in a buffer other than `name`'s.
-        template <class NameAt>
-        void insertIfAbsent(std::size_t keyBegin, std::size_t keyLength, std::string_view name,
-                            const NameAt& nameAt);
-        // The place just after the name of the key `name`, if the table holds it.
-        template <class NameAt>
-        std::optional<std::size_t> find(std::string_view name, const NameAt& nameAt) const;
-
-    private:
-        struct Slot {
-            std::uint64_t keyBegin;
-            std::uint32_t keyLength;
-            std::uint32_t hash;
-        };
-        static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
-        void grow();
-        std::vector<Slot> slots_;
-        std::size_t count_ = 0;
+    struct KeyLine {
+        std::size_t valueBegin; // just after the "="; npos for a key alone
+        std::size_t end;        // the end of the line's content
     };
     struct SectionIndex {
         bool found = false;
-        // The line after which new keys go: the last key line, else the header line.
-        std::size_t anchorEnd = 0;  // end of that line's content
-        std::size_t anchorNext = 0; // start of the line after it
-        KeyTable keys;
+        // The line after which new keys go: the last "key=value" line, else the header line.
+        std::size_t anchorEnd = 0;                     // end of that line's content
+        std::size_t anchorNext = 0;                    // start of the line after it
+        std::unordered_map<std::string, KeyLine> keys; // by lower-cased name, the first of each
     };
 
-    // Built on first use of a section name and kept until the bytes change, so that many
-    // lookups cost one pass over the file.
+    // Built on first use of a section name, so that many lookups cost one pass over the file.
     const SectionIndex& section(std::string_view name) const;
-    template <bool Wide>
-    SectionIndex scanSection(std::string_view scanned, std::string_view wanted) const;
-    template <bool Wide>
-    std::optional<std::string> valueIn(std::string_view scanned, const SectionIndex& index,
-                                       std::string_view key) const;
-    template <bool Wide> Edit editIn(std::string_view doc, std::span<const IniPut> puts) const;
-    std::string_view lineEnding() const;
-    bool encodeText(FileEncoding encoding, std::string_view text, std::string& out) const;
+    SectionIndex scanSection(std::string_view wanted) const;
+    // Appends the text of the content's bytes [begin, end).
+    void decode(std::size_t begin, std::size_t end, std::string& out) const;
+    bool holds(FileEncoding encoding, std::string_view text) const;
+    std::string encode(FileEncoding encoding, std::string_view text) const;
+    std::string_view content() const { return std::string_view(bytes_).substr(markSize_); }
 
     std::string bytes_; // the file as it is stored, mark included
     FileEncoding encoding_ = FileEncoding::Ansi;
     std::size_t markSize_ = 0;
+    std::size_t tail_ = 0; // see Edit::tail_; the content's size when there is none
     const CodePage* ansi_;
-    bool wide() const { return encoding_ == FileEncoding::Utf16Le; }
-    // The bytes after the mark, which a UTF-16LE file's index and lookups scan as they are.
-    std::string_view content() const { return std::string_view(bytes_).substr(markSize_); }
-    // Those of any other file as text, decoded on first use after the bytes change. When that
-    // would give the same bytes (ASCII, or UTF-8 after its mark) nothing is copied.
-    std::string_view text() const;
-    mutable bool decoded_ = false;
-    mutable bool textIsContent_ = false;
-    mutable std::string text_;
     mutable std::unordered_map<std::string, SectionIndex> sections_; // by lower-cased name
 };
 

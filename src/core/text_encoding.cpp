@@ -25,7 +25,7 @@ void appendUtf8(std::string& out, char32_t c) {
     }
 }
 
-Utf8Step nextUtf8(std::string_view text, std::size_t pos) {
+Utf8Step nextUtf8(std::string_view text, std::size_t pos, bool surrogates) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(pos);
     if (lead < 0x80) {
@@ -42,7 +42,7 @@ Utf8Step nextUtf8(std::string_view text, std::size_t pos) {
         length = 3;
         c = lead & 0x0F;
         low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF; // no surrogates
+        high = lead == 0xED && !surrogates ? 0x9F : 0xBF;
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
         c = lead & 0x07;
@@ -56,9 +56,7 @@ Utf8Step nextUtf8(std::string_view text, std::size_t pos) {
             return {kReplacementCharacter, i, false};
         }
         const unsigned char b = byte(pos + i);
-        const unsigned char lo = i == 1 ? low : 0x80;
-        const unsigned char hi = i == 1 ? high : 0xBF;
-        if (b < lo || b > hi) {
+        if (b < (i == 1 ? low : 0x80) || b > (i == 1 ? high : 0xBF)) {
             return {kReplacementCharacter, i, false};
         }
         c = (c << 6) | (b & 0x3F);
@@ -66,13 +64,9 @@ Utf8Step nextUtf8(std::string_view text, std::size_t pos) {
     return {c, length, true};
 }
 
-bool isValidUtf8(std::string_view text) {
+bool isValidUtf8(std::string_view text, bool surrogates) {
     for (std::size_t i = 0; i < text.size();) {
-        if (static_cast<unsigned char>(text[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        const Utf8Step step = nextUtf8(text, i);
+        const Utf8Step step = nextUtf8(text, i, surrogates);
         if (!step.wellFormed) {
             return false;
         }
@@ -81,103 +75,120 @@ bool isValidUtf8(std::string_view text) {
     return true;
 }
 
+bool holdsSurrogate(std::string_view text) {
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (static_cast<unsigned char>(text[i]) == 0xED &&
+            static_cast<unsigned char>(text[i + 1]) >= 0xA0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void appendUtf8FromUtf16(std::string& out, std::string_view bytes, ByteOrder order) {
+    const std::size_t low = order == ByteOrder::Little ? 0 : 1;
+    const auto unit = [&](std::size_t i) {
+        return static_cast<char32_t>(static_cast<unsigned char>(bytes[2 * i + low]) |
+                                     (static_cast<unsigned char>(bytes[2 * i + 1 - low]) << 8));
+    };
+    const std::size_t units = bytes.size() / 2;
+    out.reserve(out.size() + units);
+    for (std::size_t i = 0; i < units; ++i) {
+        char32_t u = unit(i);
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units && unit(i + 1) >= 0xDC00 &&
+            unit(i + 1) <= 0xDFFF) {
+            u = 0x10000 + ((u - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
+            ++i;
+        }
+        appendUtf8(out, u);
+    }
+    if (bytes.size() % 2 != 0) {
+        appendUtf8(out, kReplacementCharacter);
+    }
+}
+
+void appendUtf16FromUtf8(std::string& out, std::string_view text, ByteOrder order) {
+    const auto put = [&](char32_t u) {
+        const char low = static_cast<char>(u & 0xFF);
+        const char high = static_cast<char>(u >> 8);
+        out += order == ByteOrder::Little ? low : high;
+        out += order == ByteOrder::Little ? high : low;
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const Utf8Step step = nextUtf8(text, i, true);
+        i += step.length;
+        if (step.codePoint >= 0x10000) {
+            put(0xD800 + ((step.codePoint - 0x10000) >> 10));
+            put(0xDC00 + ((step.codePoint - 0x10000) & 0x3FF));
+        } else {
+            put(step.codePoint);
+        }
+    }
+}
+
 namespace {
 
-// Eight UTF-16LE units at `p` that are all ASCII: every high byte zero, every low byte below 80.
-bool eightAsciiUnits(const unsigned char* p) {
-    std::uint64_t v[2] = {};
-    std::memcpy(v, p, sizeof v);
-    return ((v[0] | v[1]) & 0xFF80FF80FF80FF80ULL) == 0;
+// How many continuation bytes the system's conversion expects after a byte: none for ASCII,
+// continuation bytes, C0, C1 and F5..FF, which read as U+FFFD on their own.
+std::size_t followersOf(unsigned char lead) {
+    return lead >= 0xC2 && lead <= 0xDF   ? 1
+           : lead >= 0xE0 && lead <= 0xEF ? 2
+           : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                          : 0;
 }
 
 } // namespace
 
-void appendUtf8FromUtf16Le(std::string& out, std::string_view bytes) {
-    const std::size_t units = bytes.size() / 2;
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    const auto unit = [data](std::size_t i) {
-        return static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-    };
-    const auto isHigh = [](char16_t u) { return u >= 0xD800 && u <= 0xDBFF; };
-    const auto isLow = [](char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
-
-    // One pass through a small buffer, into room for one byte a unit (exact for ASCII, as most
-    // settings files are); ASCII goes eight units at a time.
-    out.reserve(out.size() + units + 3);
-    std::array<char, 8192> buffer{};
-    char* w = buffer.data();
-    // Room after a flush check for eight ASCII units and then the U+FFFD of an odd last byte.
-    char* const flushAt = buffer.data() + buffer.size() - 16;
-    const auto put = [&w](char32_t c) {
-        if (c < 0x80) {
-            *w++ = static_cast<char>(c);
-        } else if (c < 0x800) {
-            *w++ = static_cast<char>(0xC0 | (c >> 6));
-            *w++ = static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            *w++ = static_cast<char>(0xE0 | (c >> 12));
-            *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            *w++ = static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            *w++ = static_cast<char>(0xF0 | (c >> 18));
-            *w++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            *w++ = static_cast<char>(0x80 | (c & 0x3F));
-        }
-    };
-    for (std::size_t i = 0; i < units;) {
-        if (w >= flushAt) {
-            out.append(buffer.data(), w);
-            w = buffer.data();
-        }
-        if (i + 8 <= units && eightAsciiUnits(data + 2 * i)) {
-            const unsigned char* p = data + 2 * i;
-            w[0] = static_cast<char>(p[0]);
-            w[1] = static_cast<char>(p[2]);
-            w[2] = static_cast<char>(p[4]);
-            w[3] = static_cast<char>(p[6]);
-            w[4] = static_cast<char>(p[8]);
-            w[5] = static_cast<char>(p[10]);
-            w[6] = static_cast<char>(p[12]);
-            w[7] = static_cast<char>(p[14]);
-            w += 8;
-            i += 8;
-            continue;
-        }
-        const char16_t u = unit(i);
-        if (!isHigh(u) && !isLow(u)) {
-            put(u);
-            ++i;
-        } else if (isHigh(u) && i + 1 < units && isLow(unit(i + 1))) {
-            put(0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) +
-                (static_cast<char32_t>(unit(i + 1)) - 0xDC00));
-            i += 2;
-        } else {
-            put(kReplacementCharacter);
-            ++i;
+std::size_t cutShortUtf8Tail(std::string_view bytes) {
+    const std::size_t n = bytes.size();
+    for (std::size_t k = n < 3 ? 0 : n - 3; k < n; ++k) {
+        if (k + 1 + followersOf(static_cast<unsigned char>(bytes[k])) > n) {
+            return k;
         }
     }
-    if (bytes.size() % 2 != 0) {
-        put(kReplacementCharacter);
-    }
-    out.append(buffer.data(), w);
+    return n;
 }
 
-void appendUtf16LeFromUtf8(std::string& out, std::string_view text) {
-    const auto unit = [&out](char32_t u) {
-        out += static_cast<char>(u & 0xFF);
-        out += static_cast<char>(u >> 8);
-    };
-    for (std::size_t i = 0; i < text.size();) {
-        const Utf8Step step = nextUtf8(text, i);
-        i += step.length;
-        if (step.codePoint >= 0x10000) {
-            const char32_t v = step.codePoint - 0x10000;
-            unit(0xD800 + (v >> 10));
-            unit(0xDC00 + (v & 0x3FF));
-        } else {
-            unit(step.codePoint);
+void appendUtf8FromFileUtf8(std::string& out, std::string_view bytes, std::size_t from,
+                            std::size_t to) {
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    for (std::size_t i = from; i < to;) {
+        const unsigned char lead = at(i++);
+        if (lead < 0x80) {
+            out += static_cast<char>(lead);
+            continue;
         }
+        const std::size_t followers = followersOf(lead);
+        if (i + followers > bytes.size()) {
+            appendUtf8(out, kReplacementCharacter);
+            break; // the cut-short sequence takes the rest
+        }
+        // Checked in the order the system checks them: a byte that ends the sequence early is
+        // not taken into it, except where the system has already taken it.
+        char32_t c = lead & (0x7F >> (followers + 1));
+        bool ok = followers > 0;
+        for (std::size_t k = 0; ok && k < followers; ++k) {
+            const unsigned char b = at(i) ^ 0x80;
+            ok = b < 0x40;
+            if (!ok) {
+                break;
+            }
+            c = (c << 6) | b;
+            const std::size_t left = followers - k - 1;
+            if (left == 1 && c >= (0x110000 >> 6)) {
+                ok = false; // beyond U+10FFFF, found before the byte is taken
+                break;
+            }
+            ++i;
+            if (left == 2) {
+                ok = c >= 0x10; // an overlong four-byte form
+            } else if (left == 1) {
+                ok = c >= 0x20 && (c < (0xD800 >> 6) || c > (0xDFFF >> 6)); // overlong, surrogate
+            } else {
+                ok = c >= 0x80; // an overlong two-byte form
+            }
+        }
+        appendUtf8(out, ok ? c : kReplacementCharacter);
     }
 }
 
@@ -196,19 +207,9 @@ public:
 
     void decode(std::string_view bytes, std::string& out) const override {
         out.reserve(out.size() + bytes.size());
-        for (std::size_t i = 0; i < bytes.size();) {
-            // ASCII goes over in runs.
-            std::size_t run = i;
-            while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) < 0x80) {
-                ++run;
-            }
-            out.append(bytes, i, run - i);
-            if (run == bytes.size()) {
-                break;
-            }
-            const auto b = static_cast<unsigned char>(bytes[run]);
-            appendUtf8(out, b < 0xA0 ? kHigh1252[b - 0x80] : char32_t{b});
-            i = run + 1;
+        for (const char c : bytes) {
+            const auto b = static_cast<unsigned char>(c);
+            appendUtf8(out, b >= 0x80 && b < 0xA0 ? kHigh1252[b - 0x80] : char32_t{b});
         }
     }
 

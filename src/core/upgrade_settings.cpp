@@ -85,7 +85,7 @@ UpgradeSettings settingsFromControls(const JobControls& controls) {
                                 "The file name holds a line break or NUL character and cannot "
                                 "be stored.");
     }
-    if (!isValidUtf8(controls.fileName)) {
+    if (!isValidUtf8(controls.fileName, true)) {
         throw InvalidValueError(JobField::FileName,
                                 "The file name is not valid text and cannot be stored.");
     }

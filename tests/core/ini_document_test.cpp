@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,19 +18,83 @@ using namespace std::string_literals;
 
 const std::string kBom = "\xEF\xBB\xBF";
 
+// Stores the puts as the store does: the edit's pieces become the file, read afresh.
+void storePuts(IniDocument& doc, std::span<const IniPut> puts) {
+    std::string bytes;
+    const IniDocument::Edit edit = doc.edited(puts);
+    for (const std::string_view piece : edit.pieces()) {
+        bytes += piece;
+    }
+    doc = IniDocument(std::move(bytes));
+}
+
+// A double-byte code page like those of East Asian systems: 81..FE lead a character whose second
+// byte is 40..FE (an ASCII letter, "[", "]" or "\\" among them); a lead byte without one reads
+// as U+30FB.
+class DoubleBytePage final : public CodePage {
+public:
+    std::string name() const override { return "Windows-932"; }
+    bool asciiBytesAreAscii() const override { return false; }
+    void decode(std::string_view bytes, std::string& out) const override {
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const auto b = static_cast<unsigned char>(bytes[i]);
+            const auto t = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+            if (b < 0x81) {
+                out += static_cast<char>(b);
+            } else if (t >= 0x40 && t <= 0xFE) {
+                appendUtf8(out, 0x4E00 + (b - 0x81) * 192 + (t - 0x40));
+                ++i;
+            } else {
+                appendUtf8(out, 0x30FB);
+            }
+        }
+    }
+    bool encode(std::string_view text, std::string& out) const override {
+        for (std::size_t i = 0; i < text.size();) {
+            const Utf8Step step = nextUtf8(text, i);
+            const char32_t c = step.codePoint - 0x4E00;
+            if (step.codePoint < 0x80) {
+                out += static_cast<char>(step.codePoint);
+            } else if (step.codePoint >= 0x4E00 && c < 126 * 192) {
+                out += static_cast<char>(0x81 + c / 192);
+                out += static_cast<char>(0x40 + c % 192);
+            } else {
+                return false;
+            }
+            i += step.length;
+        }
+        return true;
+    }
+};
+const DoubleBytePage kDoubleByte;
+
+// The character of lead byte 81 and a second byte.
+std::string doubleByteChar(char second) {
+    std::string out;
+    kDoubleByte.decode(std::string("\x81") + second, out);
+    return out;
+}
+
+std::string utf16Be(std::string_view text) {
+    std::string out = "\xFE\xFF";
+    appendUtf16FromUtf8(out, text, ByteOrder::Big);
+    return out;
+}
+
 struct ReadCase {
     const char* name;
     std::string file;
     std::string section;
     std::string key;
     std::optional<std::string> expected;
+    const CodePage* page = &windows1252();
 };
 
 class IniReadRules : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(IniReadRules, FindsTheValueAReaderOfSuchFilesWould) {
     const ReadCase& c = GetParam();
-    const IniDocument doc(c.file);
+    const IniDocument doc(c.file, *c.page);
     EXPECT_EQ(doc.value(c.section, c.key), c.expected);
     EXPECT_EQ(doc.bytes(), c.file); // reading changes nothing
 }
@@ -60,14 +125,44 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"FirstDuplicateKeyWins", "[S]\nA=1\na=2\n", "S", "A", "1"},
         ReadCase{"CommentsNeverMatch", "[S]\n;A=1\n  #A=2\nA=3\n", "S", "A", "3"},
         ReadCase{"CommentOnly", "[S]\n; A=1\n", "S", "A", std::nullopt},
-        ReadCase{"LineWithoutEqualsIgnored", "[S]\nA\nA=4\n", "S", "A", "4"},
+        ReadCase{"KeyAloneHidesLaterLines", "[S]\nA\nA=4\n", "S", "A", std::nullopt},
+        ReadCase{"KeyAloneIsNoOtherKey", "[S]\nAB\nA=4\n", "S", "A", "4"},
         ReadCase{"HeaderWithTrailingText", "[S] junk\nA=1\n", "S", "A", "1"},
         ReadCase{"UnclosedBracketIsNoHeader", "[S]\n[broken\nA=1\n", "S", "A", "1"},
         ReadCase{"ByteOrderMark", kBom + "[S]\r\nA=1\r\n", "S", "A", "1"},
         ReadCase{"CrOnlyLineEnds", "[S]\rA=1\rB=2", "S", "B", "2"},
         ReadCase{"LfOnlyNoFinalLineEnd", "[S]\nA=1\nB=2", "S", "B", "2"},
         ReadCase{"MixedLineEnds", "[S]\r\r\nA=1\n\rB=2\r\n", "S", "B", "2"},
-        ReadCase{"NulInValueKept", "[S]\nA=x\0y\n"s, "S", "A", "x\0y"s},
+        ReadCase{"NulEndsValue", "[S]\nA=x \0y \n"s, "S", "A", "x "},
+        ReadCase{"NulEndsQuotedValue", "[S]\nA=\"x\0\"\n"s, "S", "A", "\"x"},
+        ReadCase{"NulEndsKeyName", "[S]\nA\0b=1\nA=2\n"s, "S", "A", "1"},
+        ReadCase{"NulAfterBlankInKeyName", "[S]\nA \0=1\nA=2\n"s, "S", "A", "2"},
+        ReadCase{"NulEndsSectionName", "[S\0x]\nA=1\n"s, "S", "A", "1"},
+        ReadCase{"SectionNameRunsToLastBracket", "[S]x]\nA=1\n", "S]x", "A", "1"},
+        ReadCase{"SectionNameNotUpToFirstBracket", "[S]x]\nA=1\n", "S", "A", std::nullopt},
+        ReadCase{"OtherWhiteSpaceTrimmed",
+                 "\x1a[\x0bS\x0c]\x0b\n\x0c"
+                 "A\x1a=\x0b 5\x1a\x0c\n",
+                 "S", "A", "5"},
+        ReadCase{"Utf16BigEndian", utf16Be("[S]\r\nA=\xC3\xA9\r\n"), "S", "A", "\xC3\xA9"},
+        ReadCase{"Utf8SurrogateAsTheSystemReadsIt", kBom + "[S]\nA=x\xED\xA0\x80y\n", "S", "A",
+                 "x\xEF\xBF\xBD\xEF\xBF\xBDy"},
+        ReadCase{"Utf8CutShortMidFile", kBom + "[S]\nA=\xE6\x41\nB=1", "S", "A",
+                 "\xEF\xBF\xBD"
+                 "A"},
+        ReadCase{"Utf8CutShortByTheEndTakesTheRest", kBom + "[S]\nA=x\xF0\x41=", "S", "A",
+                 "x\xEF\xBF\xBD"},
+        ReadCase{"DoubleByteSecondByteIsNoBracket", "[S]\x81]\nA=1\n", "S", "A", "1", &kDoubleByte},
+        ReadCase{"DoubleByteNameReadAsItsCharacters",
+                 "[S]\n\x81"
+                 "a=1\n",
+                 "S", doubleByteChar('a'), "1", &kDoubleByte},
+        ReadCase{"DoubleByteSecondBytesKeepTheirCase",
+                 "[S]\n\x81"
+                 "a=1\n",
+                 "S", doubleByteChar('A'), std::nullopt, &kDoubleByte},
+        ReadCase{"DoubleByteValue", "[S]\nA = \x81]\x81\n", "S", "A",
+                 doubleByteChar(']') + "\xE3\x83\xBB", &kDoubleByte},
         ReadCase{"NulElsewhereHarmless", "\0\0[S]\0\n[S]\nA=1\n"s, "S", "A", "1"},
         ReadCase{"NoMarkReadsAsWindows1252", "[S]\nA=\xff\xfe\xc3\n", "S", "A",
                  "\xc3\xbf\xc3\xbe\xc3\x83"},
@@ -88,6 +183,9 @@ const std::vector<std::string> kAwkwardTexts = {"",
                                                 "\"\"",
                                                 "''",
                                                 "\"mixed'",
+                                                "\x0bvt",
+                                                "ff\x0c",
+                                                "\x1a",
                                                 "a\"b",
                                                 "x\"",
                                                 " \" ",
@@ -107,7 +205,7 @@ TEST(IniQuoting, EveryOneLineTextReadsBackExactly) {
         for (const std::string& before : {""s, "[FILE INFO]\r\nFile Name=old\r\n"s}) {
             IniDocument doc(before);
             const IniPut put{"FILE INFO", "File Name", text};
-            doc.apply({&put, 1});
+            storePuts(doc, {&put, 1});
             const IniDocument reread(doc.bytes());
             EXPECT_EQ(reread.value("FILE INFO", "File Name"), text)
                 << "text [" << text << "] file [" << doc.bytes() << "]";
@@ -131,7 +229,7 @@ TEST(IniRefusal, LineBreaksAndNulAreRefusedAndNothingChanges) {
         IniDocument doc(before);
         // The valid put in the same batch must not be applied either.
         const std::vector<IniPut> puts = {{"FILE INFO", "Type", "2"}, {"FILE INFO", "N", text}};
-        EXPECT_THROW(doc.apply(puts), StoreError);
+        EXPECT_THROW(storePuts(doc, puts), StoreError);
         EXPECT_EQ(doc.bytes(), before);
         EXPECT_EQ(doc.value("FILE INFO", "Type"), "1");
     }
@@ -144,7 +242,7 @@ TEST(IniRefusal, NamesThatWouldNotReadBackAreRefused) {
     for (const auto& [section, key] : bad) {
         IniDocument doc("[S]\n");
         const IniPut put{section, key, "v"};
-        EXPECT_THROW(doc.apply({&put, 1}), StoreError) << section << "/" << key;
+        EXPECT_THROW(storePuts(doc, {&put, 1}), StoreError) << section << "/" << key;
         EXPECT_EQ(doc.bytes(), "[S]\n");
     }
 }
@@ -161,7 +259,7 @@ class IniEdits : public ::testing::TestWithParam<EditCase> {};
 TEST_P(IniEdits, ChangesOnlyWhatThePutsName) {
     const EditCase& c = GetParam();
     IniDocument doc(c.before);
-    doc.apply(c.puts);
+    storePuts(doc, c.puts);
     EXPECT_EQ(doc.bytes(), c.after);
     // The index is rebuilt after an edit: what was put reads back.
     for (const IniPut& p : c.puts) {
@@ -246,6 +344,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "",
                  {{"FILE INFO", "Type", "1"}, {"file info", "TYPE", "2"}},
                  "[FILE INFO]\r\nType=2\r\n"},
+        EditCase{"KeyAloneGainsItsValue",
+                 "[FILE INFO]\nType\0 x \nType=1\n"s,
+                 {kType},
+                 "[FILE INFO]\nType\0 x =7\nType=1\n"s},
+        EditCase{"UnclosedBracketLineIsAKeyLine",
+                 "[FILE INFO]\n[x=1\n[S]x]\n",
+                 {kWait},
+                 "[FILE INFO]\n[x=1\nWait=3\n[S]x]\n"},
         EditCase{"OddBytesAroundKept",
                  "\0\xff[x\n[FILE INFO]\nType=\xfe\0\n\x01\n"s,
                  {kType},
@@ -281,7 +387,7 @@ TEST(IniOddFiles, ForeignBytesStayAndPutsReadBack) {
         IniDocument doc(bytes);
         ASSERT_EQ(doc.value("FILE INFO", "Type"), std::nullopt) << what;
         const std::vector<IniPut> puts = {kType, {"FILE INFO", "File Name", " n\"a'me "}};
-        doc.apply(puts);
+        storePuts(doc, puts);
         EXPECT_EQ(doc.bytes().substr(0, bytes.size()), bytes) << what;
         const IniDocument reread(doc.bytes());
         EXPECT_EQ(reread.value("FILE INFO", "Type"), "7") << what;
@@ -304,13 +410,13 @@ TEST(IniOddFiles, LookupInALargeSectionFindsFirstAndLastKeys) {
 
 std::string utf16(std::string_view text) {
     std::string out = "\xFF\xFE";
-    appendUtf16LeFromUtf8(out, text);
+    appendUtf16FromUtf8(out, text);
     return out;
 }
 
 std::string utf16Bare(std::string_view text) {
     std::string out;
-    appendUtf16LeFromUtf8(out, text);
+    appendUtf16FromUtf8(out, text);
     return out;
 }
 
@@ -330,7 +436,7 @@ class IniEncodings : public ::testing::TestWithParam<EncodingCase> {};
 TEST_P(IniEncodings, EditsKeepTheEncodingAndEveryUntouchedByte) {
     const EncodingCase& c = GetParam();
     IniDocument doc(c.before);
-    doc.apply(c.puts);
+    storePuts(doc, c.puts);
     EXPECT_EQ(doc.bytes(), c.after);
     EXPECT_EQ(doc.encoding(), c.encoding);
     const IniDocument reread(doc.bytes());
@@ -392,6 +498,21 @@ INSTANTIATE_TEST_SUITE_P(
                      {kType},
                      utf16("[FILE INFO]\r\nType=7\r\n"),
                      FileEncoding::Utf16Le},
+        EncodingCase{"Utf16BigEndianUpdatedInUtf16BigEndian",
+                     utf16Be("[FILE INFO]\r\nType=1\r\n"),
+                     {kType, kCjk},
+                     utf16Be("[FILE INFO]\r\nType=7\r\nFile Name=" + kCjkName + "\r\n"),
+                     FileEncoding::Utf16Be},
+        EncodingCase{"Utf16LoneSurrogateWrittenAsItsUnit",
+                     utf16("[FILE INFO]\r\n"),
+                     {{"FILE INFO", "File Name", "x\xED\xB0\x80"}},
+                     utf16("[FILE INFO]\r\nFile Name=x") + "\x00\xDC\r\0\n\0"s,
+                     FileEncoding::Utf16Le},
+        EncodingCase{"Utf8CutShortEndWrittenAsWhatItReadAs",
+                     kBom + "[A]\nk=x\xF0\x41",
+                     {kType},
+                     kBom + "[A]\nk=x\xEF\xBF\xBD\n[FILE INFO]\nType=7\n",
+                     FileEncoding::Utf8},
         EncodingCase{"Utf8MarkKeepsUtf8AndBrokenBytes",
                      kBom + "[FILE INFO]\nType=1\n; \xFF\xC3\n",
                      {kType, kCjk},
@@ -414,7 +535,8 @@ TEST(IniEncodings, EditsAfterLinesOfEveryLengthInUtf16) {
                                        utf16Bare("b\n[FILE INFO]\nType=1\nWait=0\n");
             IniDocument doc(before);
             EXPECT_EQ(doc.value("FILE INFO", "Type"), "1") << at;
-            doc.apply(std::vector<IniPut>{{"FILE INFO", "Type", "12"}, {"FILE INFO", "Wait", "3"}});
+            storePuts(doc,
+                      std::vector<IniPut>{{"FILE INFO", "Type", "12"}, {"FILE INFO", "Wait", "3"}});
             EXPECT_EQ(doc.bytes(), "\xFF\xFE" + utf16Bare(";" + head) + raw +
                                        utf16Bare("b\n[FILE INFO]\nType=12\nWait=3\n"))
                 << at;
@@ -462,11 +584,11 @@ TEST(IniEncodings, Utf16ReadsAndEditsAsTheSameTextAfterTheUtf8Mark) {
                 EXPECT_EQ(wide.value(section, key), narrow.value(section, key))
                     << where << " " << key;
             }
-            wide.apply(puts);
-            narrow.apply(puts);
+            storePuts(wide, puts);
+            storePuts(narrow, puts);
             ASSERT_EQ(wide.bytes().substr(0, 2), "\xFF\xFE") << where;
             std::string edited;
-            appendUtf8FromUtf16Le(edited, std::string_view(wide.bytes()).substr(2));
+            appendUtf8FromUtf16(edited, std::string_view(wide.bytes()).substr(2));
             EXPECT_EQ(kBom + edited, narrow.bytes()) << where;
         }
     }
@@ -474,7 +596,7 @@ TEST(IniEncodings, Utf16ReadsAndEditsAsTheSameTextAfterTheUtf8Mark) {
 
 TEST(IniEncodings, UndecodableTextReadsAsReplacementCharacters) {
     const std::vector<std::pair<std::string, std::string>> files = {
-        {"\xFF\xFE" + utf16Bare("[S]\nA=x") + "\x3D\xD8"s + utf16Bare("y"), "x\xEF\xBF\xBDy"},
+        {"\xFF\xFE" + utf16Bare("[S]\nA=x") + "\x3D\xD8"s + utf16Bare("y"), "x\xED\xA0\xBDy"},
         {kBom + "[S]\nA=x\xC3y", "x\xEF\xBF\xBDy"},
         {"[S]\nA=x\x81y", "x\xC2\x81y"},
     };
@@ -491,6 +613,7 @@ TEST(IniEncodings, ATextTheFilesEncodingCannotHoldIsRefusedByNameAndNothingChang
     };
     const Case cases[] = {
         {kCjk, "\"File Name\" holds \"\xE6\xBC\xA2\" (U+6F22)"},
+        {{"FILE INFO", "File Name", "\xED\xA0\x80"}, "holds \"\xED\xA0\x80\" (U+D800)"},
         {{"FILE INFO", "\xD0\x96", "1"}, "key name of \"\xD0\x96\""},
         {{"\xD0\x96", "Type", "1"}, "section name of \"Type\""},
     };
@@ -498,7 +621,7 @@ TEST(IniEncodings, ATextTheFilesEncodingCannotHoldIsRefusedByNameAndNothingChang
         IniDocument doc(before);
         const std::vector<IniPut> puts = {kType, c.put};
         try {
-            doc.apply(puts);
+            storePuts(doc, puts);
             ADD_FAILURE() << "accepted " << c.put.value;
         } catch (const UnencodableValueError& e) {
             EXPECT_EQ(e.key, c.put.key);

@@ -228,7 +228,7 @@ void PrintTo(const EncodingRow& r, std::ostream* os) {
 
 std::string utf16Text(std::string_view text) {
     std::string out = "\xFF\xFE";
-    appendUtf16LeFromUtf8(out, text);
+    appendUtf16FromUtf8(out, text);
     return out;
 }
 

@@ -16,6 +16,11 @@ class SystemCodePage final : public CodePage {
 public:
     SystemCodePage() : codePage_(GetACP()) {}
 
+    bool asciiBytesAreAscii() const override {
+        CPINFO info{};
+        return codePage_ == CP_UTF8 || !GetCPInfo(codePage_, &info) || info.MaxCharSize == 1;
+    }
+
     std::string name() const override {
         return codePage_ == CP_UTF8 ? std::string("UTF-8") : "Windows-" + std::to_string(codePage_);
     }
@@ -49,7 +54,7 @@ public:
 
     bool encode(std::string_view text, std::string& out) const override {
         std::string wide;
-        appendUtf16LeFromUtf8(wide, text);
+        appendUtf16FromUtf8(wide, text);
         if (wide.empty()) {
             return true;
         }
@@ -95,8 +100,8 @@ private:
             }
             std::vector<wchar_t> wide(static_cast<std::size_t>(units));
             MultiByteToWideChar(codePage_, 0, part.data(), length, wide.data(), units);
-            appendUtf8FromUtf16Le(out, std::string_view(reinterpret_cast<const char*>(wide.data()),
-                                                        wide.size() * sizeof(wchar_t)));
+            appendUtf8FromUtf16(out, std::string_view(reinterpret_cast<const char*>(wide.data()),
+                                                      wide.size() * sizeof(wchar_t)));
         }
     }
 
