@@ -414,37 +414,39 @@ IniDocument::Edit IniDocument::edited(std::span<const IniPut> puts) const {
 
     // An empty file takes the ANSI code page where that holds every text, else UTF-16LE.
     FileEncoding encoding = encoding_;
+    // Where the first character of `text` lies that the encoding cannot hold, else its size.
+    const auto firstUnheld = [&](std::string_view text) {
+        std::size_t i = 0;
+        for (std::size_t n = 0; i < text.size(); i += n) {
+            n = nextUtf8(text, i, true).length;
+            if (!holds(encoding, text.substr(i, n))) {
+                break;
+            }
+        }
+        return i;
+    };
     const auto holdsPut = [&](const Merged& m) {
-        return holds(encoding, m.section) && holds(encoding, m.key) && holds(encoding, m.encoded);
+        return firstUnheld(m.key) == m.key.size() && firstUnheld(m.section) == m.section.size() &&
+               firstUnheld(m.encoded) == m.encoded.size();
     };
     if (bytes_.empty() && !std::all_of(merged.begin(), merged.end(), holdsPut)) {
         encoding = FileEncoding::Utf16Le;
     }
     for (const Merged& m : merged) {
-        const std::string_view what = !holds(encoding, m.key)       ? "key name"
-                                      : !holds(encoding, m.section) ? "section name"
-                                      : !holds(encoding, m.encoded) ? "value"
-                                                                    : "";
-        if (what.empty()) {
-            continue;
-        }
-        const std::string_view text = what == "key name"       ? m.key
-                                      : what == "section name" ? m.section
-                                                               : std::string_view(m.encoded);
-        std::string named = "a character";
-        for (std::size_t i = 0; i < text.size();) {
-            const Utf8Step step = nextUtf8(text, i, true);
-            if (!holds(encoding, text.substr(i, step.length))) {
-                named = "\"" + std::string(text.substr(i, step.length)) + "\" (" +
-                        codePointLabel(step.codePoint) + ")";
-                break;
+        for (const auto& [what, text] : {std::pair{"key name", m.key},
+                                         {"section name", m.section},
+                                         {"value", std::string_view(m.encoded)}}) {
+            if (const std::size_t at = firstUnheld(text); at < text.size()) {
+                const Utf8Step step = nextUtf8(text, at, true);
+                throw UnencodableValueError(
+                    std::string(m.key), "The " + std::string(what) + " of \"" + std::string(m.key) +
+                                            "\" holds \"" +
+                                            std::string(text.substr(at, step.length)) + "\" (" +
+                                            codePointLabel(step.codePoint) +
+                                            "), which cannot be stored in the file's encoding, " +
+                                            encodingName() + ".");
             }
-            i += step.length;
         }
-        throw UnencodableValueError(
-            std::string(m.key),
-            "The " + std::string(what) + " of \"" + std::string(m.key) + "\" holds " + named +
-                ", which cannot be stored in the file's encoding, " + encodingName() + ".");
     }
 
     const std::string_view doc = content();

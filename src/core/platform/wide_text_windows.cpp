@@ -1,30 +1,27 @@
 #include "core/platform/wide_text.hpp"
 
-#include <windows.h>
+#include "core/text_encoding.hpp"
+
+#include <cstring>
 
 namespace quentra::core {
 
+// Our own conversions rather than the system's: a value read from a UTF-16 Config.dat may hold
+// an unpaired surrogate, which must reach the window and come back from it as the same unit.
+
 std::wstring widen(std::string_view utf8) {
-    if (utf8.empty()) {
-        return {};
-    }
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+    std::string bytes;
+    appendUtf16FromUtf8(bytes, utf8);
+    std::wstring wide(bytes.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(wide.data(), bytes.data(), bytes.size());
     return wide;
 }
 
 std::string narrow(std::wstring_view utf16) {
-    if (utf16.empty()) {
-        return {};
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), bytes.data(),
-                        size, nullptr, nullptr);
-    return bytes;
+    std::string text;
+    appendUtf8FromUtf16(text, std::string_view(reinterpret_cast<const char*>(utf16.data()),
+                                               utf16.size() * sizeof(wchar_t)));
+    return text;
 }
 
 } // namespace quentra::core
