@@ -65,11 +65,17 @@ Utf8Step nextUtf8(std::string_view text, std::size_t pos, bool surrogates) {
 }
 
 bool isValidUtf8(std::string_view text, bool surrogates) {
+    char32_t previous = 0;
     for (std::size_t i = 0; i < text.size();) {
         const Utf8Step step = nextUtf8(text, i, surrogates);
-        if (!step.wellFormed) {
+        // A high and a low surrogate side by side would be written as a pair and read back as
+        // another character.
+        const bool pair = previous >= 0xD800 && previous <= 0xDBFF && step.codePoint >= 0xDC00 &&
+                          step.codePoint <= 0xDFFF;
+        if (!step.wellFormed || pair) {
             return false;
         }
+        previous = step.codePoint;
         i += step.length;
     }
     return true;

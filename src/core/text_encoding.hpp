@@ -27,6 +27,7 @@ struct Utf8Step {
 };
 Utf8Step nextUtf8(std::string_view text, std::size_t pos, bool surrogates = false);
 
+// With `surrogates`, unpaired surrogates are allowed, but not a high one right before a low one.
 bool isValidUtf8(std::string_view text, bool surrogates = false);
 
 // Whether `text` holds an unpaired surrogate in its generalized UTF-8 form.

@@ -223,7 +223,13 @@ TEST(IniQuoting, QuotesOnlyWhereNeeded) {
 
 TEST(IniRefusal, LineBreaksAndNulAreRefusedAndNothingChanges) {
     const std::string before = "[FILE INFO]\nType=1\n";
-    const std::vector<std::string> bad = {"a\rb", "a\nb", "a\r\nb", "a\0b"s, "\n", "\0"s};
+    const std::vector<std::string> bad = {"a\rb",
+                                          "a\nb",
+                                          "a\r\nb",
+                                          "a\0b"s,
+                                          "\n",
+                                          "\0"s,
+                                          "\xED\xA0\x80\xED\xB0\x80"}; // a surrogate pair apart
     for (const std::string& text : bad) {
         EXPECT_THROW(encodeIniValue(text), StoreError);
         IniDocument doc(before);
