@@ -456,7 +456,7 @@ TEST_P(LockHeldElsewhere, GivesUpWithFileInUseAndIsTakenOnceLetGo) {
     const std::string lockPath = file_.string() + ".lock";
     const std::function<void()> letGo = GetParam().hold(lockPath);
     try {
-        FileLock(lockPath, std::chrono::milliseconds(50));
+        const FileLock second(lockPath, std::chrono::milliseconds(50));
         ADD_FAILURE() << "locked while another holds the lock";
     } catch (const FileInUseError& e) {
         EXPECT_EQ(std::string(e.what()),

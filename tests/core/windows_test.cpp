@@ -328,7 +328,7 @@ TEST_P(WindowsHeld, GivesFileInUseUntilLetGoAndLeavesTheFileWhole) {
         // The store waits 30 s for the lock; the lock alone is tried with a short patience.
         lock.emplace(path + ".lock");
         try {
-            FileLock(path + ".lock", std::chrono::milliseconds(50));
+            const FileLock second(path + ".lock", std::chrono::milliseconds(50));
         } catch (const FileInUseError& e) {
             error = e.what();
         }
