@@ -2,14 +2,6 @@
 
 namespace quentra::core {
 
-bool isPathSeparator(char c) {
-#ifdef _WIN32
-    return c == '\\' || c == '/';
-#else
-    return c == '/';
-#endif
-}
-
 SplitPath splitPath(std::string_view path) {
     for (std::size_t i = path.size(); i > 0; --i) {
         if (isPathSeparator(path[i - 1])) {

@@ -5,15 +5,10 @@
 
 namespace quentra::core {
 
-// The platform's own separator: "\" on Windows, "/" elsewhere.
-#ifdef _WIN32
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
-
-// True for the characters that separate path components here ("\" and "/" on Windows,
-// "/" elsewhere).
+// The platform's own separator: "\" on Windows, "/" elsewhere; and whether a character
+// separates path components here ("\" and "/" on Windows, "/" elsewhere). Both are defined
+// in platform/path_separator_posix.cpp or platform/path_separator_windows.cpp.
+extern const char kPathSeparator;
 bool isPathSeparator(char c);
 
 // A path split after its last separator: `directory` keeps that separator ("" when there is

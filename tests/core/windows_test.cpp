@@ -1,13 +1,15 @@
 // Windows path and file rules: drive and share roots, both separators, hidden and system files,
-// and replacing Config.dat the way Windows allows it. Built only for Windows (run under Wine).
-#ifdef _WIN32
+// replacing Config.dat the way Windows allows it, a Config.dat that another program holds, and
+// Config.dat as the profile API reads and writes it. Built only for Windows (run under Wine).
 
 #include "core/firmware.hpp"
 #include "core/paths.hpp"
 #include "core/platform/ansi_code_page.hpp"
+#include "core/platform/atomic_file.hpp"
 #include "core/platform/ini_file_store.hpp"
 #include "core/platform/native_file_system.hpp"
 #include "core/platform/program_directory.hpp"
+#include "core/platform/wide_text.hpp"
 #include "core/upgrade_settings.hpp"
 #include "support/test_support.hpp"
 
@@ -15,11 +17,11 @@
 
 #include <windows.h>
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
-#include <random>
+#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -29,8 +31,88 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using test_support::entries;
 using test_support::readFile;
 using test_support::utf8;
+
+// Every table row has a name: the test's name ends in it, and a failure shows it.
+template <typename Row> std::string rowName(const ::testing::TestParamInfo<Row>& info) {
+    return info.param.name;
+}
+
+template <typename Row>
+requires requires(const Row& row) {
+    row.name;
+}
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
+}
+
+std::string withSlashes(std::string path) {
+    for (char& c : path) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    return path;
+}
+
+std::string reasonOf(DWORD error) {
+    return std::system_category().message(static_cast<int>(error));
+}
+
+// ---- Paths -----------------------------------------------------------------------------------
+
+struct AppDirRow {
+    const char* name;
+    const char* dir;
+    const char* appDir;
+    const char* configPath;
+};
+
+class WindowsAppDir : public ::testing::TestWithParam<AppDirRow> {};
+
+TEST_P(WindowsAppDir, RootsKeepTheirSeparatorAndConfigDatGoesInside) {
+    const AppDirRow& row = GetParam();
+    const std::string appDir = withTrailingSeparator(row.dir);
+    EXPECT_EQ(appDir, row.appDir);
+    EXPECT_EQ(configFilePath(appDir), row.configPath);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WindowsAppDir,
+    ::testing::Values(AppDirRow{"DriveRoot", "C:\\", "C:\\", "C:\\Config.dat"},
+                      AppDirRow{"DriveRootWithSlash", "D:/", "D:/", "D:/Config.dat"},
+                      AppDirRow{"ShareRoot", "\\\\server\\share\\", "\\\\server\\share\\",
+                                "\\\\server\\share\\Config.dat"},
+                      AppDirRow{"Folder", "C:\\Quentra", "C:\\Quentra\\",
+                                "C:\\Quentra\\Config.dat"},
+                      AppDirRow{"FolderWithSlashes", "C:/Quentra/Upgrade", "C:/Quentra/Upgrade\\",
+                                "C:/Quentra/Upgrade\\Config.dat"}),
+    rowName<AppDirRow>);
+
+struct ShortNameRow {
+    const char* name;
+    const char* path;
+    const char* shortName;
+};
+
+class WindowsShortName : public ::testing::TestWithParam<ShortNameRow> {};
+
+TEST_P(WindowsShortName, FollowsTheLastOfEitherSeparator) {
+    EXPECT_EQ(shortNameForPath(GetParam().path), GetParam().shortName);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WindowsShortName,
+    ::testing::Values(ShortNameRow{"Backslashes", "C:\\fw\\VXA-12_r3.bin", "VXA-12_r3.bin"},
+                      ShortNameRow{"Slashes", "C:/fw/VXA-12_r3.bin", "VXA-12_r3.bin"},
+                      ShortNameRow{"SlashThenBackslash", "C:\\fw/sub\\vtl_2.bin", "vtl_2.bin"},
+                      ShortNameRow{"BackslashThenSlash", "C:/fw\\sub/vtl_2.bin", "vtl_2.bin"},
+                      ShortNameRow{"Share", "\\\\server\\share\\ondamajor.bin", "ondamajor.bin"},
+                      ShortNameRow{"FolderOnly", "C:\\fw\\", ""},
+                      ShortNameRow{"NameOnly", "vtl_2.bin", "vtl_2.bin"}),
+    rowName<ShortNameRow>);
 
 class WindowsFiles : public test_support::TempDirTest {
 protected:
@@ -40,136 +122,112 @@ protected:
         test_support::writeFile(p, content);
         return p;
     }
-    std::size_t entriesInDir() const {
-        return static_cast<std::size_t>(
-            std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
-    }
 
     NativeFileSystem nfs_;
 };
 
-TEST(WindowsPaths, RootsKeepTheirSeparatorAndNameConfigDatInside) {
-    struct Case {
-        const char* dir;
-        const char* appDir;
-        const char* configPath;
-    };
-    const Case cases[] = {
-        {"C:\\", "C:\\", "C:\\Config.dat"},
-        {"D:/", "D:/", "D:/Config.dat"},
-        {"\\\\server\\share\\", "\\\\server\\share\\", "\\\\server\\share\\Config.dat"},
-        {"C:\\Quentra", "C:\\Quentra\\", "C:\\Quentra\\Config.dat"},
-        {"C:/Quentra/Upgrade", "C:/Quentra/Upgrade\\", "C:/Quentra/Upgrade\\Config.dat"},
-    };
-    for (const Case& c : cases) {
-        const std::string appDir = withTrailingSeparator(c.dir);
-        EXPECT_EQ(appDir, c.appDir) << c.dir;
-        EXPECT_EQ(configFilePath(appDir), c.configPath) << c.dir;
-    }
-}
+// The directories' "_" and "." never reach the guess: split only at "\", a path with "/"
+// before the short name would have the guess read "MY_FW.V2/HX12".
+enum class Separators { Backslashes, Slashes, SlashBeforeTheName };
 
-TEST(WindowsPaths, ShortNameFollowsTheLastOfEitherSeparator) {
-    struct Case {
-        const char* path;
-        const char* shortName;
-    };
-    const Case cases[] = {
-        {"C:\\fw\\VXA-12_r3.bin", "VXA-12_r3.bin"},
-        {"C:/fw/VXA-12_r3.bin", "VXA-12_r3.bin"},
-        {"C:\\fw/sub\\vtl_2.bin", "vtl_2.bin"},
-        {"C:/fw\\sub/vtl_2.bin", "vtl_2.bin"},
-        {"\\\\server\\share\\ondamajor.bin", "ondamajor.bin"},
-        {"C:\\fw\\", ""},
-        {"vtl_2.bin", "vtl_2.bin"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(shortNameForPath(c.path), c.shortName) << c.path;
-    }
-}
+struct FirmwarePathRow {
+    const char* name;
+    const char* file; // in the folder my_fw.v2
+    Separators separators;
+    AnalysisOutcome outcome; // Complete: the prefix HX12, row 28
+};
 
-TEST_F(WindowsFiles, DirectoryNamesNeverReachTheGuessWhateverTheSeparator) {
-    // "/" before the short name: split only at "\" and the guess would read "MY_FW.V2/HX12".
-    const fs::path file = write(fs::path("my_fw.v2") / "HX12.bin", std::string(300, 'x'));
-    const std::string backslashed = utf8(file);
-    std::string slashed = backslashed;
-    for (char& ch : slashed) {
-        if (ch == '\\') {
-            ch = '/';
-        }
-    }
-    std::string mixed = utf8(file.parent_path()) + "/HX12.bin";
-    for (const std::string& path : {backslashed, slashed, mixed}) {
-        const FirmwareFileInfo info = analyseFirmwareFile(path, nfs_);
-        EXPECT_EQ(info.outcome, AnalysisOutcome::Complete) << path;
-        EXPECT_EQ(info.shortName, "HX12.bin") << path;
-        EXPECT_EQ(info.length, 300) << path;
+class WindowsFirmwarePath : public WindowsFiles,
+                            public ::testing::WithParamInterface<FirmwarePathRow> {};
+
+TEST_P(WindowsFirmwarePath, DirectoryNamesNeverReachTheGuess) {
+    const FirmwarePathRow& row = GetParam();
+    const fs::path file = write(fs::path("my_fw.v2") / row.file, std::string(300, 'x'));
+    const std::string path = row.separators == Separators::Backslashes ? utf8(file)
+                             : row.separators == Separators::Slashes
+                                 ? withSlashes(utf8(file))
+                                 : utf8(file.parent_path()) + "/" + row.file;
+    const FirmwareFileInfo info = analyseFirmwareFile(path, nfs_);
+    EXPECT_EQ(info.outcome, row.outcome) << path;
+    EXPECT_EQ(info.shortName, row.file) << path;
+    if (row.outcome == AnalysisOutcome::Complete) {
         EXPECT_EQ(info.prefix, "HX12") << path;
-        EXPECT_EQ(info.catalogueIndex, 28) << path;
+        EXPECT_EQ(info.length, 300);
+        EXPECT_EQ(info.catalogueIndex, 28);
     }
-    // No "_" or "." in the short name, though the directories have both.
-    const fs::path bare = write(fs::path("my_fw.v2") / "VTL", "x");
-    const FirmwareFileInfo info = analyseFirmwareFile(utf8(bare.parent_path()) + "/VTL", nfs_);
-    EXPECT_EQ(info.shortName, "VTL");
-    EXPECT_EQ(info.outcome, AnalysisOutcome::StoppedAtPrefix);
 }
 
-TEST_F(WindowsFiles, HiddenOrSystemFilesAndDirectoriesCountAsAbsent) {
-    struct Case {
-        DWORD attributes;
-        bool ordinary;
-    };
-    const Case cases[] = {
-        {FILE_ATTRIBUTE_NORMAL, true},
-        {FILE_ATTRIBUTE_READONLY, true},
-        {FILE_ATTRIBUTE_ARCHIVE, true},
-        {FILE_ATTRIBUTE_HIDDEN, false},
-        {FILE_ATTRIBUTE_SYSTEM, false},
-        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, false},
-        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY, false},
-        {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE, false},
-    };
-    int n = 0;
-    for (const Case& c : cases) {
-        const fs::path p = write("f" + std::to_string(n++) + ".dat", "x");
-        ASSERT_TRUE(SetFileAttributesW(p.c_str(), c.attributes));
-        std::string slashed = utf8(p);
-        for (char& ch : slashed) {
-            if (ch == '\\') {
-                ch = '/';
-            }
-        }
-        EXPECT_EQ(nfs_.isOrdinaryFile(utf8(p)), c.ordinary) << std::hex << c.attributes;
-        EXPECT_EQ(nfs_.isOrdinaryFile(slashed), c.ordinary) << std::hex << c.attributes;
+INSTANTIATE_TEST_SUITE_P(
+    Table, WindowsFirmwarePath,
+    ::testing::Values(FirmwarePathRow{"Backslashes", "HX12.bin", Separators::Backslashes,
+                                      AnalysisOutcome::Complete},
+                      FirmwarePathRow{"Slashes", "HX12.bin", Separators::Slashes,
+                                      AnalysisOutcome::Complete},
+                      FirmwarePathRow{"SlashBeforeTheName", "HX12.bin",
+                                      Separators::SlashBeforeTheName, AnalysisOutcome::Complete},
+                      // No "_" or "." in the short name, though the folder has both.
+                      FirmwarePathRow{"NoPrefixEndInTheName", "VTL", Separators::SlashBeforeTheName,
+                                      AnalysisOutcome::StoppedAtPrefix}),
+    rowName<FirmwarePathRow>);
+
+// ---- The start-up's lookup of Config.dat: hidden and system files count as absent --------------
+
+constexpr DWORD kDirectory = FILE_ATTRIBUTE_DIRECTORY;
+
+struct LookupRow {
+    const char* name;
+    DWORD attributes; // of Config.dat; kDirectory: a folder of that name
+    bool found;
+};
+
+class WindowsLookup : public WindowsFiles, public ::testing::WithParamInterface<LookupRow> {};
+
+TEST_P(WindowsLookup, FindsOnlyAnOrdinaryVisibleConfigDatAndLoadsIt) {
+    const LookupRow& row = GetParam();
+    const fs::path config = dir_ / "Config.dat";
+    if (row.attributes == kDirectory) {
+        fs::create_directory(config);
+    } else {
+        write("Config.dat", "[FILE INFO]\r\nType=6050\r\nAddress=5\r\n");
+        ASSERT_TRUE(SetFileAttributesW(config.c_str(), row.attributes));
     }
-    fs::create_directory(dir_ / "Config.dat");
-    EXPECT_FALSE(nfs_.isOrdinaryFile(utf8(dir_ / "Config.dat")));
-}
+    EXPECT_EQ(nfs_.isOrdinaryFile(utf8(config)), row.found);
+    EXPECT_EQ(nfs_.isOrdinaryFile(withSlashes(utf8(config))), row.found);
 
-TEST_F(WindowsFiles, AHiddenConfigDatIsNotLoaded) {
-    const fs::path config = write("Config.dat", "[FILE INFO]\r\nType=6050\r\nAddress=5\r\n");
-    const std::string appDir = withTrailingSeparator(utf8(dir_));
-
-    IniFileStore visibleStore;
-    const LoadedJob visible = loadSettings(visibleStore, nfs_, appDir);
-    EXPECT_TRUE(visible.fromFile);
-    EXPECT_EQ(visible.listIndex, 8);
-    EXPECT_EQ(visible.address, "5");
-
-    ASSERT_TRUE(SetFileAttributesW(config.c_str(), FILE_ATTRIBUTE_HIDDEN));
-    IniFileStore hiddenStore;
-    const LoadedJob hidden = loadSettings(hiddenStore, nfs_, appDir);
-    EXPECT_FALSE(hidden.fromFile);
-    EXPECT_EQ(hidden.listIndex, 9);
-    EXPECT_EQ(hidden.address, "127");
-}
-
-// Commits one "Wait" value to `path`; gives the text read back by a fresh store.
-void commitWait(const std::string& path, std::int32_t wait) {
     IniFileStore store;
+    const LoadedJob job = loadSettings(store, nfs_, withTrailingSeparator(utf8(dir_)));
+    EXPECT_EQ(job.fromFile, row.found);
+    EXPECT_EQ(job.listIndex, row.found ? 8 : 9);
+    EXPECT_EQ(job.address, row.found ? "5" : "127");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WindowsLookup,
+    ::testing::Values(
+        LookupRow{"Normal", FILE_ATTRIBUTE_NORMAL, true},
+        LookupRow{"ReadOnly", FILE_ATTRIBUTE_READONLY, true},
+        LookupRow{"Archive", FILE_ATTRIBUTE_ARCHIVE, true},
+        LookupRow{"Hidden", FILE_ATTRIBUTE_HIDDEN, false},
+        LookupRow{"System", FILE_ATTRIBUTE_SYSTEM, false},
+        LookupRow{"HiddenSystem", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, false},
+        LookupRow{"HiddenReadOnly", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY, false},
+        LookupRow{"SystemArchive", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE, false},
+        LookupRow{"Directory", kDirectory, false}),
+    rowName<LookupRow>);
+
+// ---- Replacing Config.dat -------------------------------------------------------------------
+
+// Puts one "Wait" value into a store for `path`; the caller commits.
+void putWait(IniFileStore& store, const std::string& path, std::int32_t wait) {
     store.putFilePath(path);
     store.putSectionName(std::string(kSectionName));
     store.putKeyName("Wait");
     store.putKeyValue(wait);
+}
+
+void commitWait(const std::string& path, std::int32_t wait) {
+    IniFileStore store;
+    putWait(store, path, wait);
     store.commit();
 }
 
@@ -181,78 +239,140 @@ std::string readWait(const std::string& path) {
     return store.getKeyValue();
 }
 
-TEST_F(WindowsFiles, ACommitReplacesAnExistingConfigDat) {
-    const std::string path = utf8(dir_ / "Config.dat");
-    commitWait(path, 1);
-    const std::size_t entries = entriesInDir();
-    commitWait(path, 2); // a rename onto an existing file fails on Windows unless asked to replace
-    commitWait(path, 3);
-    EXPECT_EQ(readWait(path), "3");
-    EXPECT_EQ(entriesInDir(), entries) << "temporary files left beside Config.dat";
-}
+constexpr DWORD kNoFile = 0;
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
 
-// A read-only Config.dat is refused with the system's reason and kept, as Windows itself
-// would refuse the replace (Wine would not).
-TEST_F(WindowsFiles, AReadOnlyConfigDatIsRefusedAndKept) {
-    const std::string path = utf8(dir_ / "Config.dat");
-    commitWait(path, 1);
-    const std::size_t entries = entriesInDir();
-    const std::string before = readFile(dir_ / "Config.dat");
-    ASSERT_TRUE(SetFileAttributesW((dir_ / "Config.dat").c_str(), FILE_ATTRIBUTE_READONLY));
-    try {
-        commitWait(path, 2);
-        ADD_FAILURE() << "a read-only Config.dat was replaced";
-    } catch (const StoreError& e) {
-        const std::string reason = std::system_category().message(ERROR_ACCESS_DENIED);
-        EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+struct CommitRow {
+    const char* name;
+    DWORD attributes; // of the Config.dat there before; kNoFile: none
+    bool refused;     // with the reason ERROR_ACCESS_DENIED, as Windows refuses the replace
+};
+
+class WindowsCommit : public WindowsFiles, public ::testing::WithParamInterface<CommitRow> {};
+
+// A commit replaces Config.dat (a rename onto an existing file fails on Windows unless asked
+// to replace), keeps it hidden or system as it was, and refuses a read-only one (Wine would
+// replace it); nothing is left beside it.
+TEST_P(WindowsCommit, ReplacesConfigDatKeepingItsAttributesOrRefusesAReadOnlyOne) {
+    const CommitRow& row = GetParam();
+    const fs::path config = dir_ / "Config.dat";
+    const std::string path = utf8(config);
+    if (row.attributes != kNoFile) {
+        commitWait(path, 1);
+        ASSERT_TRUE(SetFileAttributesW(config.c_str(), row.attributes));
     }
-    EXPECT_EQ(readFile(dir_ / "Config.dat"), before);
-    EXPECT_NE(GetFileAttributesW((dir_ / "Config.dat").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-    EXPECT_EQ(entriesInDir(), entries) << "temporary files left beside Config.dat";
-}
-
-TEST_F(WindowsFiles, ACommitWhileAReaderHoldsTheFileNeverClaimsSuccessFalsely) {
-    const std::string path = utf8(dir_ / "Config.dat");
-    commitWait(path, 1);
-    const std::size_t entries = entriesInDir();
-    {
-        // The outside consumer may have the file open; Windows may then refuse the replacement.
-        std::ifstream reader(dir_ / "Config.dat", std::ios::binary);
-        ASSERT_TRUE(reader.is_open());
-        bool committed = true;
-        try {
-            commitWait(path, 2);
-        } catch (const StoreError&) {
-            committed = false;
+    for (const std::int32_t wait : {2, 3}) {
+        if (!row.refused) {
+            commitWait(path, wait);
+            EXPECT_EQ(readWait(path), std::to_string(wait));
+            continue;
         }
-        reader.close();
-        EXPECT_EQ(readWait(path), committed ? "2" : "1");
+        try {
+            commitWait(path, wait);
+            ADD_FAILURE() << "a read-only Config.dat was replaced";
+        } catch (const StoreError& e) {
+            EXPECT_NE(std::string(e.what()).find(reasonOf(ERROR_ACCESS_DENIED)), std::string::npos)
+                << e.what();
+        }
+        EXPECT_EQ(readWait(path), "1");
     }
-    EXPECT_EQ(entriesInDir(), entries) << "temporary files left beside Config.dat";
+    EXPECT_EQ(GetFileAttributesW(config.c_str()) & kKeptAttributes,
+              row.attributes & kKeptAttributes);
+    EXPECT_EQ(entries(dir_), (std::set<std::string>{"Config.dat", "Config.dat.lock"}));
 }
 
-// ---- Config.dat as the profile API reads and writes it ------------------------------------
+INSTANTIATE_TEST_SUITE_P(
+    Table, WindowsCommit,
+    ::testing::Values(
+        CommitRow{"NoFileYet", kNoFile, false}, CommitRow{"Normal", FILE_ATTRIBUTE_NORMAL, false},
+        CommitRow{"Archive", FILE_ATTRIBUTE_ARCHIVE, false},
+        CommitRow{"Hidden", FILE_ATTRIBUTE_HIDDEN, false},
+        CommitRow{"System", FILE_ATTRIBUTE_SYSTEM, false},
+        CommitRow{"HiddenSystemArchive",
+                  FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE, false},
+        CommitRow{"ReadOnly", FILE_ATTRIBUTE_READONLY, true},
+        CommitRow{"HiddenReadOnly", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY, true}),
+    rowName<CommitRow>);
 
-std::wstring wide(const std::string& utf8) {
-    const int n =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
+// ---- Config.dat held by another program -------------------------------------------------------
+
+enum class Holder { Lock, OpenFile };
+
+struct HeldRow {
+    const char* name;
+    Holder holder;
+    DWORD share;  // of the open file
+    bool inUse;   // FileInUseError, else the commit goes through
+    DWORD reason; // the error whose text FileInUseError carries
+};
+
+class WindowsHeld : public WindowsFiles, public ::testing::WithParamInterface<HeldRow> {};
+
+// A holder that does not let go within the store's wait gives FileInUseError with the
+// system's reason and leaves Config.dat whole with nothing beside it; once it lets go, the same
+// store commits the same puts. A holder that shares deletion does not stop the replace.
+TEST_P(WindowsHeld, GivesFileInUseUntilLetGoAndLeavesTheFileWhole) {
+    const HeldRow& row = GetParam();
+    const fs::path config = dir_ / "Config.dat";
+    const std::string path = utf8(config);
+    commitWait(path, 1);
+    const std::set<std::string> before = entries(dir_);
+
+    std::optional<FileLock> lock;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    std::string error;
+    IniFileStore store;
+    putWait(store, path, 2);
+    if (row.holder == Holder::Lock) {
+        // The store waits 30 s for the lock; the lock alone is tried with a short patience.
+        lock.emplace(path + ".lock");
+        try {
+            const FileLock second(path + ".lock", std::chrono::milliseconds(50));
+        } catch (const FileInUseError& e) {
+            error = e.what();
+        }
+    } else {
+        file = CreateFileW(config.c_str(), GENERIC_READ, row.share, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        try {
+            store.commit();
+        } catch (const FileInUseError& e) {
+            error = e.what();
+        }
+    }
+    EXPECT_EQ(!error.empty(), row.inUse) << error;
+    if (row.inUse) {
+        EXPECT_NE(error.find(reasonOf(row.reason)), std::string::npos) << error;
+    }
+    lock.reset();
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    EXPECT_EQ(readWait(path), row.inUse ? "1" : "2");
+    EXPECT_EQ(entries(dir_), before);
+    store.commit();
+    EXPECT_EQ(readWait(path), "2");
 }
 
-std::string narrow(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, WindowsHeld,
+    ::testing::Values(
+        HeldRow{"AnotherSaverHoldsTheLock", Holder::Lock, 0, true, ERROR_LOCK_VIOLATION},
+        // As a reader that opens it the usual way (a C stream) holds it.
+        HeldRow{"ReaderSharingReadAndWrite", Holder::OpenFile, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                true, ERROR_SHARING_VIOLATION},
+        HeldRow{"ReaderSharingNothing", Holder::OpenFile, 0, true, ERROR_SHARING_VIOLATION},
+        HeldRow{"ReaderSharingDeletion", Holder::OpenFile,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false, 0}),
+    rowName<HeldRow>);
+
+// ---- Config.dat as the profile API reads and writes it ----------------------------------------
 
 // The text in the system's ANSI code page, when it holds it exactly.
 std::optional<std::string> inAnsi(const std::string& utf8) {
-    const std::wstring w = wide(utf8);
+    const std::wstring w = widen(utf8);
     if (w.empty()) {
         return std::string();
     }
@@ -292,84 +412,88 @@ const std::string kKanji = "\xE6\xBC\xA2\xE5\xAD\x97_3.bin";     // CJK
 const std::string kCyrillic = "\xD0\x96\xD1\x83\xD0\xBA.bin";    // Cyrillic
 const std::string kEmoji = "\xF0\x9F\x98\x80.bin";               // beyond the BMP
 
+// The files a save may find, beside none: UTF-16 and UTF-8 with their marks, and ANSI.
+std::string utf16File(const std::string& text) {
+    const std::wstring w = widen(text);
+    return "\xFF\xFE" +
+           std::string(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(wchar_t));
+}
+const std::string kUtf16File = utf16File("[FILE INFO]\r\nFile Name=x\r\n");
+const std::string kUtf8File = "\xEF\xBB\xBF[FILE INFO]\r\nFile Name=x\r\n";
+const std::string kAnsiFile = "[FILE INFO]\r\nWait=1\r\nFile Name=x\r\n";
+
 struct StoreToProfileRow {
-    const char* what;
+    const char* name;
     std::string existing; // empty: no file before the save
     std::string fileName;
 };
 
-TEST_F(WindowsFiles, WhatTheStoreSavesTheProfileApiReadsAsTheWindowShowedIt) {
-    std::string utf16Existing = "\xFF\xFE";
-    for (const char c : std::string("[FILE INFO]\r\nFile Name=x\r\n")) {
-        utf16Existing += c;
-        utf16Existing += '\0';
-    }
-    const std::string ansiExisting = "[FILE INFO]\r\nWait=1\r\nFile Name=x\r\n";
-    const std::string utf8Existing = "\xEF\xBB\xBF[FILE INFO]\r\nFile Name=x\r\n";
-    const StoreToProfileRow rows[] = {
-        {"new, ASCII", "", "vtl_2.bin"},
-        {"new, Windows-1252 letter", "", kMelange},
-        {"new, Windows-1252 punctuation", "", kMixedLatin},
-        {"new, CJK", "", kKanji},
-        {"new, Cyrillic", "", kCyrillic},
-        {"new, beyond the BMP", "", kEmoji},
-        {"UTF-16 file, CJK", utf16Existing, kKanji},
-        {"UTF-16 file, Windows-1252", utf16Existing, kMelange},
-        {"UTF-8 file, CJK", utf8Existing, kKanji},
-        {"ANSI file, ASCII", ansiExisting, "vtl_2.bin"},
-        {"ANSI file, its own letters", ansiExisting, kMelange},
-    };
+class WindowsStoreToProfile : public WindowsFiles,
+                              public ::testing::WithParamInterface<StoreToProfileRow> {};
+
+TEST_P(WindowsStoreToProfile, WhatTheStoreSavesTheProfileApiReadsAsTheWindowShowedIt) {
+    const StoreToProfileRow& row = GetParam();
     const fs::path file = dir_ / "Config.dat";
-    for (const StoreToProfileRow& row : rows) {
-        SCOPED_TRACE(row.what);
-        fs::remove(file);
-        if (!row.existing.empty()) {
-            write("Config.dat", row.existing);
-        }
-        const bool ansiFile = row.existing.empty() || row.existing == ansiExisting;
-        const std::optional<std::string> ansi = inAnsi(row.fileName);
-        IniFileStore store;
-        store.putFilePath(utf8(file));
-        store.putSectionName(std::string(kSectionName));
-        store.putKeyName("File Name");
-        store.putKeyValue(row.fileName);
-        store.putKeyName("Type");
-        store.putKeyValue(std::int32_t{6050});
-        if (!row.existing.empty() && ansiFile && !ansi) {
-            EXPECT_THROW(store.commit(), UnencodableValueError);
-            EXPECT_EQ(readFile(file), row.existing);
-            continue;
-        }
-        store.commit();
-        const std::string bytes = readFile(file);
-        if (row.existing.empty()) {
-            // A new file: the ANSI code page when it holds the name, else UTF-16 with its mark.
-            EXPECT_EQ(bytes.starts_with("\xFF\xFE"), !ansi.has_value());
-        }
-        EXPECT_EQ(narrow(profileW(file, L"File Name")), row.fileName);
-        EXPECT_EQ(profileW(file, L"Type"), L"6050");
-        if (ansi) {
-            EXPECT_EQ(profileA(file, "File Name"), *ansi);
-        }
-        IniFileStore reader;
-        reader.putFilePath(utf8(file));
-        reader.putSectionName(std::string(kSectionName));
-        reader.putKeyName("File Name");
-        EXPECT_EQ(reader.getKeyValue(), row.fileName);
+    const std::string& existing = row.existing;
+    if (!existing.empty()) {
+        write("Config.dat", existing);
     }
+    const bool ansiFile = existing.empty() || existing == kAnsiFile;
+    const std::optional<std::string> ansi = inAnsi(row.fileName);
+    IniFileStore store;
+    store.putFilePath(utf8(file));
+    store.putSectionName(std::string(kSectionName));
+    store.putKeyName("File Name");
+    store.putKeyValue(row.fileName);
+    store.putKeyName("Type");
+    store.putKeyValue(std::int32_t{6050});
+    if (!existing.empty() && ansiFile && !ansi) {
+        EXPECT_THROW(store.commit(), UnencodableValueError);
+        EXPECT_EQ(readFile(file), existing);
+        return;
+    }
+    store.commit();
+    if (existing.empty()) {
+        // A new file: the ANSI code page when it holds the name, else UTF-16 with its mark.
+        EXPECT_EQ(readFile(file).starts_with("\xFF\xFE"), !ansi.has_value());
+    }
+    EXPECT_EQ(narrow(profileW(file, L"File Name")), row.fileName);
+    EXPECT_EQ(profileW(file, L"Type"), L"6050");
+    if (ansi) {
+        EXPECT_EQ(profileA(file, "File Name"), *ansi);
+    }
+    IniFileStore reader;
+    reader.putFilePath(utf8(file));
+    reader.putSectionName(std::string(kSectionName));
+    reader.putKeyName("File Name");
+    EXPECT_EQ(reader.getKeyValue(), row.fileName);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WindowsStoreToProfile,
+    ::testing::Values(StoreToProfileRow{"NewAscii", "", "vtl_2.bin"},
+                      StoreToProfileRow{"NewWindows1252Letter", "", kMelange},
+                      StoreToProfileRow{"NewWindows1252Punctuation", "", kMixedLatin},
+                      StoreToProfileRow{"NewCjk", "", kKanji},
+                      StoreToProfileRow{"NewCyrillic", "", kCyrillic},
+                      StoreToProfileRow{"NewBeyondTheBmp", "", kEmoji},
+                      StoreToProfileRow{"Utf16FileCjk", kUtf16File, kKanji},
+                      StoreToProfileRow{"Utf16FileWindows1252", kUtf16File, kMelange},
+                      StoreToProfileRow{"Utf8FileCjk", kUtf8File, kKanji},
+                      StoreToProfileRow{"AnsiFileAscii", kAnsiFile, "vtl_2.bin"},
+                      StoreToProfileRow{"AnsiFileItsOwnLetters", kAnsiFile, kMelange}),
+    rowName<StoreToProfileRow>);
 
 // The bytes of the "File Name" line, from its key to its line end.
 std::string fileNameLine(const std::string& bytes, bool utf16) {
     std::string key;
-    std::string end;
     for (const char c : std::string("File Name=")) {
         key += c;
         if (utf16) {
             key += '\0';
         }
     }
-    end = utf16 ? std::string("\r\0", 2) : std::string("\r");
+    const std::string end = utf16 ? std::string("\r\0", 2) : std::string("\r");
     const std::size_t at = bytes.find(key);
     if (at == std::string::npos) {
         return {};
@@ -378,68 +502,69 @@ std::string fileNameLine(const std::string& bytes, bool utf16) {
 }
 
 struct ProfileToStoreRow {
-    const char* what;
+    const char* name;
     bool unicodeFile; // the file starts as FF FE, so the profile API writes UTF-16
     bool wideApi;     // WritePrivateProfileStringW, else A with the ANSI code page's bytes
     std::string fileName;
 };
 
-TEST_F(WindowsFiles, WhatTheProfileApiWritesTheStoreLoadsExactly) {
-    const ProfileToStoreRow rows[] = {
-        {"ANSI file, W, ASCII", false, true, "vtl_2.bin"},
-        {"ANSI file, W, Windows-1252", false, true, kMelange},
-        {"ANSI file, W, 1252 punctuation", false, true, kMixedLatin},
-        {"ANSI file, W, CJK", false, true, kKanji},
-        {"ANSI file, A, Windows-1252", false, false, kMelange},
-        {"ANSI file, A, Cyrillic", false, false, kCyrillic},
-        {"Unicode file, W, CJK", true, true, kKanji},
-        {"Unicode file, W, Cyrillic", true, true, kCyrillic},
-        {"Unicode file, W, beyond the BMP", true, true, kEmoji},
-        {"Unicode file, A, Windows-1252", true, false, kMelange},
-    };
+class WindowsProfileToStore : public WindowsFiles,
+                              public ::testing::WithParamInterface<ProfileToStoreRow> {};
+
+TEST_P(WindowsProfileToStore, WhatTheProfileApiWritesTheStoreLoadsExactly) {
+    const ProfileToStoreRow& row = GetParam();
     const fs::path file = dir_ / "Config.dat";
-    for (const ProfileToStoreRow& row : rows) {
-        SCOPED_TRACE(row.what);
-        fs::remove(file);
-        if (row.unicodeFile) {
-            write("Config.dat", "\xFF\xFE");
-        }
-        const std::optional<std::string> ansi = inAnsi(row.fileName);
-        if (!row.wideApi && !ansi) {
-            continue; // the A functions cannot even be given this name on this system
-        }
-        const BOOL written =
-            row.wideApi ? WritePrivateProfileStringW(L"FILE INFO", L"File Name",
-                                                     wide(row.fileName).c_str(), file.c_str())
-                        : WritePrivateProfileStringA("FILE INFO", "File Name", ansi->c_str(),
-                                                     file.string().c_str());
-        ASSERT_TRUE(written);
-        ASSERT_TRUE(WritePrivateProfileStringW(L"FILE INFO", L"Type", L"6050", file.c_str()));
-        WritePrivateProfileStringW(nullptr, nullptr, nullptr, file.c_str()); // flushes the cache
-        EXPECT_EQ(readFile(file).starts_with("\xFF\xFE"), row.unicodeFile);
-
-        IniFileStore store;
-        const LoadedJob job = loadSettings(store, nfs_, withTrailingSeparator(utf8(dir_)));
-        // The window shows what the consumer reads, and that is the name itself wherever the
-        // file's encoding holds it.
-        EXPECT_EQ(job.fileName, narrow(profileW(file, L"File Name")));
-        if (row.unicodeFile || ansi) {
-            EXPECT_EQ(job.fileName, row.fileName);
-        }
-        EXPECT_EQ(job.listIndex, 8);
-
-        // Saved again with the name untouched, its line keeps every byte.
-        const std::string before = readFile(file);
-        const std::string line = fileNameLine(before, row.unicodeFile);
-        ASSERT_FALSE(line.empty());
-        saveSettings(
-            store, withTrailingSeparator(utf8(dir_)),
-            settingsFromControls(JobControls{"6050", "3", *job.fileName, "1", "1", "0", "1", {}}));
-        store.commit();
-        EXPECT_EQ(fileNameLine(readFile(file), row.unicodeFile), line);
-        EXPECT_EQ(narrow(profileW(file, L"File Name")), *job.fileName);
+    if (row.unicodeFile) {
+        write("Config.dat", "\xFF\xFE");
     }
+    const std::optional<std::string> ansi = inAnsi(row.fileName);
+    if (!row.wideApi && !ansi) {
+        GTEST_SKIP() << "the A functions cannot even be given this name on this system";
+    }
+    const BOOL written = row.wideApi
+                             ? WritePrivateProfileStringW(L"FILE INFO", L"File Name",
+                                                          widen(row.fileName).c_str(), file.c_str())
+                             : WritePrivateProfileStringA("FILE INFO", "File Name", ansi->c_str(),
+                                                          file.string().c_str());
+    ASSERT_TRUE(written);
+    ASSERT_TRUE(WritePrivateProfileStringW(L"FILE INFO", L"Type", L"6050", file.c_str()));
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, file.c_str()); // flushes the cache
+    EXPECT_EQ(readFile(file).starts_with("\xFF\xFE"), row.unicodeFile);
+
+    IniFileStore store;
+    const LoadedJob job = loadSettings(store, nfs_, withTrailingSeparator(utf8(dir_)));
+    // The window shows what the consumer reads, and that is the name itself wherever the
+    // file's encoding holds it.
+    EXPECT_EQ(job.fileName, narrow(profileW(file, L"File Name")));
+    if (row.unicodeFile || ansi) {
+        EXPECT_EQ(job.fileName, row.fileName);
+    }
+    EXPECT_EQ(job.listIndex, 8);
+
+    // Saved again with the name untouched, its line keeps every byte.
+    const std::string line = fileNameLine(readFile(file), row.unicodeFile);
+    ASSERT_FALSE(line.empty());
+    saveSettings(
+        store, withTrailingSeparator(utf8(dir_)),
+        settingsFromControls(JobControls{"6050", "3", *job.fileName, "1", "1", "0", "1", {}}));
+    store.commit();
+    EXPECT_EQ(fileNameLine(readFile(file), row.unicodeFile), line);
+    EXPECT_EQ(narrow(profileW(file, L"File Name")), *job.fileName);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WindowsProfileToStore,
+    ::testing::Values(ProfileToStoreRow{"AnsiFileWAscii", false, true, "vtl_2.bin"},
+                      ProfileToStoreRow{"AnsiFileWWindows1252", false, true, kMelange},
+                      ProfileToStoreRow{"AnsiFileW1252Punctuation", false, true, kMixedLatin},
+                      ProfileToStoreRow{"AnsiFileWCjk", false, true, kKanji},
+                      ProfileToStoreRow{"AnsiFileAWindows1252", false, false, kMelange},
+                      ProfileToStoreRow{"AnsiFileACyrillic", false, false, kCyrillic},
+                      ProfileToStoreRow{"UnicodeFileWCjk", true, true, kKanji},
+                      ProfileToStoreRow{"UnicodeFileWCyrillic", true, true, kCyrillic},
+                      ProfileToStoreRow{"UnicodeFileWBeyondTheBmp", true, true, kEmoji},
+                      ProfileToStoreRow{"UnicodeFileAWindows1252", true, false, kMelange}),
+    rowName<ProfileToStoreRow>);
 
 TEST(WindowsProgramDirectory, IsTheRunningExecutablesFolderEndingInOneSeparator) {
     const std::string dir = programDirectory();
@@ -454,5 +579,3 @@ TEST(WindowsProgramDirectory, IsTheRunningExecutablesFolderEndingInOneSeparator)
 
 } // namespace
 } // namespace quentra::core
-
-#endif // _WIN32

@@ -1,16 +1,47 @@
 // The replace itself, the same on every platform: write a temporary file beside the target,
 // flush it, put it in the target's place, make that durable. The temporary file removes itself
-// on any failure before that.
+// on any failure before that; the naming of temporary files decides which ones a writer killed
+// before its rename left behind.
 
 #include "core/platform/atomic_file.hpp"
 
 #include "core/config_store.hpp"
+#include "core/paths.hpp"
 #include "core/platform/temporary_file.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <filesystem>
 #include <thread>
 
 namespace quentra::core {
+
+namespace {
+
+// True for exactly the names that temporaryNameFor makes for a file named `base`.
+bool isTemporaryOf(std::string_view name, std::string_view base) {
+    std::string prefix = ".";
+    prefix.append(base).append(".tmp-");
+    if (!name.starts_with(prefix)) {
+        return false;
+    }
+    // Four groups of digits, one "-" between each two.
+    int groups = 1;
+    bool digits = false;
+    for (const char c : name.substr(prefix.size())) {
+        if (c >= '0' && c <= '9') {
+            digits = true;
+        } else if (c == '-' && digits) {
+            ++groups;
+            digits = false;
+        } else {
+            return false;
+        }
+    }
+    return digits && groups == 4;
+}
+
+} // namespace
 
 namespace detail {
 
@@ -22,31 +53,74 @@ void fail(const std::string& what, const std::string& path, const std::string& r
     throw StoreError(what + " \"" + path + "\": " + reason);
 }
 
-bool waitForLock(const std::function<bool()>& tryLock, std::chrono::milliseconds patience) {
+void failInUse(const std::string& what, const std::string& path, const std::error_code& ec) {
+    throw FileInUseError(what + " \"" + path + "\": " + ec.message());
+}
+
+bool keepTrying(const std::function<bool()>& attempt, std::chrono::milliseconds patience) {
     const auto deadline = std::chrono::steady_clock::now() + patience;
     auto pause = std::chrono::milliseconds(1);
-    for (;;) {
-        if (tryLock()) {
-            return true;
-        }
+    while (!attempt()) {
         if (std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::milliseconds(20));
     }
+    return true;
+}
+
+std::string temporaryNameFor(const std::string& target, unsigned attempt) {
+    static std::atomic<unsigned> counter{0};
+    const SplitPath parts = splitPath(target);
+    const auto stamp = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    std::string name(parts.directory);
+    name.append(".").append(parts.name).append(".tmp-");
+    name.append(std::to_string(currentProcessId())).append("-");
+    name.append(std::to_string(counter.fetch_add(1))).append("-");
+    name.append(std::to_string(stamp % 1000000)).append("-");
+    name.append(std::to_string(attempt));
+    return name;
+}
+
+TemporaryFile::~TemporaryFile() {
+    file_.close();
+    if (!path_.empty()) {
+        removeFile(path_);
+    }
+}
+
+void TemporaryFile::fail(const std::error_code& ec) const {
+    detail::fail("Cannot write", target_, ec);
 }
 
 } // namespace detail
 
 void replaceFileAtomically(const std::string& path, std::span<const std::string_view> pieces) {
-    detail::TemporaryFile temp(path);
+    detail::TemporaryFile temp(checkWriteTarget(path));
     for (const std::string_view piece : pieces) {
         temp.write(piece);
     }
     temp.flush();
     temp.commit();
     detail::syncDirectoryOf(path);
+}
+
+void removeStaleTemporaries(const std::string& path) {
+    namespace fs = std::filesystem;
+    const SplitPath parts = splitPath(path);
+    const std::string_view dir = parts.directory.empty() ? "." : parts.directory;
+    std::error_code ec;
+    fs::directory_iterator it(fs::path(std::u8string(dir.begin(), dir.end())), ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const std::u8string name = it->path().filename().u8string();
+        if (isTemporaryOf(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()),
+                          parts.name)) {
+            std::error_code ignored;
+            fs::remove(it->path(), ignored);
+        }
+    }
 }
 
 } // namespace quentra::core

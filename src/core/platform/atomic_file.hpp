@@ -10,21 +10,34 @@ namespace quentra::core {
 
 // The whole content of a file, or exists == false when there is no file at the path (a
 // dangling symbolic link included). Throws StoreError with the system's reason when something
-// is there but cannot be read: a directory, a device or pipe, a file without read access.
+// is there but cannot be read: a directory, a device or pipe, a file without read access;
+// FileInUseError when another program holds it open for itself alone (Windows).
 struct FileContent {
     bool exists = false;
     std::string bytes;
 };
 FileContent readFileIfExists(const std::string& path);
 
-// The file that a write to `path` replaces: `path` itself, or the file that a symbolic link
-// at `path` leads to, so that the link stays in place. Throws StoreError for a link whose
-// target is missing, for a directory or other non-file there, and for a write-protected file.
-std::string resolveWriteTarget(const std::string& path);
+// The file that a write to a path replaces, as one look at it finds it: `path` is the path
+// itself, or the file that a symbolic link there leads to, so that the link stays in place.
+// What the new file takes over from an existing one: in `mode`, the permission bits on POSIX
+// (with `owner` and `group`), the attributes on Windows.
+struct WriteTarget {
+    std::string path;
+    bool exists = false;
+    std::uint32_t mode = 0;
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+};
+// Throws StoreError for a link whose target is missing, for a directory or other non-file
+// there, and for a write-protected file (no write permission, for a writer whom permission bits
+// do not bind none for its owner; the read-only attribute on Windows). A missing file is fine.
+WriteTarget checkWriteTarget(const std::string& path);
 
 // An exclusive lock on the file `lockPath` (created when missing, never removed, so that
 // every writer locks the same file), held until destruction. Waits for another holder for
-// at most `patience`, then throws StoreError; so does a file system that refuses the lock.
+// at most `patience`, then throws FileInUseError; a file system that refuses the lock gives
+// StoreError.
 class FileLock {
 public:
     explicit FileLock(const std::string& lockPath,
@@ -37,15 +50,14 @@ private:
     std::intptr_t handle_; // a descriptor, or a HANDLE on Windows
 };
 
-// Replaces the file at `path` with `pieces`, written one after another (so that a large file
-// need not be put together in memory first), whole or not at all: a temporary file beside it
-// is written, flushed to disk, given the existing file's permission bits and owner and renamed
-// over it; then the directory is synced. A write-protected file (no write permission, for a
-// writer whom permission bits do not bind none for its owner; the read-only attribute on
-// Windows) is refused, and so is a replace that could not keep the file's owner. On failure
-// the temporary file is removed, the file at `path` is as it was, and StoreError carries the
-// system's reason. A file-size limit (RLIMIT_FSIZE) is reported like a full disk instead of
-// ending the process.
+// Replaces the file at `path` (checked by checkWriteTarget) with `pieces`, written one after
+// another (so that a large file need not be put together in memory first), whole or not at
+// all: a temporary file beside it is written, flushed to disk, given what the existing file
+// has (checkWriteTarget) and put in its place; then the directory is synced. A replace that
+// could not keep the file's owner is refused. On failure the temporary file is removed, the
+// file at `path` is as it was, and StoreError carries the system's reason: FileInUseError when
+// another program held the file open for the whole of a brief wait (Windows). A file-size
+// limit (RLIMIT_FSIZE) is reported like a full disk instead of ending the process.
 void replaceFileAtomically(const std::string& path, std::span<const std::string_view> pieces);
 
 // Removes the temporary files that a writer of `path` killed before its rename left behind.

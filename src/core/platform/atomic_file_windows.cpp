@@ -14,227 +14,217 @@
 namespace quentra::core {
 
 using detail::fail;
+using detail::failInUse;
+using detail::OwnedFile;
 
 namespace {
 
-std::error_code systemError(DWORD e) {
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+std::error_code systemError(DWORD e = GetLastError()) {
     return std::error_code(static_cast<int>(e), std::system_category());
 }
 
-std::error_code lastError() {
-    return systemError(GetLastError());
+HANDLE handleOf(const OwnedFile& file) {
+    return reinterpret_cast<HANDLE>(file.get());
 }
 
-bool isMissing(DWORD e) {
-    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
+OwnedFile openFile(const std::string& path, DWORD access, DWORD share, DWORD disposition,
+                   DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+    return OwnedFile(reinterpret_cast<std::intptr_t>(CreateFileW(
+        widen(path).c_str(), access, share, nullptr, disposition, attributes, nullptr)));
 }
 
-HANDLE asHandle(std::intptr_t h) {
-    return reinterpret_cast<HANDLE>(h);
+// Another program holds the file open (the consumer, a text editor, a virus scanner).
+bool isInUse(DWORD e) {
+    return e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION || e == ERROR_ACCESS_DENIED ||
+           e == ERROR_UNABLE_TO_REMOVE_REPLACED;
 }
 
-struct Handle {
-    HANDLE h = INVALID_HANDLE_VALUE;
-    Handle() = default;
-    explicit Handle(HANDLE handle) : h(handle) {}
-    ~Handle() {
-        if (h != INVALID_HANDLE_VALUE) {
-            CloseHandle(h);
+// ReplaceFileW keeps the replaced file's attributes and security. Where it fails for another
+// reason than a holder of the file, MoveFileExW can still put the file in place: when there is
+// no file to replace yet, when the new file could not take the old one's name, and on file
+// systems or paths that ReplaceFileW cannot handle (Wine's refuses relative ones). The old file
+// goes to a backup name of ours, as Wine's ReplaceFileW leaves a file of its own behind on each
+// failure when given none; the backup is removed once the new file is in place, and put back
+// should neither be.
+DWORD replace(const std::wstring& from, const std::wstring& to, const std::wstring& backup) {
+    DWORD e = ERROR_SUCCESS;
+    if (!ReplaceFileW(to.c_str(), from.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+                      nullptr, nullptr)) {
+        e = GetLastError();
+        if (!isInUse(e)) {
+            e = MoveFileExW(from.c_str(), to.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                    ? ERROR_SUCCESS
+                    : GetLastError();
         }
     }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-};
+    if (GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        DeleteFileW(backup.c_str());
+    } else {
+        MoveFileExW(backup.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+    }
+    return e;
+}
 
 } // namespace
 
 FileContent readFileIfExists(const std::string& path) {
-    const std::wstring wide = widen(path);
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD e = GetLastError();
-        if (isMissing(e)) {
-            return {};
-        }
-        fail("Cannot read", path, systemError(e));
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         fail("Cannot read", path, std::make_error_code(std::errc::is_a_directory));
     }
-    const Handle file(CreateFileW(wide.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.h == INVALID_HANDLE_VALUE) {
+    const OwnedFile file = openFile(path, GENERIC_READ, kShareAll, OPEN_EXISTING);
+    if (!file.isOpen()) {
         const DWORD e = GetLastError();
-        if (isMissing(e)) {
+        if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) {
             return {};
+        }
+        if (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION) {
+            failInUse("Cannot read", path, systemError(e));
         }
         fail("Cannot read", path, systemError(e));
     }
-    FileContent out;
-    out.exists = true;
+    FileContent out{true, {}};
     LARGE_INTEGER size{};
-    if (GetFileSizeEx(file.h, &size) && size.QuadPart > 0) {
+    if (GetFileSizeEx(handleOf(file), &size) && size.QuadPart > 0) {
         out.bytes.reserve(static_cast<std::size_t>(size.QuadPart));
     }
     char buffer[1 << 16];
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file.h, buffer, sizeof buffer, &got, nullptr)) {
-            fail("Cannot read", path, lastError());
-        }
-        if (got == 0) {
-            break;
+    DWORD got = 0;
+    do {
+        if (!ReadFile(handleOf(file), buffer, sizeof buffer, &got, nullptr)) {
+            fail("Cannot read", path, systemError());
         }
         out.bytes.append(buffer, got);
-    }
+    } while (got != 0);
     return out;
 }
 
-std::string resolveWriteTarget(const std::string& path) {
-    detail::checkReplaceable(path);
-    return path;
+WriteTarget checkWriteTarget(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(widen(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return {path}; // missing, or a reason the write itself will meet and report
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        fail("Cannot write", path, std::make_error_code(std::errc::is_a_directory));
+    }
+    // Windows refuses to replace a read-only file; refused here so that it is refused the
+    // same way everywhere (Wine would replace it).
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        fail("Cannot write", path, systemError(ERROR_ACCESS_DENIED));
+    }
+    return {path, true, attributes};
 }
 
-FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patience)
-    : handle_(reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)) {
-    Handle file(CreateFileW(widen(lockPath).c_str(), GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.h == INVALID_HANDLE_VALUE) {
-        fail("Cannot lock", lockPath, lastError());
+FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patience) {
+    OwnedFile file = openFile(lockPath, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS);
+    if (!file.isOpen()) {
+        fail("Cannot lock", lockPath, systemError());
     }
     DWORD refusal = 0;
-    const bool locked = detail::waitForLock(
-        [&] {
-            OVERLAPPED at{};
-            if (LockFileEx(file.h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                           &at)) {
-                return true;
-            }
-            refusal = GetLastError();
-            if (refusal != ERROR_LOCK_VIOLATION && refusal != ERROR_IO_PENDING) {
-                fail("Cannot lock", lockPath, systemError(refusal));
-            }
-            return false;
-        },
-        patience);
-    if (!locked) {
-        fail("Cannot lock", lockPath, systemError(refusal));
+    const auto locked = [&] {
+        OVERLAPPED at{};
+        if (LockFileEx(handleOf(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                       &at)) {
+            return true;
+        }
+        refusal = GetLastError();
+        if (refusal != ERROR_LOCK_VIOLATION && refusal != ERROR_IO_PENDING) {
+            fail("Cannot lock", lockPath, systemError(refusal));
+        }
+        return false;
+    };
+    if (!detail::keepTrying(locked, patience)) {
+        failInUse("Cannot lock", lockPath, systemError(refusal));
     }
-    handle_ = reinterpret_cast<std::intptr_t>(file.h);
-    file.h = INVALID_HANDLE_VALUE;
+    handle_ = file.release();
 }
 
 FileLock::~FileLock() {
     OVERLAPPED at{};
-    UnlockFileEx(asHandle(handle_), 0, 1, 0, &at);
-    CloseHandle(asHandle(handle_));
+    UnlockFileEx(reinterpret_cast<HANDLE>(handle_), 0, 1, 0, &at);
+    detail::closeFile(handle_);
 }
 
 namespace detail {
+
+void closeFile(std::intptr_t file) noexcept {
+    CloseHandle(reinterpret_cast<HANDLE>(file));
+}
+
+void removeFile(const std::string& path) noexcept {
+    DeleteFileW(widen(path).c_str());
+}
 
 unsigned long currentProcessId() {
     return GetCurrentProcessId();
 }
 
-void checkReplaceable(const std::string& target) {
-    const DWORD attributes = GetFileAttributesW(widen(target).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return; // missing, or a reason the write itself will meet and report
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        fail("Cannot write", target, std::make_error_code(std::errc::is_a_directory));
-    }
-    // Windows refuses to replace a read-only file; refused here so that it is refused the
-    // same way everywhere (Wine would replace it).
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        fail("Cannot write", target, systemError(ERROR_ACCESS_DENIED));
-    }
-}
-
-TemporaryFile::TemporaryFile(const std::string& target)
-    : target_(target), handle_(reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE)) {
-    checkReplaceable(target);
-    for (unsigned attempt = 0; !open_; ++attempt) {
-        path_ = temporaryNameFor(target, attempt);
-        const HANDLE h = CreateFileW(widen(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            handle_ = reinterpret_cast<std::intptr_t>(h);
-            open_ = true;
-        } else if (GetLastError() != ERROR_FILE_EXISTS || attempt >= 100) {
-            const std::error_code ec = lastError();
+TemporaryFile::TemporaryFile(const WriteTarget& target) : target_(target.path) {
+    // Created with the target's attributes (hidden, system, ...), which a rename keeps: a
+    // ReplaceFileW carries them over too, but not Wine's, nor MoveFileExW.
+    const DWORD kept = target.mode & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    for (unsigned attempt = 0; !file_.isOpen(); ++attempt) {
+        path_ = temporaryNameFor(target_, attempt);
+        file_.reset(
+            openFile(path_, GENERIC_WRITE, 0, CREATE_NEW, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL)
+                .release());
+        if (!file_.isOpen() && (GetLastError() != ERROR_FILE_EXISTS || attempt >= 100)) {
+            const std::error_code ec = systemError();
             path_.clear(); // nothing of ours to remove
             fail(ec);
         }
     }
 }
 
-TemporaryFile::~TemporaryFile() {
-    discard();
-}
-
-void TemporaryFile::discard() noexcept {
-    close();
-    if (!committed_ && !path_.empty()) {
-        DeleteFileW(widen(path_).c_str());
-        path_.clear();
-    }
-}
-
-void TemporaryFile::fail(const std::error_code& ec) const {
-    detail::fail("Cannot write", target_, ec);
-}
-
-void TemporaryFile::close() noexcept {
-    if (open_) {
-        CloseHandle(asHandle(handle_));
-        open_ = false;
-    }
-}
-
 void TemporaryFile::write(std::string_view bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const DWORD chunk =
-            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    while (!bytes.empty()) {
         DWORD wrote = 0;
-        if (!WriteFile(asHandle(handle_), bytes.data() + done, chunk, &wrote, nullptr)) {
-            fail(lastError());
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        if (!WriteFile(handleOf(file_), bytes.data(), chunk, &wrote, nullptr)) {
+            fail(systemError());
         }
-        done += wrote;
+        bytes.remove_prefix(wrote);
     }
 }
 
 void TemporaryFile::flush() {
-    if (!FlushFileBuffers(asHandle(handle_))) {
-        fail(lastError());
+    if (!FlushFileBuffers(handleOf(file_))) {
+        fail(systemError());
     }
-    close();
+    file_.close();
 }
 
 void TemporaryFile::commit() {
     const std::wstring from = widen(path_);
     const std::wstring to = widen(target_);
-    // A reader elsewhere (the consumer, a virus scanner, a store reading without the lock) may
-    // hold the target open for a moment; Windows then refuses the replace, so try again briefly.
-    for (int attempt = 0;; ++attempt) {
-        if (MoveFileExW(from.c_str(), to.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
-            committed_ = true;
-            return;
-        }
-        const DWORD e = GetLastError();
-        if ((e != ERROR_ACCESS_DENIED && e != ERROR_SHARING_VIOLATION) || attempt >= 39) {
+    const std::wstring backup = widen(temporaryNameFor(target_, 0));
+    // A holder of the target may let go in a moment: tried again for about 2 s.
+    DWORD e = ERROR_SUCCESS;
+    const auto replaced = [&] {
+        e = replace(from, to, backup);
+        if (e != ERROR_SUCCESS && !isInUse(e)) {
             fail(systemError(e));
         }
-        Sleep(50);
+        return e == ERROR_SUCCESS;
+    };
+    if (!keepTrying(replaced, std::chrono::seconds(2))) {
+        failInUse("Cannot write", target_, systemError(e));
     }
+    path_.clear();
 }
 
-void syncDirectoryOf(const std::string& /*path*/) {
-    // MOVEFILE_WRITE_THROUGH returns only once the move is on disk.
+void syncDirectoryOf(const std::string& path) {
+    // ReplaceFileW has no write-through, which MOVEFILE_WRITE_THROUGH gave the rename: a flush
+    // of the file in its new place has NTFS write out its log, the rename included. Best
+    // effort, as a holder of the file may refuse the open.
+    const OwnedFile file = openFile(path, GENERIC_WRITE, kShareAll, OPEN_EXISTING);
+    if (file.isOpen()) {
+        FlushFileBuffers(handleOf(file));
+    }
 }
 
 } // namespace detail

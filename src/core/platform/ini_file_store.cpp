@@ -79,7 +79,7 @@ struct IniFileStore::Impl {
             }
         }
         // Through a symbolic link to the file it names, so the link itself stays.
-        const std::string target = resolveWriteTarget(file);
+        const std::string target = checkWriteTarget(file).path;
         // The lock lives beside the target, not on it: the rename replaces the target's inode,
         // and a lock held on the old one would not stop the next writer.
         const FileLock lock(target + ".lock");

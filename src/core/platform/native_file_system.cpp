@@ -5,10 +5,6 @@
 #include <string>
 #include <system_error>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace quentra::core {
 
 namespace {
@@ -28,25 +24,10 @@ std::string describe(const std::string& path, const std::error_code& ec) {
 } // namespace
 
 bool NativeFileSystem::isOrdinaryFile(const std::string& path) {
-    if (path.empty()) {
-        return false;
-    }
     std::error_code ec;
     const fs::path p = toPath(path);
-    if (!fs::is_regular_file(fs::status(p, ec)) || ec) {
-        return false;
-    }
-#ifdef _WIN32
-    // A hidden or system file is not found by the directory lookup the start-up relies on.
-    const DWORD attributes = GetFileAttributesW(p.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return false;
-    }
-    if ((attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
-        return false;
-    }
-#endif
-    return true;
+    return !path.empty() && fs::is_regular_file(fs::status(p, ec)) && !ec &&
+           !detail::skippedByDirectoryLookup(p);
 }
 
 std::int32_t NativeFileSystem::fileLength(const std::string& path) {

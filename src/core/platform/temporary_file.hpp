@@ -1,8 +1,9 @@
 #pragma once
 
-// The pieces of an atomic replace (atomic_file.cpp puts them together). The platform's own
-// parts live in atomic_file_posix.cpp and atomic_file_windows.cpp; the naming of temporary
-// files and the removal of stale ones in stale_temporaries.cpp.
+// The pieces of an atomic replace that atomic_file.cpp puts together. The platform's own parts
+// live in atomic_file_posix.cpp and atomic_file_windows.cpp.
+
+#include "core/platform/atomic_file.hpp"
 
 #include <chrono>
 #include <cstdint>
@@ -10,35 +11,61 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 namespace quentra::core::detail {
 
-// Throws StoreError: `what` "path": the reason.
+// Throw StoreError, or FileInUseError for failInUse: `what` "path": the reason.
 [[noreturn]] void fail(const std::string& what, const std::string& path, const std::error_code& ec);
 [[noreturn]] void fail(const std::string& what, const std::string& path, const std::string& reason);
+[[noreturn]] void failInUse(const std::string& what, const std::string& path,
+                            const std::error_code& ec);
 
-// Calls `tryLock` until it returns true, waiting a little longer each time (up to 20 ms);
-// false once `patience` has passed.
-bool waitForLock(const std::function<bool()>& tryLock, std::chrono::milliseconds patience);
+// Calls `attempt` until it returns true, waiting a little longer each time (up to 20 ms);
+// false once `patience` has passed. For a lock or a file that another holder may let go.
+bool keepTrying(const std::function<bool()>& attempt, std::chrono::milliseconds patience);
 
 // A fresh name for a temporary file beside `target`: "." name ".tmp-" and four groups of
 // digits (process, counter, clock, attempt), so that no two writers pick the same one.
 std::string temporaryNameFor(const std::string& target, unsigned attempt);
-// True for exactly the names that temporaryNameFor makes for a file named `base`.
-bool isTemporaryOf(std::string_view name, std::string_view base);
 
+// The platform's two small calls, which only clean up and so say nothing of a failure: closing
+// a descriptor or HANDLE, and removing a file. And the process's id.
+void closeFile(std::intptr_t file) noexcept;
+void removeFile(const std::string& path) noexcept;
 unsigned long currentProcessId();
 
-// Refuses (StoreError) a target that a replace must leave alone: a directory, or an existing
-// file that is write-protected. A missing target is fine.
-void checkReplaceable(const std::string& target);
+// A descriptor or HANDLE, closed with the object; -1 is none (INVALID_HANDLE_VALUE on Windows).
+class OwnedFile {
+public:
+    explicit OwnedFile(std::intptr_t file = -1) : file_(file) {}
+    ~OwnedFile() { close(); }
+    OwnedFile(const OwnedFile&) = delete;
+    OwnedFile& operator=(const OwnedFile&) = delete;
 
-// A temporary file created beside `target` with the permissions and owner of the file it will
-// replace; it is removed again by the destructor unless commit() put it in the target's place.
-// Every failure throws StoreError naming the target and giving the system's reason.
+    std::intptr_t get() const { return file_; }
+    bool isOpen() const { return file_ != -1; }
+    std::intptr_t release() { return std::exchange(file_, -1); }
+    void reset(std::intptr_t file) {
+        close();
+        file_ = file;
+    }
+    void close() noexcept {
+        if (isOpen()) {
+            closeFile(release());
+        }
+    }
+
+private:
+    std::intptr_t file_;
+};
+
+// A temporary file beside the target that takes over the target's permissions and owner
+// (POSIX) or attributes (Windows); it is removed again by the destructor unless commit() put it
+// in the target's place. Every failure throws StoreError naming the target with the reason.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const std::string& target);
+    explicit TemporaryFile(const WriteTarget& target);
     ~TemporaryFile();
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -46,23 +73,18 @@ public:
     void write(std::string_view bytes);
     // Flushed to disk and closed.
     void flush();
-    // Renamed over the target.
+    // Put in the target's place.
     void commit();
 
 private:
     [[noreturn]] void fail(const std::error_code& ec) const;
-    void close() noexcept;
-    // Closes and removes the file unless it was committed.
-    void discard() noexcept;
 
     std::string target_;
-    std::string path_;
-    std::intptr_t handle_; // a descriptor, or a HANDLE on Windows
-    bool open_ = false;
-    bool committed_ = false;
+    std::string path_; // empty once nothing of ours is left to remove
+    OwnedFile file_;
 };
 
-// Makes a rename in the directory of `path` durable.
+// Makes the replace of `path` durable.
 void syncDirectoryOf(const std::string& path);
 
 } // namespace quentra::core::detail
