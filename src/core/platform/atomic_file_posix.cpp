@@ -15,7 +15,6 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -73,24 +72,6 @@ int writeProtection(const std::string& path, const struct stat& st) {
     return ::geteuid() == 0 && (st.st_mode & S_IWUSR) == 0 ? EACCES : 0;
 }
 
-// Gives the fresh memory of a large buffer its pages in one call, where the system can, instead
-// of one page fault per page as it is first written: on a virtual machine each fault is costly,
-// and a large settings file's buffer has thousands of pages.
-void populate(char* data, std::size_t size) {
-#ifdef MADV_POPULATE_WRITE
-    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) / page * page;
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) / page * page;
-    if (end > begin + page) {
-        // A refusal (an older kernel) only leaves the pages to come one fault at a time.
-        (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
-    }
-#else
-    (void)data;
-    (void)size;
-#endif
-}
-
 } // namespace
 
 FileContent readFileIfExists(const std::string& path) {
@@ -117,8 +98,6 @@ FileContent readFileIfExists(const std::string& path) {
     // special files do) is read on in steps.
     FileContent out{true, {}};
     const std::size_t expected = (st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0) + 1;
-    out.bytes.reserve(expected);
-    populate(out.bytes.data(), expected);
     out.bytes.resize(expected);
     std::size_t have = 0;
     for (;;) {
