@@ -3,9 +3,10 @@
 #include "core/platform/ini_file_store.hpp"
 #include "core/platform/native_file_system.hpp"
 #include "ui/model/caption_fit.hpp"
+#include "ui/qt/accessibility.hpp"
+#include "ui/qt/module_list.hpp"
 #include "ui/qt/qt_file_dialog.hpp"
 
-#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -18,7 +19,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
-#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
@@ -51,31 +51,6 @@ constexpr int kSmallestFontPixels = 8;
 QString fromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
-
-// The module list. The closed list is narrow; its drop-down shows every entry whole. The
-// drop-down is widened when it first opens: measuring the 32 names and building the drop-down
-// at load cost start-up about 2 of the 8 million instructions it took above a bare window.
-class ModuleList final : public QComboBox {
-public:
-    using QComboBox::QComboBox;
-
-    void showPopup() override {
-        if (!widened_) {
-            widened_ = true;
-            const QFontMetrics metrics(font());
-            int widest = 0;
-            for (int i = 0; i < count(); ++i) {
-                widest = std::max(widest, metrics.horizontalAdvance(itemText(i)));
-            }
-            view()->setMinimumWidth(widest + 4 * metrics.averageCharWidth() +
-                                    style()->pixelMetric(QStyle::PM_ScrollBarExtent));
-        }
-        QComboBox::showPopup();
-    }
-
-private:
-    bool widened_ = false;
-};
 
 // The captions measured at the window's font (size 0) and at smaller sizes of its family: half a
 // point a size down to kSmallestFontPoints, or for a font set in pixels one pixel a size down to
@@ -167,7 +142,7 @@ public:
             const QSignalBlocker quiet(list());
             list()->setCurrentIndex(index);
         }
-        list()->setToolTip(list()->currentText());
+        list()->markCurrentEntry();
     }
 
     int checkState(ControlRef box) const override {
@@ -181,7 +156,12 @@ public:
         }
         return 0;
     }
-    void setChecked(ControlRef box, bool ticked) override { checkBox(box)->setChecked(ticked); }
+    // Any change of chkAll's state reaches the model as the user's (see connectHandlers): the
+    // program's own is kept from it.
+    void setChecked(ControlRef box, bool ticked) override {
+        const QSignalBlocker quiet(checkBox(box));
+        checkBox(box)->setChecked(ticked);
+    }
 
     void createCopy(ControlRef member) override {
         if (member.control == Control::lblPort) {
@@ -250,7 +230,7 @@ private:
     QLineEdit* textBox(core::JobField field) const {
         return w_.control<QLineEdit>(model::textBoxOf(field).ref);
     }
-    QComboBox* list() const { return w_.control<QComboBox>({Control::cmbType}); }
+    ModuleList* list() const { return w_.control<ModuleList>({Control::cmbType}); }
     QCheckBox* checkBox(ControlRef box) const { return w_.control<QCheckBox>(box); }
 
     frmMain& w_;
@@ -259,6 +239,7 @@ private:
 frmMain::frmMain(std::optional<std::string> appDir, frmMainServices services, QWidget* parent)
     : QWidget(parent), requestedAppDir_(std::move(appDir)), services_(std::move(services)) {
     initUiResources();
+    installAccessibility();
     if (!services_.makeFileDialog) {
         services_.makeFileDialog = [](QWidget* owner) -> std::unique_ptr<core::FileDialog> {
             return std::make_unique<QtFileDialog>(owner);
@@ -359,6 +340,9 @@ void frmMain::createDesignedControls() {
             ChkAddr.at(static_cast<std::size_t>(row.ref.index)) = qobject_cast<QCheckBox*>(widget);
         }
     }
+    // Qt names a drop-down list by its current entry and gives assistive technology its caption
+    // through the label that has it as its buddy.
+    control<QLabel>({Control::lblType})->setBuddy(widgetOf({Control::cmbType}));
 }
 
 // The design was laid out for a smaller UI font than most platforms use, and some captions
@@ -393,17 +377,14 @@ void frmMain::setFocusOrder() {
     widgetOf({Control::txtType})->setFocus();
 }
 
-// Only the user's actions reach the model: Qt reports a change of the list index made by the
-// program too, so the view blocks it (see View::setListIndex); `clicked` is never emitted for a
-// state set by the program.
+// Only the user's actions reach the model: Qt reports the program's own changes of the list
+// index and of a box's state too, so the view blocks them (View::setListIndex, View::setChecked).
+// chkAll follows every change of its state, not only `clicked`: the accessibility action
+// "Toggle" changes the state without a click, and the program never sets chkAll.
 void frmMain::connectHandlers() {
-    auto* list = control<QComboBox>({Control::cmbType});
-    connect(list, &QComboBox::currentIndexChanged, this, [this, list] {
-        // The closed list is narrower than the longest names; the whole entry shows on hovering.
-        list->setToolTip(list->currentText());
-        model_->cmbType_Click();
-    });
-    connect(control<QCheckBox>({Control::chkAll}), &QCheckBox::clicked, this,
+    connect(control<QComboBox>({Control::cmbType}), &QComboBox::currentIndexChanged, this,
+            [this] { model_->cmbType_Click(); });
+    connect(control<QCheckBox>({Control::chkAll}), &QCheckBox::toggled, this,
             [this] { model_->chkAll_Click(); });
     const std::pair<Control, void (model::WindowModel::*)()> buttons[] = {
         {Control::cmdSelect, &model::WindowModel::cmdSelect_Click},
