@@ -218,6 +218,9 @@ public:
     void warn(std::string_view title, std::string_view text) override {
         w_.services_.messages->showWarning(&w_, fromUtf8(title), fromUtf8(text));
     }
+    bool confirm(std::string_view title, std::string_view text) override {
+        return w_.services_.messages->askYesNo(&w_, fromUtf8(title), fromUtf8(text));
+    }
     void close() override { w_.close(); }
     core::FileDialog& fileDialog() override {
         if (!w_.dlgFile) {

@@ -682,6 +682,12 @@ void frmMain::warn(std::string_view title, std::string_view text) {
     MessageBoxW(window_, widen(text).c_str(), widen(title).c_str(), MB_OK | MB_ICONWARNING);
 }
 
+// No is the default button; a Yes/No box has no Esc or close of its own, so only No or Yes ends it.
+bool frmMain::confirm(std::string_view title, std::string_view text) {
+    return MessageBoxW(window_, widen(text).c_str(), widen(title).c_str(),
+                       MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING) == IDYES;
+}
+
 void frmMain::close() {
     DestroyWindow(window_);
 }

@@ -12,16 +12,20 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <set>
@@ -354,6 +358,56 @@ TEST_F(WiringTest, AnUnreadableSavedJobIsSaidOnceAfterTheWindowIsShown) {
     showAndSettle();
     EXPECT_EQ(presenter->texts.size(), 1) << "said once";
     expectedMessages = 1;
+}
+
+// Ok asks through the window's question before it replaces a saved job it could not read, and
+// the answer decides.
+TEST_F(WiringTest, AnUnreadableSavedJobIsReplacedOnlyAfterTheUsersYes) {
+    for (const bool yes : {false, true}) {
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        auto store = std::make_shared<core::testing::RecordingConfigStore>();
+        auto files = std::make_shared<core::testing::FakeFileSystem>();
+        files->files[core::configFilePath(dir.appDir())] = 100;
+        store->readFailure = "Permission denied";
+        services.store = store;
+        services.fileSystem = files;
+        presenter->answer = yes;
+        presenter->questions.clear();
+        open();
+        window->show();
+
+        button(*window, Control::cmdOk)->click();
+        ASSERT_EQ(presenter->questions.size(), 1);
+        EXPECT_TRUE(presenter->questions.front().contains("could not be read"));
+        EXPECT_EQ(std::count(store->calls.begin(), store->calls.end(), "commit"), yes ? 1 : 0);
+        EXPECT_EQ(window->isVisible(), !yes);
+    }
+}
+
+// The real question: No is the default button and Esc's answer; only Yes says yes.
+TEST_F(WiringTest, TheQuestionsDefaultAnswerIsNo) {
+    const std::pair<const char*, std::function<void(QMessageBox*)>> rows[] = {
+        {"Enter", [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }},
+        {"Esc", [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); }},
+        {"Yes", [](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); }},
+    };
+    open();
+    window->show();
+    for (const auto& [how, answer] : rows) {
+        SCOPED_TRACE(how);
+        // Answers the question once it is on screen.
+        QTimer waiter;
+        QObject::connect(&waiter, &QTimer::timeout, [&waiter, &answer] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                waiter.stop();
+                answer(box);
+            }
+        });
+        waiter.start(10);
+        MessageBoxPresenter real;
+        EXPECT_EQ(real.askYesNo(window.get(), "Quentra Module Upgrade", "Replace it?"),
+                  std::string(how) == "Yes");
+    }
 }
 
 // ---- File names as the consumer reads them ------------------------------------------------
