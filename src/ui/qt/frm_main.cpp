@@ -394,9 +394,9 @@ void frmMain::connectHandlers() {
         {Control::cmdOk, &model::WindowModel::cmdOk_Click},
         {Control::cmdCancel, &model::WindowModel::cmdCancel_Click},
     };
-    for (const auto& [button, handler] : buttons) {
-        connect(control<QPushButton>({button}), &QPushButton::clicked, this,
-                [this, handler] { (model_.get()->*handler)(); });
+    for (const auto& button : buttons) {
+        connect(control<QPushButton>({button.first}), &QPushButton::clicked, this,
+                [this, handler = button.second] { (model_.get()->*handler)(); });
     }
 }
 

@@ -51,8 +51,9 @@ void ModuleList::markCurrentEntry() {
     }
     const QModelIndex current = model()->index(currentIndex(), modelColumn(), rootModelIndex());
     QItemSelectionModel* selection = view()->selectionModel();
+    // Selected only: the list's current item is the one a screen reader takes as focused.
     if (selection->selectedIndexes() != QModelIndexList{current}) {
-        selection->setCurrentIndex(current, QItemSelectionModel::ClearAndSelect);
+        selection->select(current, QItemSelectionModel::ClearAndSelect);
     }
 }
 
