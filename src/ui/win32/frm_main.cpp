@@ -292,11 +292,10 @@ void frmMain::fitCaptions() {
     class Measure final : public model::CaptionMeasure {
     public:
         Measure(HDC dc, const LOGFONTW& font, int indicator, UINT dpi)
-            : dc_(dc), base_(font), indicator_(indicator), dpi_(dpi) {}
+            : dc_(dc), base_(font), indicator_(indicator), dpi_(dpi),
+              before_(GetCurrentObject(dc, OBJ_FONT)) {}
         ~Measure() override {
-            if (before_ != nullptr) {
-                SelectObject(dc_, before_);
-            }
+            SelectObject(dc_, before_);
             if (font_ != nullptr) {
                 DeleteObject(font_);
             }
@@ -333,10 +332,8 @@ void frmMain::fitCaptions() {
             LOGFONTW font = base_;
             font.lfHeight += static_cast<LONG>(base_.lfHeight < 0 ? size : -size);
             const HFONT made = CreateFontIndirectW(&font);
-            const HGDIOBJ previous = SelectObject(dc_, made);
-            if (font_ == nullptr) {
-                before_ = previous;
-            } else {
+            SelectObject(dc_, made);
+            if (font_ != nullptr) {
                 DeleteObject(font_);
             }
             font_ = made;
@@ -347,7 +344,7 @@ void frmMain::fitCaptions() {
         LOGFONTW base_;
         int indicator_;
         UINT dpi_;
-        HGDIOBJ before_ = nullptr;
+        HGDIOBJ before_;
         HFONT font_ = nullptr;
         int size_ = 0;
     };
