@@ -393,8 +393,9 @@ TEST_F(WiringTest, TheQuestionsDefaultAnswerIsNo) {
     };
     open();
     window->show();
-    for (const auto& [how, answer] : rows) {
+    for (const auto& [how, answerWith] : rows) {
         SCOPED_TRACE(how);
+        const std::function<void(QMessageBox*)>& answer = answerWith;
         // Answers the question once it is on screen.
         QTimer waiter;
         QObject::connect(&waiter, &QTimer::timeout, [&waiter, &answer] {
