@@ -186,7 +186,8 @@ std::string gridBoxAccessibleName(int box);
 // The design was laid out for a smaller font than platforms use today, and some captions
 // ("Module Address") are wider than their boxes. A caption box has no border or background, so
 // it may widen to the right into the free room before the next control on its row. Both views
-// widen alike through these helpers; a view measures in its own units and converts to twips.
+// widen alike through these helpers and fitCaptions (caption_fit.hpp); a view measures in its
+// own units and converts to twips.
 
 // Least room left between a widened caption and the next control on its row.
 inline constexpr int kCaptionGap = 60;
@@ -207,8 +208,8 @@ std::array<CaptionBox, kCaptionBoxCount> captionBoxes();
 int captionRoom(ControlRef ref);
 
 // The width in twips to give `ref`'s box when its caption needs `neededTwips`: the designed width
-// when that is enough, else the need; std::nullopt when the need exceeds captionRoom (the view
-// then steps its font down and measures again).
+// when that is enough, else the need; std::nullopt when the need exceeds captionRoom (a smaller
+// font size is then tried).
 std::optional<int> widenedCaptionWidth(ControlRef ref, int neededTwips);
 
 } // namespace quentra::ui::model

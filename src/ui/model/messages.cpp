@@ -23,10 +23,22 @@ std::string failedCommitMessage(std::string_view appDir, std::string_view reason
            std::string(reason) + "\nThe file was left as it was.";
 }
 
+std::string fileInUseMessage(std::string_view appDir) {
+    return "The job was not saved: " + quoted(core::configFilePath(appDir)) +
+           " is in use by another program.\nClose it there, then press Ok again to save the job. "
+           "The file was left as it was.";
+}
+
 std::string unreadableConfigMessage(std::string_view appDir, std::string_view reason) {
     return "The saved job in " + quoted(core::configFilePath(appDir)) +
            " could not be read: " + std::string(reason) +
            "\nThe window shows what could be read of it.";
+}
+
+std::string replaceUnreadConfigQuestion(std::string_view appDir) {
+    return "The saved job in " + quoted(core::configFilePath(appDir)) +
+           " could not be read when the window opened, so the window may not show all of it."
+           "\nReplace the saved job with the one shown here?";
 }
 
 } // namespace quentra::ui::model

@@ -1,7 +1,8 @@
 #pragma once
 
-// The texts of the window's three warnings, made here so that every view shows the same words.
-// Each goes out through WindowView::warn with kWindowTitle as its title.
+// The texts of the window's warnings and its one question, made here so that every view shows
+// the same words. Each goes out through WindowView::warn or WindowView::confirm with
+// kWindowTitle as its title.
 
 #include "core/job_field.hpp"
 
@@ -17,7 +18,13 @@ std::string invalidValueMessage(core::JobField field, std::string_view reason);
 // Ok could not make Config.dat durable; `reason` is the system's own.
 std::string failedCommitMessage(std::string_view appDir, std::string_view reason);
 
+// Ok could not save because another program holds Config.dat open or locked.
+std::string fileInUseMessage(std::string_view appDir);
+
 // Config.dat existed at load but could not be read; said once the window is on screen.
 std::string unreadableConfigMessage(std::string_view appDir, std::string_view reason);
+
+// Ok asks this before it replaces a Config.dat that could not be read at load.
+std::string replaceUnreadConfigQuestion(std::string_view appDir);
 
 } // namespace quentra::ui::model

@@ -126,6 +126,7 @@ void WindowModel::Form_Load() {
     }
     if (job.readError) {
         pendingLoadWarning_ = unreadableConfigMessage(AppDir, *job.readError);
+        unreadAtLoad_ = true;
     }
 }
 
@@ -171,9 +172,18 @@ void WindowModel::cmdOk_Click() {
         view_.warn(kWindowTitle, invalidValueMessage(error.field, error.what()));
         return;
     }
+    if (unreadAtLoad_) {
+        if (!view_.confirm(kWindowTitle, replaceUnreadConfigQuestion(AppDir))) {
+            return;
+        }
+        unreadAtLoad_ = false;
+    }
     try {
         core::saveSettings(iniFile, AppDir, settings);
         iniFile.commit();
+    } catch (const core::FileInUseError&) {
+        view_.warn(kWindowTitle, fileInUseMessage(AppDir));
+        return;
     } catch (const core::StoreError& error) {
         view_.warn(kWindowTitle, failedCommitMessage(AppDir, error.what()));
         return;

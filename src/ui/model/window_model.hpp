@@ -2,7 +2,8 @@
 
 // The window's behaviour, written once for every view: Load with the grid build, type selection,
 // All, Select, Ok and Cancel. The controls stay the only place where the job's values live; the
-// model keeps nothing between events but AppDir and a pending load warning.
+// model keeps nothing between events but AppDir, a pending load warning and whether the saved
+// job could not be read.
 
 #include "core/config_store.hpp"
 #include "core/file_system.hpp"
@@ -56,6 +57,10 @@ private:
     core::FileSystem& fileSystem_;
     std::string AppDir;
     std::optional<std::string> pendingLoadWarning_;
+    // Config.dat could not be read at load: Ok asks before it replaces it, until the user says
+    // Yes. A user who missed the load warning must not lose the saved job to the window's
+    // incomplete one by a plain Ok.
+    bool unreadAtLoad_ = false;
 };
 
 } // namespace quentra::ui::model

@@ -63,6 +63,9 @@ public:
     // ---- Services.
     // A modal warning with the window as its owner; returns when the user has closed it.
     virtual void warn(std::string_view title, std::string_view text) = 0;
+    // A modal Yes/No question with the window as its owner. No is the default button and the
+    // answer when the user presses Esc or closes the question; true only for Yes.
+    virtual bool confirm(std::string_view title, std::string_view text) = 0;
     // Unloads the window without asking; the program ends with it.
     virtual void close() = 0;
     // The window's one open-file dialog, kept by the view for the window's life (it may create

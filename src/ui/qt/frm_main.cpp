@@ -2,9 +2,11 @@
 
 #include "core/platform/ini_file_store.hpp"
 #include "core/platform/native_file_system.hpp"
+#include "ui/model/caption_fit.hpp"
+#include "ui/qt/accessibility.hpp"
+#include "ui/qt/module_list.hpp"
 #include "ui/qt/qt_file_dialog.hpp"
 
-#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -17,14 +19,14 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
-#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <utility>
-#include <vector>
 
 // The window icon, compiled in as its image array: read from a file or resource, it would go
 // through the image reader, which loads every image-format plugin to learn the format.
@@ -44,34 +46,63 @@ using model::ControlRef;
 namespace {
 
 constexpr qreal kSmallestFontPoints = 6.0;
+constexpr int kSmallestFontPixels = 8;
 
 QString fromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The module list. The closed list is narrow; its drop-down shows every entry whole. The
-// drop-down is widened when it first opens: measuring the 32 names and building the drop-down
-// at load cost start-up about 2 of the 8 million instructions it took above a bare window.
-class ModuleList final : public QComboBox {
+// The captions measured at the window's font (size 0) and at smaller sizes of its family: half a
+// point a size down to kSmallestFontPoints, or for a font set in pixels one pixel a size down to
+// kSmallestFontPixels.
+class CaptionMetrics final : public model::CaptionMeasure {
 public:
-    using QComboBox::QComboBox;
+    explicit CaptionMetrics(const frmMain& window) : window_(window), base_(window.font()) {
+        // What the check box needs besides its text (indicator, spacing, the style's margins).
+        const auto* all = window.control<QCheckBox>({Control::chkAll});
+        indicator_ = all->sizeHint().width() -
+                     QFontMetrics(all->font()).size(Qt::TextShowMnemonic, all->text()).width();
+    }
 
-    void showPopup() override {
-        if (!widened_) {
-            widened_ = true;
-            const QFontMetrics metrics(font());
-            int widest = 0;
-            for (int i = 0; i < count(); ++i) {
-                widest = std::max(widest, metrics.horizontalAdvance(itemText(i)));
-            }
-            view()->setMinimumWidth(widest + 4 * metrics.averageCharWidth() +
-                                    style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    int sizeCount() const override {
+        if (base_.pointSizeF() > 0) {
+            const qreal above = base_.pointSizeF() - kSmallestFontPoints;
+            return above < 0 ? 1 : static_cast<int>(std::floor(above / kPointStep)) + 1;
         }
-        QComboBox::showPopup();
+        return std::max(base_.pixelSize() - kSmallestFontPixels, 0) + 1;
+    }
+
+    std::optional<int> need(const model::CaptionBox& caption, int size) override {
+        if (!metrics_ || size != measuredSize_) {
+            metrics_.emplace(fontAt(size));
+            measuredSize_ = size;
+        }
+        if (metrics_->height() > window_.control(caption.ref)->height()) {
+            return std::nullopt;
+        }
+        const int besideText = caption.ref.control == Control::chkAll ? indicator_ : 0;
+        return twips(metrics_->size(Qt::TextShowMnemonic, fromUtf8(caption.text)).width() +
+                     besideText);
+    }
+
+    QFont fontAt(int size) const {
+        QFont font = base_;
+        if (base_.pointSizeF() > 0) {
+            font.setPointSizeF(base_.pointSizeF() - kPointStep * size);
+        } else {
+            font.setPixelSize(base_.pixelSize() - size);
+        }
+        return font;
     }
 
 private:
-    bool widened_ = false;
+    static constexpr qreal kPointStep = 0.5;
+
+    const frmMain& window_;
+    QFont base_;
+    int indicator_ = 0;
+    std::optional<QFontMetrics> metrics_;
+    int measuredSize_ = 0;
 };
 
 } // namespace
@@ -98,20 +129,20 @@ public:
     // Qt reports the program's own changes of the list too, and filling an empty list selects
     // its first entry: the signals stay blocked, as the model runs type selection itself.
     void clearList() override {
-        const QSignalBlocker quiet(w_.cmbType);
-        w_.cmbType->clear();
+        const QSignalBlocker quiet(list());
+        list()->clear();
     }
     void addListEntry(std::string_view text) override {
-        const QSignalBlocker quiet(w_.cmbType);
-        w_.cmbType->addItem(fromUtf8(text));
+        const QSignalBlocker quiet(list());
+        list()->addItem(fromUtf8(text));
     }
-    int listIndex() const override { return w_.cmbType->currentIndex(); }
+    int listIndex() const override { return list()->currentIndex(); }
     void setListIndex(int index) override {
         {
-            const QSignalBlocker quiet(w_.cmbType);
-            w_.cmbType->setCurrentIndex(index);
+            const QSignalBlocker quiet(list());
+            list()->setCurrentIndex(index);
         }
-        w_.cmbType->setToolTip(w_.cmbType->currentText());
+        list()->markCurrentEntry();
     }
 
     int checkState(ControlRef box) const override {
@@ -125,7 +156,12 @@ public:
         }
         return 0;
     }
-    void setChecked(ControlRef box, bool ticked) override { checkBox(box)->setChecked(ticked); }
+    // Any change of chkAll's state reaches the model as the user's (see connectHandlers): the
+    // program's own is kept from it.
+    void setChecked(ControlRef box, bool ticked) override {
+        const QSignalBlocker quiet(checkBox(box));
+        checkBox(box)->setChecked(ticked);
+    }
 
     void createCopy(ControlRef member) override {
         if (member.control == Control::lblPort) {
@@ -154,19 +190,19 @@ public:
         }
     }
     void setVisible(ControlRef control, bool visible) override {
-        w_.control(control)->setVisible(visible);
+        w_.widgetOf(control)->setVisible(visible);
     }
-    int top(ControlRef control) const override { return twips(w_.control(control)->y()); }
+    int top(ControlRef control) const override { return twips(w_.widgetOf(control)->y()); }
     void setTop(ControlRef control, int value) override {
-        QWidget* widget = w_.control(control);
+        QWidget* widget = w_.widgetOf(control);
         widget->move(widget->x(), px(value));
     }
     void setLeft(ControlRef control, int value) override {
-        QWidget* widget = w_.control(control);
+        QWidget* widget = w_.widgetOf(control);
         widget->move(px(value), widget->y());
     }
     void setCaption(ControlRef control, std::string_view text) override {
-        QWidget* widget = w_.control(control);
+        QWidget* widget = w_.widgetOf(control);
         if (auto* label = qobject_cast<QLabel*>(widget)) {
             label->setText(fromUtf8(text));
         } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
@@ -182,6 +218,9 @@ public:
     void warn(std::string_view title, std::string_view text) override {
         w_.services_.messages->showWarning(&w_, fromUtf8(title), fromUtf8(text));
     }
+    bool confirm(std::string_view title, std::string_view text) override {
+        return w_.services_.messages->askYesNo(&w_, fromUtf8(title), fromUtf8(text));
+    }
     void close() override { w_.close(); }
     core::FileDialog& fileDialog() override {
         if (!w_.dlgFile) {
@@ -192,9 +231,10 @@ public:
 
 private:
     QLineEdit* textBox(core::JobField field) const {
-        return static_cast<QLineEdit*>(w_.control(model::textBoxOf(field).ref));
+        return w_.control<QLineEdit>(model::textBoxOf(field).ref);
     }
-    QCheckBox* checkBox(ControlRef box) const { return static_cast<QCheckBox*>(w_.control(box)); }
+    ModuleList* list() const { return w_.control<ModuleList>({Control::cmbType}); }
+    QCheckBox* checkBox(ControlRef box) const { return w_.control<QCheckBox>(box); }
 
     frmMain& w_;
 };
@@ -202,6 +242,7 @@ private:
 frmMain::frmMain(std::optional<std::string> appDir, frmMainServices services, QWidget* parent)
     : QWidget(parent), requestedAppDir_(std::move(appDir)), services_(std::move(services)) {
     initUiResources();
+    installAccessibility();
     if (!services_.makeFileDialog) {
         services_.makeFileDialog = [](QWidget* owner) -> std::unique_ptr<core::FileDialog> {
             return std::make_unique<QtFileDialog>(owner);
@@ -232,57 +273,17 @@ frmMain::~frmMain() {
     dlgFile.reset();
 }
 
-QWidget* frmMain::control(ControlRef ref) const {
-    const auto at = [&ref](const auto& array) -> QWidget* {
-        return array.at(static_cast<std::size_t>(ref.index));
-    };
+QWidget* frmMain::widgetOf(ControlRef ref) const {
+    const auto index = static_cast<std::size_t>(ref.index);
     switch (ref.control) {
-    case Control::lblType:
-        return lblType;
-    case Control::txtType:
-        return txtType;
-    case Control::cmbType:
-        return cmbType;
-    case Control::lblAddress:
-        return lblAddress;
-    case Control::txtAddress:
-        return txtAddress;
-    case Control::lblFileName:
-        return lblFileName;
-    case Control::txtFileName:
-        return txtFileName;
-    case Control::cmdSelect:
-        return cmdSelect;
-    case Control::lblFileSize:
-        return lblFileSize;
-    case Control::txtFileSize:
-        return txtFileSize;
-    case Control::lblBlockSize:
-        return lblBlockSize;
-    case Control::txtBlockSize:
-        return txtBlockSize;
-    case Control::lblWait:
-        return lblWait;
-    case Control::txtWait:
-        return txtWait;
-    case Control::lblConsole:
-        return lblConsole;
-    case Control::txtConsole:
-        return txtConsole;
-    case Control::chkAll:
-        return chkAll;
-    case Control::LblAddr:
-        return at(LblAddr);
     case Control::lblPort:
-        return at(lblPort);
+        return lblPort.at(index);
     case Control::ChkAddr:
-        return at(ChkAddr);
-    case Control::cmdOk:
-        return cmdOk;
-    case Control::cmdCancel:
-        return cmdCancel;
+        return ChkAddr.at(index);
+    default:
+        return designed_.at(
+            static_cast<std::size_t>(&model::designOf(ref) - model::kDesignedControls.data()));
     }
-    return nullptr;
 }
 
 void frmMain::createDesignedControls() {
@@ -292,7 +293,8 @@ void frmMain::createDesignedControls() {
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(px(model::kClientWidth), px(model::kDesignClientHeight));
 
-    for (const model::DesignedControl& row : model::kDesignedControls) {
+    for (std::size_t n = 0; n < model::kDesignedControls.size(); ++n) {
+        const model::DesignedControl& row = model::kDesignedControls.at(n);
         const QString text = fromUtf8(row.text);
         QWidget* widget = nullptr;
         switch (row.kind) {
@@ -334,84 +336,16 @@ void frmMain::createDesignedControls() {
         if (!row.accessibleName.empty()) {
             widget->setAccessibleName(fromUtf8(row.accessibleName));
         }
-        bind(row.ref, widget);
+        designed_.at(n) = widget;
+        if (row.ref.control == Control::lblPort) {
+            lblPort.at(0) = qobject_cast<QLabel*>(widget);
+        } else if (row.ref.control == Control::ChkAddr) {
+            ChkAddr.at(static_cast<std::size_t>(row.ref.index)) = qobject_cast<QCheckBox*>(widget);
+        }
     }
-}
-
-// Keeps a designed control under its name.
-void frmMain::bind(ControlRef ref, QWidget* widget) {
-    const auto label = [widget] { return qobject_cast<QLabel*>(widget); };
-    const auto textBox = [widget] { return qobject_cast<QLineEdit*>(widget); };
-    const auto button = [widget] { return qobject_cast<QPushButton*>(widget); };
-    const auto index = static_cast<std::size_t>(ref.index);
-    switch (ref.control) {
-    case Control::lblType:
-        lblType = label();
-        break;
-    case Control::txtType:
-        txtType = textBox();
-        break;
-    case Control::cmbType:
-        cmbType = qobject_cast<QComboBox*>(widget);
-        break;
-    case Control::lblAddress:
-        lblAddress = label();
-        break;
-    case Control::txtAddress:
-        txtAddress = textBox();
-        break;
-    case Control::lblFileName:
-        lblFileName = label();
-        break;
-    case Control::txtFileName:
-        txtFileName = textBox();
-        break;
-    case Control::cmdSelect:
-        cmdSelect = button();
-        break;
-    case Control::lblFileSize:
-        lblFileSize = label();
-        break;
-    case Control::txtFileSize:
-        txtFileSize = textBox();
-        break;
-    case Control::lblBlockSize:
-        lblBlockSize = label();
-        break;
-    case Control::txtBlockSize:
-        txtBlockSize = textBox();
-        break;
-    case Control::lblWait:
-        lblWait = label();
-        break;
-    case Control::txtWait:
-        txtWait = textBox();
-        break;
-    case Control::lblConsole:
-        lblConsole = label();
-        break;
-    case Control::txtConsole:
-        txtConsole = textBox();
-        break;
-    case Control::chkAll:
-        chkAll = qobject_cast<QCheckBox*>(widget);
-        break;
-    case Control::LblAddr:
-        LblAddr.at(index) = label();
-        break;
-    case Control::lblPort:
-        lblPort.at(index) = label();
-        break;
-    case Control::ChkAddr:
-        ChkAddr.at(index) = qobject_cast<QCheckBox*>(widget);
-        break;
-    case Control::cmdOk:
-        cmdOk = button();
-        break;
-    case Control::cmdCancel:
-        cmdCancel = button();
-        break;
-    }
+    // Qt names a drop-down list by its current entry and gives assistive technology its caption
+    // through the label that has it as its buddy.
+    control<QLabel>({Control::lblType})->setBuddy(widgetOf({Control::cmbType}));
 }
 
 // The design was laid out for a smaller UI font than most platforms use, and some captions
@@ -421,80 +355,49 @@ void frmMain::bind(ControlRef ref, QWidget* widget) {
 // caption is whole; changing the font costs a second font engine and a re-layout of every
 // control.
 void frmMain::fitCaptions() {
+    CaptionMetrics metrics(*this);
+    const model::CaptionFit fit = model::fitCaptions(metrics);
+    if (fit.size != 0) {
+        setFont(metrics.fontAt(fit.size));
+    }
     const auto captions = model::captionBoxes();
-    // What the check box needs besides its text (indicator, spacing, the style's margins).
-    const int indicator =
-        chkAll->sizeHint().width() -
-        QFontMetrics(chkAll->font()).size(Qt::TextShowMnemonic, chkAll->text()).width();
-
-    const auto widthsAt = [&](const QFont& font) {
-        const QFontMetrics metrics(font);
-        std::vector<int> widths;
-        for (const model::CaptionBox& caption : captions) {
-            const QWidget* box = control(caption.ref);
-            const int besideText = caption.ref.control == Control::chkAll ? indicator : 0;
-            const int needed =
-                metrics.size(Qt::TextShowMnemonic, fromUtf8(caption.text)).width() + besideText;
-            const auto width = model::widenedCaptionWidth(caption.ref, twips(needed));
-            if (!width || metrics.height() > box->height()) {
-                return std::vector<int>{};
-            }
-            widths.push_back(px(*width));
-        }
-        return widths;
-    };
-
-    QFont chosen = font();
-    std::vector<int> widths = widthsAt(chosen);
-    while (widths.empty()) {
-        if (chosen.pointSizeF() > 0) {
-            if (chosen.pointSizeF() - 0.5 < kSmallestFontPoints) {
-                break;
-            }
-            chosen.setPointSizeF(chosen.pointSizeF() - 0.5);
-        } else {
-            if (chosen.pixelSize() <= 8) {
-                break;
-            }
-            chosen.setPixelSize(chosen.pixelSize() - 1);
-        }
-        widths = widthsAt(chosen);
-    }
-    if (chosen != font()) {
-        setFont(chosen);
-    }
-    for (std::size_t i = 0; i < widths.size(); ++i) {
-        QWidget* box = control(captions.at(i).ref);
-        box->resize(widths[i], box->height());
+    for (std::size_t i = 0; i < captions.size(); ++i) {
+        QWidget* box = widgetOf(captions.at(i).ref);
+        box->resize(px(fit.widths.at(i)), box->height());
     }
 }
 
 void frmMain::setFocusOrder() {
     QWidget* previous = nullptr;
     for (const ControlRef ref : model::designedFocusOrder()) {
-        QWidget* next = control(ref);
+        QWidget* next = widgetOf(ref);
         if (previous != nullptr) {
             setTabOrder(previous, next);
         }
         previous = next;
     }
     lastInFocus_ = previous;
-    txtType->setFocus();
+    widgetOf({Control::txtType})->setFocus();
 }
 
-// Only the user's actions reach the model: Qt reports a change of the list index made by the
-// program too, so the view blocks it (see View::setListIndex); `clicked` is never emitted for a
-// state set by the program.
+// Only the user's actions reach the model: Qt reports the program's own changes of the list
+// index and of a box's state too, so the view blocks them (View::setListIndex, View::setChecked).
+// chkAll follows every change of its state, not only `clicked`: the accessibility action
+// "Toggle" changes the state without a click, and the program never sets chkAll.
 void frmMain::connectHandlers() {
-    connect(cmbType, &QComboBox::currentIndexChanged, this, [this] {
-        // The closed list is narrower than the longest names; the whole entry shows on hovering.
-        cmbType->setToolTip(cmbType->currentText());
-        model_->cmbType_Click();
-    });
-    connect(chkAll, &QCheckBox::clicked, this, [this] { model_->chkAll_Click(); });
-    connect(cmdSelect, &QPushButton::clicked, this, [this] { model_->cmdSelect_Click(); });
-    connect(cmdOk, &QPushButton::clicked, this, [this] { model_->cmdOk_Click(); });
-    connect(cmdCancel, &QPushButton::clicked, this, [this] { model_->cmdCancel_Click(); });
+    connect(control<QComboBox>({Control::cmbType}), &QComboBox::currentIndexChanged, this,
+            [this] { model_->cmbType_Click(); });
+    connect(control<QCheckBox>({Control::chkAll}), &QCheckBox::toggled, this,
+            [this] { model_->chkAll_Click(); });
+    const std::pair<Control, void (model::WindowModel::*)()> buttons[] = {
+        {Control::cmdSelect, &model::WindowModel::cmdSelect_Click},
+        {Control::cmdOk, &model::WindowModel::cmdOk_Click},
+        {Control::cmdCancel, &model::WindowModel::cmdCancel_Click},
+    };
+    for (const auto& button : buttons) {
+        connect(control<QPushButton>({button.first}), &QPushButton::clicked, this,
+                [this, handler = button.second] { (model_.get()->*handler)(); });
+    }
 }
 
 void frmMain::showEvent(QShowEvent* event) {

@@ -18,10 +18,7 @@
 #include <string>
 
 class QCheckBox;
-class QComboBox;
 class QLabel;
-class QLineEdit;
-class QPushButton;
 class QShowEvent;
 
 namespace quentra::ui {
@@ -56,32 +53,12 @@ public:
 
     const std::string& appDir() const { return model_->appDir(); }
 
-    // The designed controls.
-    QLabel* lblType = nullptr;
-    QLineEdit* txtType = nullptr;
-    QComboBox* cmbType = nullptr;
-    QLabel* lblAddress = nullptr;
-    QLineEdit* txtAddress = nullptr;
-    QLabel* lblFileName = nullptr;
-    QLineEdit* txtFileName = nullptr;
-    QPushButton* cmdSelect = nullptr;
-    QLabel* lblFileSize = nullptr;
-    QLineEdit* txtFileSize = nullptr;
-    QLabel* lblBlockSize = nullptr;
-    QLineEdit* txtBlockSize = nullptr;
-    QLabel* lblWait = nullptr;
-    QLineEdit* txtWait = nullptr;
-    QLabel* lblConsole = nullptr;
-    QLineEdit* txtConsole = nullptr;
-    QCheckBox* chkAll = nullptr;
-    std::array<QLabel*, 4> LblAddr{};
-    std::array<QLabel*, core::kPortCount> lblPort{};
-    std::array<QCheckBox*, core::kBoxCount> ChkAddr{};
-    QPushButton* cmdOk = nullptr;
-    QPushButton* cmdCancel = nullptr;
-
-    // The Qt control of a designed or created control.
-    QWidget* control(model::ControlRef ref) const;
+    // The Qt control of a designed or created control, as its class: QLabel, QLineEdit,
+    // QComboBox, QPushButton or QCheckBox by the control's kind; nullptr for another class, or
+    // for a member of lblPort or ChkAddr that load has not created.
+    template <class Widget = QWidget> Widget* control(model::ControlRef ref) const {
+        return qobject_cast<Widget*>(widgetOf(ref));
+    }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -89,8 +66,8 @@ protected:
 private:
     class View;
 
+    QWidget* widgetOf(model::ControlRef ref) const;
     void createDesignedControls();
-    void bind(model::ControlRef ref, QWidget* widget);
     void fitCaptions();
     void setFocusOrder();
     void connectHandlers();
@@ -98,6 +75,11 @@ private:
     std::optional<std::string> requestedAppDir_;
     frmMainServices services_;
     std::unique_ptr<core::FileDialog> dlgFile;
+    // The controls: one per row of the design table, in its order, and the two arrays that load
+    // completes (their member 0 is a designed row too).
+    std::array<QWidget*, model::kDesignedControlCount> designed_{};
+    std::array<QLabel*, core::kPortCount> lblPort{};
+    std::array<QCheckBox*, core::kBoxCount> ChkAddr{};
     std::unique_ptr<View> view_;
     std::unique_ptr<model::WindowModel> model_;
     QWidget* lastInFocus_ = nullptr;

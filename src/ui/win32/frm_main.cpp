@@ -3,6 +3,7 @@
 #include "core/platform/program_directory.hpp"
 #include "core/platform/wide_text.hpp"
 #include "core/upgrade_settings.hpp"
+#include "ui/model/caption_fit.hpp"
 
 #include <commctrl.h>
 #include <initguid.h> // the GUIDs of oleacc.h defined here, not looked for in a library
@@ -286,47 +287,83 @@ void frmMain::makeFont() {
 // Captions whole: a caption box widens to the right into the free room before the next control
 // on its row, as far as the model allows; where that is not enough, the font steps down.
 void frmMain::fitCaptions() {
-    for (const model::CaptionBox& caption : model::captionBoxes()) {
-        item(caption.ref).width = model::designOf(caption.ref).width;
-    }
+    // The message font and smaller heights of it, one logical unit a size towards zero, down to
+    // kSmallestFontPercent of its height; each size's font is made once, when first measured.
+    class Measure final : public model::CaptionMeasure {
+    public:
+        Measure(HDC dc, const LOGFONTW& font, int indicator, UINT dpi)
+            : dc_(dc), base_(font), indicator_(indicator), dpi_(dpi),
+              before_(GetCurrentObject(dc, OBJ_FONT)) {}
+        ~Measure() override {
+            SelectObject(dc_, before_);
+            if (font_ != nullptr) {
+                DeleteObject(font_);
+            }
+        }
+        Measure(const Measure&) = delete;
+        Measure& operator=(const Measure&) = delete;
+
+        int sizeCount() const override {
+            const int full = std::abs(static_cast<int>(base_.lfHeight));
+            return (full * (100 - kSmallestFontPercent) + 99) / 100 + 1;
+        }
+        std::optional<int> need(const model::CaptionBox& caption, int size) override {
+            select(size);
+            const std::wstring text = widen(caption.text);
+            SIZE extent{};
+            GetTextExtentPoint32W(dc_, text.c_str(), static_cast<int>(text.size()), &extent);
+            const int beside = caption.ref.control == Control::chkAll ? indicator_ : 0;
+            return twipsRoundedUp(extent.cx + beside, dpi_);
+        }
+        // The font of `size`, now the caller's to delete.
+        HFONT take(int size) {
+            select(size);
+            SelectObject(dc_, before_);
+            const HFONT font = font_;
+            font_ = nullptr;
+            return font;
+        }
+
+    private:
+        void select(int size) {
+            if (font_ != nullptr && size == size_) {
+                return;
+            }
+            LOGFONTW font = base_;
+            font.lfHeight += static_cast<LONG>(base_.lfHeight < 0 ? size : -size);
+            const HFONT made = CreateFontIndirectW(&font);
+            SelectObject(dc_, made);
+            if (font_ != nullptr) {
+                DeleteObject(font_);
+            }
+            font_ = made;
+            size_ = size;
+        }
+
+        HDC dc_;
+        LOGFONTW base_;
+        int indicator_;
+        UINT dpi_;
+        HGDIOBJ before_;
+        HFONT font_ = nullptr;
+        int size_ = 0;
+    };
+
     LOGFONTW font{};
     GetObjectW(font_, sizeof(font), &font);
-    const LONG fullHeight = font.lfHeight;
     const HDC dc = GetDC(window_);
     const int indicator = GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi_) + MulDiv(4, dpi_, 96);
-    const auto captions = model::captionBoxes();
-    for (;;) {
-        const HFONT candidate = CreateFontIndirectW(&font);
-        const HGDIOBJ before = SelectObject(dc, candidate);
-        std::vector<int> widths;
-        bool whole = true;
-        for (const model::CaptionBox& caption : captions) {
-            const std::wstring text = widen(caption.text);
-            SIZE size{};
-            GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-            const int needed = size.cx + (caption.ref.control == Control::chkAll ? indicator : 0);
-            const std::optional<int> width =
-                model::widenedCaptionWidth(caption.ref, twipsRoundedUp(needed, dpi_));
-            whole = whole && width.has_value();
-            widths.push_back(width ? *width : model::captionRoom(caption.ref));
+    {
+        Measure measure(dc, font, indicator, dpi_);
+        const model::CaptionFit fit = model::fitCaptions(measure);
+        if (fit.size != 0) {
+            DeleteObject(font_);
+            font_ = measure.take(fit.size);
         }
-        SelectObject(dc, before);
-        const bool smallest =
-            std::abs(font.lfHeight) * 100 <= std::abs(fullHeight) * kSmallestFontPercent;
-        if (whole || smallest) {
-            if (font.lfHeight != fullHeight) {
-                DeleteObject(font_);
-                font_ = candidate;
-            } else {
-                DeleteObject(candidate);
-            }
-            for (std::size_t i = 0; i < captions.size(); ++i) {
-                item(captions.at(i).ref).width = widths.at(i);
-            }
-            break;
+        const auto captions = model::captionBoxes();
+        for (std::size_t i = 0; i < captions.size(); ++i) {
+            item(captions.at(i).ref).width = fit.widths.at(i);
         }
-        DeleteObject(candidate);
-        font.lfHeight += font.lfHeight < 0 ? 1 : -1;
     }
     ReleaseDC(window_, dc);
     // The created port captions are copies of the first one.
@@ -640,6 +677,12 @@ int frmMain::outerHeight() const {
 
 void frmMain::warn(std::string_view title, std::string_view text) {
     MessageBoxW(window_, widen(text).c_str(), widen(title).c_str(), MB_OK | MB_ICONWARNING);
+}
+
+// No is the default button; a Yes/No box has no Esc or close of its own, so only No or Yes ends it.
+bool frmMain::confirm(std::string_view title, std::string_view text) {
+    return MessageBoxW(window_, widen(text).c_str(), widen(title).c_str(),
+                       MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING) == IDYES;
 }
 
 void frmMain::close() {

@@ -52,6 +52,7 @@ public:
     void setOuterHeight(int twips) override;
     int outerHeight() const override;
     void warn(std::string_view title, std::string_view text) override;
+    bool confirm(std::string_view title, std::string_view text) override;
     void close() override;
     core::FileDialog& fileDialog() override;
 

@@ -2,7 +2,7 @@
 
 // A view without a toolkit: keeps what the model sets on its controls as a window would, logs
 // the calls that matter to the order of the grid build and of type selection, and records the
-// warnings and the close.
+// warnings, the questions (answered with `answer`) and the close.
 
 #include "core/fakes.hpp"
 #include "ui/model/window_model.hpp"
@@ -116,6 +116,10 @@ public:
     void warn(std::string_view title, std::string_view text) override {
         warnings.emplace_back(title, text);
     }
+    bool confirm(std::string_view title, std::string_view text) override {
+        questions.emplace_back(title, text);
+        return answer;
+    }
     void close() override { closed = true; }
     core::FileDialog& fileDialog() override {
         ++dialogRequests;
@@ -149,6 +153,8 @@ public:
     int height = model::kDesignClientHeight + model::kDesignFrameHeight;
     std::optional<int> grantedHeight;
     std::vector<std::pair<std::string, std::string>> warnings;
+    std::vector<std::pair<std::string, std::string>> questions;
+    bool answer = false; // to every question
     bool closed = false;
     int dialogRequests = 0;
     core::testing::FakeFileDialog dialog;

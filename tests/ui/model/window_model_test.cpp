@@ -619,3 +619,106 @@ TEST(WindowModel, AnUnreadableSavedJobIsSaidOnceWhenTheWindowIsShown) {
 }
 
 } // namespace
+
+namespace {
+
+// A store whose file another program holds while `held` is set: the save fails with the store's
+// failure for it, and succeeds once the file is let go.
+class HeldStore final : public core::testing::RecordingConfigStore {
+public:
+    void commit() override {
+        if (held) {
+            calls.push_back("commit");
+            throw core::FileInUseError("The process cannot access the file");
+        }
+        RecordingConfigStore::commit();
+    }
+    bool held = true;
+};
+
+int commits(const core::testing::RecordingConfigStore& store) {
+    return static_cast<int>(std::count(store.calls.begin(), store.calls.end(), "commit"));
+}
+
+TEST(WindowModel, AFileHeldByAnotherProgramIsSaidAndOkAgainSavesOnceItIsLetGo) {
+    HeldStore store;
+    Window w("/srv/qmu", &store);
+    w.load();
+    w.view.texts[JobField::Address] = "5";
+    const Snapshot before = snapshot(w.view);
+
+    w.model.cmdOk_Click();
+    ASSERT_EQ(w.view.warnings.size(), 1U);
+    EXPECT_EQ(w.view.warnings.front().second,
+              "The job was not saved: \"/srv/qmu/Config.dat\" is in use by another program.\n"
+              "Close it there, then press Ok again to save the job. The file was left as it was.");
+    EXPECT_FALSE(w.view.closed);
+    EXPECT_EQ(snapshot(w.view), before);
+
+    store.held = false;
+    w.model.cmdOk_Click();
+    EXPECT_EQ(w.view.warnings.size(), 1U);
+    EXPECT_TRUE(w.view.closed);
+    EXPECT_EQ(commits(store), 2);
+}
+
+// A saved job that could not be read at load is replaced only when the user says Yes; the
+// question's default keeps it. A readable one is saved without a question.
+TEST(WindowModel, OkAsksBeforeReplacingASavedJobThatCouldNotBeRead) {
+    struct Row {
+        bool unreadable;
+        bool answer;
+        bool asked;
+        bool saved; // and the window closed
+    };
+    const Row rows[] = {
+        {false, false, false, true},
+        {false, true, false, true},
+        {true, false, true, false},
+        {true, true, true, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.unreadable ? "unreadable" : "read") + ", answer " +
+                     (row.answer ? "Yes" : "No"));
+        core::testing::RecordingConfigStore store;
+        core::testing::FakeFileSystem files;
+        files.files["/srv/qmu/Config.dat"] = 100;
+        if (row.unreadable) {
+            store.readFailure = "Permission denied";
+        }
+        Window w("/srv/qmu", &store, &files);
+        w.load();
+        w.model.windowShown();
+        w.view.answer = row.answer;
+
+        w.model.cmdOk_Click();
+        EXPECT_EQ(w.view.questions.size(), row.asked ? 1U : 0U);
+        EXPECT_EQ(commits(store), row.saved ? 1 : 0);
+        EXPECT_EQ(w.view.closed, row.saved);
+    }
+
+    // Asked again at the next Ok after a No; not again once the user has said Yes, even when
+    // that save found the file held.
+    HeldStore store;
+    core::testing::FakeFileSystem files;
+    files.files["/srv/qmu/Config.dat"] = 100;
+    store.readFailure = "Permission denied";
+    Window w("/srv/qmu", &store, &files);
+    w.load();
+    w.model.cmdOk_Click();
+    w.view.answer = true;
+    w.model.cmdOk_Click();
+    store.held = false;
+    w.model.cmdOk_Click();
+    ASSERT_EQ(w.view.questions.size(), 2U);
+    EXPECT_EQ(w.view.questions.back(),
+              std::make_pair(std::string("Quentra Module Upgrade"),
+                             std::string("The saved job in \"/srv/qmu/Config.dat\" could not be "
+                                         "read when the window opened, so the window may not "
+                                         "show all of it.\nReplace the saved job with the one "
+                                         "shown here?")));
+    EXPECT_EQ(commits(store), 2);
+    EXPECT_TRUE(w.view.closed);
+}
+
+} // namespace

@@ -3,6 +3,7 @@
 #include "ui/model/layout.hpp"
 #include "ui/qt/frm_main.hpp"
 #include "ui_fakes.hpp"
+#include "window_controls.hpp"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,7 @@
 using namespace quentra;
 using namespace quentra::ui;
 using namespace quentra::ui::testing;
+using model::Control;
 
 namespace {
 
@@ -98,9 +100,7 @@ TEST_F(LayoutTest, DesignedControlsArePlacedFromTheTable) {
         if (row.kind != model::ControlKind::TextBox) { // load fills some boxes
             EXPECT_EQ(shownText(widget), QString::fromUtf8(row.text.data(), row.text.size()));
         }
-        if (row.kind != model::ControlKind::DropDownList) { // shows the selected entry
-            EXPECT_EQ(widget->toolTip().toStdString(), row.tooltip);
-        }
+        EXPECT_EQ(widget->toolTip().toStdString(), row.tooltip);
         if (!row.accessibleName.empty()) {
             EXPECT_EQ(widget->accessibleName().toStdString(), row.accessibleName);
         }
@@ -128,26 +128,27 @@ TEST_F(LayoutTest, WindowHasTheGrownClientAreaAndCannotBeResized) {
 
     // A resize attempt, as a window manager might make, moves nothing.
     window->show();
-    const QRect okBefore = window->cmdOk->geometry();
+    const QRect okBefore = button(*window, Control::cmdOk)->geometry();
     window->resize(window->width() + 100, window->height() - 200);
     EXPECT_EQ(twips(window->height()), 10410);
-    EXPECT_EQ(window->cmdOk->geometry(), okBefore);
+    EXPECT_EQ(button(*window, Control::cmdOk)->geometry(), okBefore);
 }
 
 TEST_F(LayoutTest, GridHasSixteenRowsOfFourShownUntickedBoxes) {
     EXPECT_EQ(window->findChildren<QCheckBox*>(QRegularExpression("^ChkAddr\\(")).size(), 64);
     EXPECT_EQ(window->findChildren<QLabel*>(QRegularExpression("^lblPort\\(")).size(), 16);
     for (int p = 0; p < 16; ++p) {
-        const QLabel* caption = window->lblPort[p];
+        const QLabel* caption = label(*window, {Control::lblPort, p});
         ASSERT_NE(caption, nullptr);
         EXPECT_EQ(caption->text(), QStringLiteral("Port #%1").arg(p + 1));
         EXPECT_EQ(twips(caption->y()), 4680 + 300 * p);
         // The port labels are copies of the first: all have its box.
-        EXPECT_EQ(caption->geometry().size(), window->lblPort[0]->geometry().size());
-        EXPECT_EQ(caption->x(), window->lblPort[0]->x());
+        EXPECT_EQ(caption->geometry().size(),
+                  label(*window, {Control::lblPort, 0})->geometry().size());
+        EXPECT_EQ(caption->x(), label(*window, {Control::lblPort, 0})->x());
         EXPECT_FALSE(caption->isHidden());
         for (int c = 0; c < 4; ++c) {
-            const QCheckBox* box = window->ChkAddr[p * 4 + c];
+            const QCheckBox* box = gridBox(*window, p * 4 + c);
             ASSERT_NE(box, nullptr);
             EXPECT_EQ(twips(box->x()), 1920 + 480 * c) << p << "," << c;
             EXPECT_EQ(twips(box->y()), 4680 + 300 * p) << p << "," << c;
@@ -157,13 +158,13 @@ TEST_F(LayoutTest, GridHasSixteenRowsOfFourShownUntickedBoxes) {
         }
     }
     for (int c = 0; c < 4; ++c) {
-        EXPECT_EQ(window->LblAddr[c]->text(), QStringLiteral("A%1").arg(c));
-        EXPECT_EQ(window->LblAddr[c]->x(), window->ChkAddr[c]->x());
+        EXPECT_EQ(label(*window, {Control::LblAddr, c})->text(), QStringLiteral("A%1").arg(c));
+        EXPECT_EQ(label(*window, {Control::LblAddr, c})->x(), gridBox(*window, c)->x());
     }
 }
 
 TEST_F(LayoutTest, ModuleListHoldsTheCatalogueInOrderAndAdmitsNoTyping) {
-    const QComboBox* list = window->cmbType;
+    const QComboBox* list = moduleList(*window);
     ASSERT_EQ(list->count(), 32);
     EXPECT_FALSE(list->isEditable());
     const std::pair<int, const char*> rows[] = {
@@ -184,23 +185,34 @@ TEST_F(LayoutTest, ModuleListHoldsTheCatalogueInOrderAndAdmitsNoTyping) {
 }
 
 TEST_F(LayoutTest, FocusRunsThroughTheDesignedOrderThenTheCreatedBoxes) {
-    std::vector<QWidget*> expected = {
-        window->txtType,     window->txtAddress, window->txtFileSize, window->txtBlockSize,
-        window->txtFileName, window->cmdSelect,  window->cmdOk,       window->cmdCancel,
-        window->cmbType,     window->txtWait,    window->txtConsole,  window->ChkAddr[0],
-        window->ChkAddr[1],  window->ChkAddr[2], window->ChkAddr[3],  window->chkAll};
+    std::vector<QWidget*> expected = {textBox(*window, Control::txtType),
+                                      textBox(*window, Control::txtAddress),
+                                      textBox(*window, Control::txtFileSize),
+                                      textBox(*window, Control::txtBlockSize),
+                                      textBox(*window, Control::txtFileName),
+                                      button(*window, Control::cmdSelect),
+                                      button(*window, Control::cmdOk),
+                                      button(*window, Control::cmdCancel),
+                                      moduleList(*window),
+                                      textBox(*window, Control::txtWait),
+                                      textBox(*window, Control::txtConsole),
+                                      gridBox(*window, 0),
+                                      gridBox(*window, 1),
+                                      gridBox(*window, 2),
+                                      gridBox(*window, 3),
+                                      allBox(*window)};
     for (int i = 4; i < 64; ++i) {
-        expected.push_back(window->ChkAddr[i]);
+        expected.push_back(gridBox(*window, i));
     }
 
     std::vector<QWidget*> chain;
-    QWidget* widget = window->txtType;
+    QWidget* widget = textBox(*window, Control::txtType);
     do {
         if ((widget->focusPolicy() & Qt::TabFocus) != 0 && widget != window.get()) {
             chain.push_back(widget);
         }
         widget = widget->nextInFocusChain();
-    } while (widget != window->txtType && chain.size() < 200);
+    } while (widget != textBox(*window, Control::txtType) && chain.size() < 200);
     ASSERT_EQ(chain.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(chain[i], expected[i])
@@ -210,17 +222,17 @@ TEST_F(LayoutTest, FocusRunsThroughTheDesignedOrderThenTheCreatedBoxes) {
     window->show();
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), kSettleMs));
-    EXPECT_EQ(QApplication::focusWidget(), window->txtType);
+    EXPECT_EQ(QApplication::focusWidget(), textBox(*window, Control::txtType));
 }
 
 TEST_F(LayoutTest, ButtonsHaveAccessKeysButNoDefault) {
-    EXPECT_EQ(window->cmdOk->text(), "&Ok");
-    EXPECT_EQ(window->cmdCancel->text(), "&Cancel");
-    for (const QPushButton* button : {window->cmdOk, window->cmdCancel, window->cmdSelect}) {
-        EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
-        EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
+    EXPECT_EQ(button(*window, Control::cmdOk)->text(), "&Ok");
+    EXPECT_EQ(button(*window, Control::cmdCancel)->text(), "&Cancel");
+    for (const Control name : {Control::cmdOk, Control::cmdCancel, Control::cmdSelect}) {
+        EXPECT_FALSE(button(*window, name)->isDefault()) << model::controlName({name});
+        EXPECT_FALSE(button(*window, name)->autoDefault()) << model::controlName({name});
     }
-    EXPECT_EQ(window->chkAll->toolTip(), "Upgrade all console modules");
+    EXPECT_EQ(allBox(*window)->toolTip(), "Upgrade all console modules");
 }
 
 // Enter and Esc, wherever the focus is, neither save nor close.
@@ -229,10 +241,13 @@ TEST_F(LayoutTest, EnterAndEscPressNothing) {
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), kSettleMs));
     const std::pair<QWidget*, Qt::Key> rows[] = {
-        {window->txtType, Qt::Key_Return},    {window->txtType, Qt::Key_Escape},
-        {window->cmdOk, Qt::Key_Return},      {window->cmdOk, Qt::Key_Enter},
-        {window->cmdCancel, Qt::Key_Return},  {window->cmdCancel, Qt::Key_Escape},
-        {window->ChkAddr[5], Qt::Key_Return},
+        {textBox(*window, Control::txtType), Qt::Key_Return},
+        {textBox(*window, Control::txtType), Qt::Key_Escape},
+        {button(*window, Control::cmdOk), Qt::Key_Return},
+        {button(*window, Control::cmdOk), Qt::Key_Enter},
+        {button(*window, Control::cmdCancel), Qt::Key_Return},
+        {button(*window, Control::cmdCancel), Qt::Key_Escape},
+        {gridBox(*window, 5), Qt::Key_Return},
     };
     for (const auto& [target, key] : rows) {
         target->setFocus();
@@ -249,12 +264,13 @@ void expectEveryCaptionWhole(const frmMain& window) {
             << label->objectName().toStdString();
         EXPECT_LE(metrics.height(), label->height()) << label->objectName().toStdString();
     }
-    const QCheckBox* all = window.chkAll;
+    const QCheckBox* all = allBox(window);
     EXPECT_LE(all->sizeHint().width(), all->width());
-    for (const QPushButton* button : {window.cmdOk, window.cmdCancel, window.cmdSelect}) {
-        EXPECT_LE(QFontMetrics(button->font()).horizontalAdvance(button->text().remove('&')),
-                  button->width())
-            << button->objectName().toStdString();
+    for (const Control name : {Control::cmdOk, Control::cmdCancel, Control::cmdSelect}) {
+        const QPushButton* pressed = button(window, name);
+        EXPECT_LE(QFontMetrics(pressed->font()).horizontalAdvance(pressed->text().remove('&')),
+                  pressed->width())
+            << model::controlName({name});
     }
 }
 
@@ -276,14 +292,12 @@ TEST_F(LayoutTest, EveryCaptionIsWholeInItsBox) {
     for (const QWidget* widget : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         EXPECT_EQ(widget->font(), QApplication::font()) << widget->objectName().toStdString();
     }
-    // The closed list is narrow; its drop-down and its tooltip show the longest entry whole.
-    window->cmbType->setCurrentIndex(16);
-    EXPECT_EQ(window->cmbType->toolTip(), "Corvane Control Room Monitor");
-    const QFontMetrics listMetrics(window->cmbType->font());
-    window->cmbType->showPopup();
-    EXPECT_GE(window->cmbType->view()->minimumWidth(),
+    // The closed list is narrow; its drop-down shows the longest entry whole.
+    const QFontMetrics listMetrics(moduleList(*window)->font());
+    moduleList(*window)->showPopup();
+    EXPECT_GE(moduleList(*window)->view()->minimumWidth(),
               listMetrics.horizontalAdvance("Corvane Control Room Monitor"));
-    window->cmbType->hidePopup();
+    moduleList(*window)->hidePopup();
 }
 
 // Where even the widened boxes cannot hold the captions, the window takes a smaller size of the

@@ -7,19 +7,26 @@
 #include "core/paths.hpp"
 #include "ui/qt/frm_main.hpp"
 #include "ui_fakes.hpp"
+#include "window_controls.hpp"
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -29,6 +36,7 @@
 using namespace quentra;
 using namespace quentra::ui;
 using namespace quentra::ui::testing;
+using model::Control;
 
 namespace {
 
@@ -42,13 +50,15 @@ struct Snapshot {
 
 Snapshot snapshot(const frmMain& w) {
     Snapshot s;
-    for (const QLineEdit* box : {w.txtType, w.txtAddress, w.txtFileName, w.txtFileSize,
-                                 w.txtBlockSize, w.txtWait, w.txtConsole}) {
+    for (const QLineEdit* box : {textBox(w, Control::txtType), textBox(w, Control::txtAddress),
+                                 textBox(w, Control::txtFileName), textBox(w, Control::txtFileSize),
+                                 textBox(w, Control::txtBlockSize), textBox(w, Control::txtWait),
+                                 textBox(w, Control::txtConsole)}) {
         s.texts.push_back(box->text());
     }
-    s.listIndex = w.cmbType->currentIndex();
+    s.listIndex = moduleList(w)->currentIndex();
     for (int i = 0; i < 64; ++i) {
-        if (w.ChkAddr[i]->isChecked()) {
+        if (gridBox(w, i)->isChecked()) {
             s.ticked.insert(i);
         }
     }
@@ -101,8 +111,7 @@ TEST_F(WiringTest, LoadShowsTheSavedJobInTheQtControls) {
     open();
     EXPECT_EQ(snapshot(*window).texts,
               (std::vector<QString>{"6050", "127", "vtl_2.bin", "70000", "65536", "3", "5"}));
-    EXPECT_EQ(window->cmbType->currentIndex(), 8);
-    EXPECT_EQ(window->cmbType->toolTip(), "VTL");
+    EXPECT_EQ(moduleList(*window)->currentIndex(), 8);
     EXPECT_EQ(tickedBoxes(*window), (std::set<int>{0, 2, 60, 61, 62, 63}));
     EXPECT_EQ(window->appDir(), dir.appDir());
 }
@@ -120,41 +129,54 @@ TEST_F(WiringTest, AppDirDefaultsToTheProgramsDirectory) {
 TEST_F(WiringTest, AUserChangeOfTheListRunsTypeSelection) {
     open();
     window->show();
-    const QSignalSpy changes(window->cmbType, &QComboBox::currentIndexChanged);
-    window->txtType->setText("typed by hand");
-    window->cmbType->setFocus();
-    QTest::keyClick(window->cmbType, Qt::Key_Down);
-    EXPECT_EQ(window->cmbType->currentIndex(), 10);
-    EXPECT_EQ(window->txtType->text(), "2301");
-    EXPECT_EQ(window->cmbType->toolTip(), "GRF");
+    const QSignalSpy changes(moduleList(*window), &QComboBox::currentIndexChanged);
+    textBox(*window, Control::txtType)->setText("typed by hand");
+    moduleList(*window)->setFocus();
+    QTest::keyClick(moduleList(*window), Qt::Key_Down);
+    EXPECT_EQ(moduleList(*window)->currentIndex(), 10);
+    EXPECT_EQ(textBox(*window, Control::txtType)->text(), "2301");
 
-    window->cmbType->setCurrentIndex(31);
-    EXPECT_EQ(window->txtType->text(), "0");
+    moduleList(*window)->setCurrentIndex(31);
+    EXPECT_EQ(textBox(*window, Control::txtType)->text(), "0");
     EXPECT_EQ(changes.count(), 2);
 }
 
-TEST_F(WiringTest, AllFollowsTheUsersClickOnly) {
-    writeFile(dir.config(), "[FILE INFO]\nType=6060\nPort #2=9\n");
-    open();
-    ASSERT_EQ(tickedBoxes(*window), (std::set<int>{4, 7}));
-
+// Every way a user has of changing All ticks or clears all 64 boxes: a screen reader's "Toggle"
+// changes the state without a click.
+TEST_F(WiringTest, AllFollowsEveryChangeTheUserMakes) {
+    const auto toggle = [](QCheckBox* box) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(box);
+        ASSERT_NE(accessible->actionInterface(), nullptr);
+        accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    const std::pair<const char*, std::function<void(QCheckBox*)>> rows[] = {
+        {"mouse", [](QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton); }},
+        {"Space", [](QCheckBox* box) { QTest::keyClick(box, Qt::Key_Space); }},
+        {"accessibility action", toggle},
+    };
     std::set<int> all;
     for (int i = 0; i < 64; ++i) {
         all.insert(i);
     }
-    QTest::mouseClick(window->chkAll, Qt::LeftButton);
-    EXPECT_EQ(tickedBoxes(*window), all);
+    for (const auto& [how, change] : rows) {
+        SCOPED_TRACE(how);
+        writeFile(dir.config(), "[FILE INFO]\nType=6060\nPort #2=9\n");
+        open();
+        window->show();
+        ASSERT_EQ(tickedBoxes(*window), (std::set<int>{4, 7}));
 
-    // Boxes changed one by one afterwards leave All alone.
-    window->ChkAddr[10]->click();
-    EXPECT_TRUE(window->chkAll->isChecked());
+        change(allBox(*window));
+        ASSERT_TRUE(allBox(*window)->isChecked());
+        EXPECT_EQ(tickedBoxes(*window), all);
 
-    QTest::mouseClick(window->chkAll, Qt::LeftButton);
-    EXPECT_TRUE(tickedBoxes(*window).empty()) << "including the boxes load had ticked";
+        // Boxes changed one by one afterwards leave All alone.
+        gridBox(*window, 10)->click();
+        EXPECT_TRUE(allBox(*window)->isChecked());
 
-    // A change made by the program is no click.
-    window->chkAll->setChecked(true);
-    EXPECT_TRUE(tickedBoxes(*window).empty());
+        change(allBox(*window));
+        ASSERT_FALSE(allBox(*window)->isChecked());
+        EXPECT_TRUE(tickedBoxes(*window).empty()) << "including the boxes load had ticked";
+    }
 }
 
 // ---- Select, Ok, Cancel -------------------------------------------------------------------
@@ -176,18 +198,17 @@ TEST_F(WiringTest, SelectUsesOneDialogAndItsListChangeIsNotReported) {
     };
     open();
     EXPECT_EQ(made, 0) << "the dialog is made at the first Select";
-    const QSignalSpy changes(window->cmbType, &QComboBox::currentIndexChanged);
+    const QSignalSpy changes(moduleList(*window), &QComboBox::currentIndexChanged);
 
-    QTest::mouseClick(window->cmdSelect, Qt::LeftButton);
+    QTest::mouseClick(button(*window, Control::cmdSelect), Qt::LeftButton);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(snapshot(*window).texts,
               (std::vector<QString>{"7210", "127", "VXA-12_r3.bin", "512", "512", "0", ""}));
-    EXPECT_EQ(window->cmbType->currentIndex(), 1);
-    EXPECT_EQ(window->cmbType->toolTip(), "VXA12");
+    EXPECT_EQ(moduleList(*window)->currentIndex(), 1);
     EXPECT_EQ(changes.count(), 0);
 
     dialog->calls.clear();
-    QTest::mouseClick(window->cmdSelect, Qt::LeftButton);
+    QTest::mouseClick(button(*window, Control::cmdSelect), Qt::LeftButton);
     EXPECT_EQ(made, 1);
     EXPECT_FALSE(dialog->calls.empty());
 }
@@ -195,11 +216,11 @@ TEST_F(WiringTest, SelectUsesOneDialogAndItsListChangeIsNotReported) {
 TEST_F(WiringTest, OkClickedSavesWhatTheQtControlsHoldAndCloses) {
     open();
     window->show();
-    window->txtAddress->setText("12");
-    window->txtConsole->setText("1");
-    window->ChkAddr[6]->setCheckState(Qt::PartiallyChecked);
-    window->ChkAddr[63]->setChecked(true);
-    QTest::mouseClick(window->cmdOk, Qt::LeftButton);
+    textBox(*window, Control::txtAddress)->setText("12");
+    textBox(*window, Control::txtConsole)->setText("1");
+    gridBox(*window, 6)->setCheckState(Qt::PartiallyChecked);
+    gridBox(*window, 63)->setChecked(true);
+    QTest::mouseClick(button(*window, Control::cmdOk), Qt::LeftButton);
 
     EXPECT_FALSE(window->isVisible()) << "Ok closes the window";
     std::map<std::string, std::string> expected = {
@@ -224,7 +245,7 @@ TEST_F(WiringTest, AccessKeysPressTheButtons) {
         showAndSettle();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), kSettleMs));
-        window->txtAddress->setText("42");
+        textBox(*window, Control::txtAddress)->setText("42");
         // Through the window system, as a real key press, so that access keys are looked up.
         QTest::keyClick(window->windowHandle(), key, Qt::AltModifier);
         // An access key animates the press: the click follows a moment later.
@@ -245,12 +266,12 @@ TEST_F(WiringTest, CancelAndClosingLeaveConfigDatByteForByte) {
         writeFile(dir.config(), saved);
         open();
         window->show();
-        window->txtAddress->setText("99");
-        window->txtFileName->setText("changed_1.bin");
-        window->chkAll->click();
-        window->cmbType->setCurrentIndex(3);
+        textBox(*window, Control::txtAddress)->setText("99");
+        textBox(*window, Control::txtFileName)->setText("changed_1.bin");
+        allBox(*window)->click();
+        moduleList(*window)->setCurrentIndex(3);
         if (viaCancel) {
-            QTest::mouseClick(window->cmdCancel, Qt::LeftButton);
+            QTest::mouseClick(button(*window, Control::cmdCancel), Qt::LeftButton);
         } else {
             window->close();
         }
@@ -260,7 +281,7 @@ TEST_F(WiringTest, CancelAndClosingLeaveConfigDatByteForByte) {
     // Without a Config.dat, Cancel creates none.
     std::filesystem::remove(dir.config());
     open();
-    window->cmdCancel->click();
+    button(*window, Control::cmdCancel)->click();
     EXPECT_FALSE(std::filesystem::exists(dir.config()));
 }
 
@@ -271,9 +292,9 @@ TEST_F(WiringTest, AValueThatCannotBeStoredIsSaidInAMessageBoxOverTheOpenWindow)
     writeFile(dir.config(), saved);
     open();
     window->show();
-    window->txtAddress->setText("99999999999");
+    textBox(*window, Control::txtAddress)->setText("99999999999");
     const Snapshot before = snapshot(*window);
-    QTest::mouseClick(window->cmdOk, Qt::LeftButton);
+    QTest::mouseClick(button(*window, Control::cmdOk), Qt::LeftButton);
     ASSERT_EQ(presenter->texts.size(), 1);
     EXPECT_EQ(presenter->titles.front(), "Quentra Module Upgrade");
     EXPECT_TRUE(presenter->texts.front().startsWith(
@@ -291,7 +312,7 @@ TEST_F(WiringTest, AFailedCommitGivesTheReasonAndKeepsTheWindowOpen) {
     services.store = store;
     open();
     window->show();
-    window->cmdOk->click();
+    button(*window, Control::cmdOk)->click();
     ASSERT_EQ(presenter->texts.size(), 1);
     EXPECT_TRUE(presenter->texts.front().contains("No space left on device"));
     EXPECT_TRUE(window->isVisible());
@@ -303,8 +324,10 @@ TEST_F(WiringTest, TextBoxesTakeTextsOfAnyLength) {
     open();
     const QString longText(40000, QLatin1Char('7'));
     for (QLineEdit* box :
-         {window->txtType, window->txtAddress, window->txtFileName, window->txtFileSize,
-          window->txtBlockSize, window->txtWait, window->txtConsole}) {
+         {textBox(*window, Control::txtType), textBox(*window, Control::txtAddress),
+          textBox(*window, Control::txtFileName), textBox(*window, Control::txtFileSize),
+          textBox(*window, Control::txtBlockSize), textBox(*window, Control::txtWait),
+          textBox(*window, Control::txtConsole)}) {
         box->setText(longText);
         EXPECT_EQ(box->text().size(), longText.size()) << box->objectName().toStdString();
     }
@@ -322,9 +345,9 @@ TEST_F(WiringTest, AnUnreadableSavedJobIsSaidOnceAfterTheWindowIsShown) {
     services.fileSystem = files;
 
     open();
-    EXPECT_EQ(window->cmbType->currentIndex(), 8);
+    EXPECT_EQ(moduleList(*window)->currentIndex(), 8);
     EXPECT_EQ(tickedBoxes(*window), (std::set<int>{1}));
-    EXPECT_EQ(window->txtConsole->text(), "");
+    EXPECT_EQ(textBox(*window, Control::txtConsole)->text(), "");
     QCoreApplication::processEvents();
     EXPECT_TRUE(presenter->texts.isEmpty()) << "not before the window is shown";
 
@@ -335,6 +358,57 @@ TEST_F(WiringTest, AnUnreadableSavedJobIsSaidOnceAfterTheWindowIsShown) {
     showAndSettle();
     EXPECT_EQ(presenter->texts.size(), 1) << "said once";
     expectedMessages = 1;
+}
+
+// Ok asks through the window's question before it replaces a saved job it could not read, and
+// the answer decides.
+TEST_F(WiringTest, AnUnreadableSavedJobIsReplacedOnlyAfterTheUsersYes) {
+    for (const bool yes : {false, true}) {
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        auto store = std::make_shared<core::testing::RecordingConfigStore>();
+        auto files = std::make_shared<core::testing::FakeFileSystem>();
+        files->files[core::configFilePath(dir.appDir())] = 100;
+        store->readFailure = "Permission denied";
+        services.store = store;
+        services.fileSystem = files;
+        presenter->answer = yes;
+        presenter->questions.clear();
+        open();
+        window->show();
+
+        button(*window, Control::cmdOk)->click();
+        ASSERT_EQ(presenter->questions.size(), 1);
+        EXPECT_TRUE(presenter->questions.front().contains("could not be read"));
+        EXPECT_EQ(std::count(store->calls.begin(), store->calls.end(), "commit"), yes ? 1 : 0);
+        EXPECT_EQ(window->isVisible(), !yes);
+    }
+}
+
+// The real question: No is the default button and Esc's answer; only Yes says yes.
+TEST_F(WiringTest, TheQuestionsDefaultAnswerIsNo) {
+    const std::pair<const char*, std::function<void(QMessageBox*)>> rows[] = {
+        {"Enter", [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Return); }},
+        {"Esc", [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); }},
+        {"Yes", [](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); }},
+    };
+    open();
+    window->show();
+    for (const auto& [how, answerWith] : rows) {
+        SCOPED_TRACE(how);
+        const std::function<void(QMessageBox*)>& answer = answerWith;
+        // Answers the question once it is on screen.
+        QTimer waiter;
+        QObject::connect(&waiter, &QTimer::timeout, [&waiter, &answer] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                waiter.stop();
+                answer(box);
+            }
+        });
+        waiter.start(10);
+        MessageBoxPresenter real;
+        EXPECT_EQ(real.askYesNo(window.get(), "Quentra Module Upgrade", "Replace it?"),
+                  std::string(how) == "Yes");
+    }
 }
 
 // ---- File names as the consumer reads them ------------------------------------------------
@@ -374,12 +448,12 @@ TEST_F(WiringTest, FileNamesReachTheFileAsTheConsumerReadsThem) {
         }
         frmMain w(rowDir.appDir(), withPresenter());
         w.show();
-        EXPECT_EQ(w.txtFileName->text().size(), row.shown.size());
-        EXPECT_TRUE(w.txtFileName->text() == row.shown);
+        EXPECT_EQ(textBox(w, Control::txtFileName)->text().size(), row.shown.size());
+        EXPECT_TRUE(textBox(w, Control::txtFileName)->text() == row.shown);
         if (!row.typed.isEmpty()) {
-            w.txtFileName->setText(row.typed);
+            textBox(w, Control::txtFileName)->setText(row.typed);
         }
-        w.cmdOk->click();
+        button(w, Control::cmdOk)->click();
         if (row.saved.empty()) {
             ++refusals;
             ASSERT_EQ(presenter->texts.size(), refusals);

@@ -21,8 +21,14 @@ public:
         titles.push_back(title);
         texts.push_back(text);
     }
+    bool askYesNo(QWidget* /*parent*/, const QString& /*title*/, const QString& text) override {
+        questions.push_back(text);
+        return answer;
+    }
     QStringList titles;
     QStringList texts;
+    QStringList questions;
+    bool answer = false; // to every question
 };
 
 } // namespace quentra::ui::testing

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QComboBox>
+
+namespace quentra::ui {
+
+// The module list cmbType: a drop-down list whose closed box is narrower than the longest names;
+// its drop-down shows every entry whole.
+//
+// Assistive technology shows the entries as the drop-down's list, even while it is closed, and
+// picks one there (an entry's action, the list's selection); QComboBox takes no notice of that.
+// Once the list is shown to assistive technology, a pick in it while the drop-down is closed is
+// the user's change of the entry; while it is open, keys and mouse move the selection there and
+// the change comes when an entry is activated, as Qt does it. The list's selection then always
+// marks the current entry.
+class ModuleList final : public QComboBox {
+    Q_OBJECT
+
+public:
+    using QComboBox::QComboBox;
+
+    void showPopup() override;
+
+    // Starts following picks in the drop-down's list; called when assistive technology first
+    // asks for that list, which builds it. Further calls do nothing.
+    void followListSelection();
+    // Marks the current entry in the drop-down's list; the view calls it after a change of the
+    // index made by the program, which the list reports to nobody.
+    void markCurrentEntry();
+
+private:
+    bool widened_ = false;
+    bool following_ = false;
+};
+
+} // namespace quentra::ui

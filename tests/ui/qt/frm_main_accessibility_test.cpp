@@ -1,0 +1,159 @@
+// What assistive technology reads of the window and does with it, through Qt's accessibility
+// interfaces, which AT-SPI reads on Linux: the window's role, the controls' names and captions,
+// a pick in the module list, and the tooltips.
+
+#include "core/fakes.hpp"
+#include "ui/qt/frm_main.hpp"
+#include "ui_fakes.hpp"
+#include "window_controls.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+using namespace quentra;
+using namespace quentra::ui;
+using namespace quentra::ui::testing;
+using model::Control;
+
+namespace {
+
+class AccessibilityTest : public ::testing::Test {
+protected:
+    AccessibilityTest() {
+        makeFileOfLength(dir.path() / "GRF_2.bin", 512);
+        open();
+    }
+    ~AccessibilityTest() override { EXPECT_TRUE(presenter->texts.isEmpty()) << "no message"; }
+
+    void open() {
+        frmMainServices services;
+        services.messages = presenter;
+        services.makeFileDialog = [this](QWidget* /*owner*/) {
+            auto dialog = std::make_unique<core::testing::FakeFileDialog>();
+            dialog->chosen = (dir.path() / "GRF_2.bin").string();
+            return dialog;
+        };
+        window = std::make_unique<frmMain>(dir.appDir(), services);
+    }
+
+    TempDir dir;
+    std::shared_ptr<RecordingPresenter> presenter = std::make_shared<RecordingPresenter>();
+    std::unique_ptr<frmMain> window;
+};
+
+QAccessibleInterface* accessible(QObject* object) {
+    QAccessibleInterface* found = QAccessible::queryAccessibleInterface(object);
+    EXPECT_NE(found, nullptr) << object->objectName().toStdString();
+    return found;
+}
+
+// A screen reader announces the application's window by its role and title.
+TEST_F(AccessibilityTest, TheWindowIsAWindowNamedByItsTitle) {
+    QAccessibleInterface* frame = accessible(window.get());
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->role(), QAccessible::Window);
+    EXPECT_EQ(frame->text(QAccessible::Name), "Quentra Module Upgrade");
+    EXPECT_EQ(accessible(textBox(*window, Control::txtType))->parent(), frame);
+}
+
+// Every text box is named by its caption; the list, which Qt names by its current entry, is
+// labelled by lblType.
+TEST_F(AccessibilityTest, TextBoxesAreNamedAndTheListLabelledByTheirCaptions) {
+    const std::pair<Control, const char*> names[] = {
+        {Control::txtType, "Module Type"},     {Control::txtAddress, "Module Address"},
+        {Control::txtFileName, "File Name"},   {Control::txtFileSize, "File Size"},
+        {Control::txtBlockSize, "Block Size"}, {Control::txtWait, "Wait"},
+        {Control::txtConsole, "Console #"},
+    };
+    for (const auto& [box, name] : names) {
+        EXPECT_EQ(accessible(textBox(*window, box))->text(QAccessible::Name), name)
+            << model::controlName({box});
+    }
+
+    const auto labels = accessible(moduleList(*window))->relations(QAccessible::Label);
+    ASSERT_EQ(labels.size(), 1);
+    EXPECT_EQ(labels.front().first, accessible(label(*window, {Control::lblType})));
+    EXPECT_EQ(labels.front().first->text(QAccessible::Name), "Module Type");
+}
+
+// An entry picked through the list that assistive technology shows (the entry's action, the
+// list's selection) is the user's change: the list shows it and type selection runs, once.
+TEST_F(AccessibilityTest, APickInTheModuleListIsTheUsersChangeOfItsEntry) {
+    using Pick = std::function<void(QAccessibleInterface * list, int row)>;
+    const std::pair<const char*, Pick> rows[] = {
+        {"the entry's action",
+         [](QAccessibleInterface* list, int row) {
+             QAccessibleInterface* entry = list->tableInterface()->cellAt(row, 0);
+             ASSERT_NE(entry, nullptr);
+             entry->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+         }},
+        {"the list's selection",
+         [](QAccessibleInterface* list, int row) {
+             ASSERT_TRUE(list->tableInterface()->selectRow(row));
+         }},
+    };
+    for (const auto& [how, pick] : rows) {
+        SCOPED_TRACE(how);
+        open();
+        QComboBox* combo = moduleList(*window);
+        ASSERT_EQ(combo->currentIndex(), 9);
+        const QSignalSpy changes(combo, &QComboBox::currentIndexChanged);
+        QAccessibleInterface* list = accessible(combo)->child(0);
+        ASSERT_NE(list, nullptr);
+
+        textBox(*window, Control::txtType)->setText("typed by hand");
+        pick(list, 1);
+        EXPECT_EQ(combo->currentIndex(), 1);
+        EXPECT_EQ(textBox(*window, Control::txtType)->text(), "7210");
+        EXPECT_TRUE(list->tableInterface()->cellAt(1, 0)->state().selected);
+
+        // The list follows the program's change too (Select guesses GRF), so that the entry
+        // picked before can be picked again.
+        button(*window, Control::cmdSelect)->click();
+        ASSERT_EQ(combo->currentIndex(), 10);
+        EXPECT_TRUE(list->tableInterface()->cellAt(10, 0)->state().selected);
+        EXPECT_FALSE(list->tableInterface()->cellAt(1, 0)->state().selected);
+        pick(list, 1);
+        EXPECT_EQ(combo->currentIndex(), 1);
+        EXPECT_EQ(textBox(*window, Control::txtType)->text(), "7210");
+
+        pick(list, 31);
+        EXPECT_EQ(combo->currentIndex(), 31);
+        EXPECT_EQ(textBox(*window, Control::txtType)->text(), "0");
+        EXPECT_EQ(changes.count(), 3) << "the user's picks, each once";
+    }
+
+    // While the drop-down is open, the keys move its selection; the entry changes only when one
+    // is activated.
+    QComboBox* combo = moduleList(*window);
+    window->show();
+    combo->showPopup();
+    QTest::keyClick(combo->view(), Qt::Key_Up);
+    EXPECT_EQ(combo->currentIndex(), 31);
+    QTest::keyClick(combo->view(), Qt::Key_Return);
+    EXPECT_EQ(combo->currentIndex(), 30);
+    EXPECT_EQ(textBox(*window, Control::txtType)->text(), "3125");
+}
+
+// A screen reader reads a tooltip as the control's description: only All has one, whatever the
+// list shows.
+TEST_F(AccessibilityTest, OnlyAllHasATooltip) {
+    writeFile(dir.config(), "[FILE INFO]\nType=6050\n");
+    open();
+    moduleList(*window)->setCurrentIndex(16); // the user's change
+    for (const QWidget* widget : window->findChildren<QWidget*>()) {
+        const bool all = widget == allBox(*window);
+        EXPECT_EQ(widget->toolTip().isEmpty(), !all) << widget->objectName().toStdString();
+    }
+    EXPECT_TRUE(accessible(moduleList(*window))->text(QAccessible::Description).isEmpty());
+}
+
+} // namespace
