@@ -2,6 +2,7 @@
 
 #include "core/platform/ini_file_store.hpp"
 #include "core/platform/native_file_system.hpp"
+#include "core/text_encoding.hpp"
 #include "ui/model/caption_fit.hpp"
 #include "ui/qt/accessibility.hpp"
 #include "ui/qt/module_list.hpp"
@@ -22,6 +23,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -50,6 +52,27 @@ constexpr int kSmallestFontPixels = 8;
 
 QString fromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A job's texts may hold an unpaired surrogate read from a UTF-16 Config.dat, which Qt's own
+// UTF-8 conversions would turn into U+FFFD: the core's conversions keep it as its unit.
+constexpr core::ByteOrder kNativeOrder =
+    std::endian::native == std::endian::little ? core::ByteOrder::Little : core::ByteOrder::Big;
+
+QString fromJobText(std::string_view text) {
+    std::string units;
+    core::appendUtf16FromUtf8(units, text, kNativeOrder);
+    return QString(reinterpret_cast<const QChar*>(units.data()),
+                   static_cast<qsizetype>(units.size() / 2));
+}
+
+std::string toJobText(const QString& text) {
+    std::string out;
+    core::appendUtf8FromUtf16(out,
+                              std::string_view(reinterpret_cast<const char*>(text.utf16()),
+                                               static_cast<std::size_t>(text.size()) * 2),
+                              kNativeOrder);
+    return out;
 }
 
 // The captions measured at the window's font (size 0) and at smaller sizes of its family: half a
@@ -120,10 +143,10 @@ public:
     }
 
     std::string text(core::JobField field) const override {
-        return textBox(field)->text().toStdString();
+        return toJobText(textBox(field)->text());
     }
     void setText(core::JobField field, const std::string& text) override {
-        textBox(field)->setText(QString::fromStdString(text));
+        textBox(field)->setText(fromJobText(text));
     }
 
     // Qt reports the program's own changes of the list too, and filling an empty list selects

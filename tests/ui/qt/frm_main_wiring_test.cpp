@@ -37,6 +37,7 @@ using namespace quentra;
 using namespace quentra::ui;
 using namespace quentra::ui::testing;
 using model::Control;
+using namespace std::string_literals;
 
 namespace {
 
@@ -231,6 +232,24 @@ TEST_F(WiringTest, OkClickedSavesWhatTheQtControlsHoldAndCloses) {
     }
     expected["Port #16"] = "8"; // a greyed box counts as unticked
     EXPECT_EQ(readSection(dir.config()), expected);
+}
+
+// The consumer reads an unpaired surrogate in a UTF-16 Config.dat as its unit: shown and saved
+// again, it stays that unit.
+TEST_F(WiringTest, AnUnpairedSurrogateInAUtf16ValueIsShownAndSavedUnchanged) {
+    const std::string value = "=\0x\0\x00\xD8\r\0\n\0"s;
+    std::string file = "\xFF\xFE"s;
+    for (const char c : std::string_view("[FILE INFO]\r\nFile Name")) {
+        file += c;
+        file += '\0';
+    }
+    writeFile(dir.config(), file + value);
+    open();
+    window->show();
+    const QChar shown[] = {QChar(u'x'), QChar(char16_t{0xD800})};
+    EXPECT_EQ(textBox(*window, Control::txtFileName)->text(), QString(shown, 2));
+    QTest::mouseClick(button(*window, Control::cmdOk), Qt::LeftButton);
+    EXPECT_NE(readFile(dir.config()).find(value), std::string::npos);
 }
 
 TEST_F(WiringTest, AccessKeysPressTheButtons) {
