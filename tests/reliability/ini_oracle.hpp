@@ -6,7 +6,7 @@
 //
 // It reads the way the consumer's profile API does: the whole file is first decoded to UTF-16
 // code units (by its byte-order mark), then lines, names and values are found in the units.
-// Each unit remembers the byte it came from, so that lines can still be compared as bytes.
+// The byte each unit came from is known, so that lines can still be compared as bytes.
 //
 // "Outside" is defined on lines. A save touches a set of (section, key) names. In the file
 // before the save, the effective line of a touched key (the first line of that key in the
@@ -208,9 +208,9 @@ public:
         std::string_view content; // the line's bytes without its line end
         std::string_view eol;
         enum Kind { Other, Header, Key } kind = Other;
-        std::string name;       // section or key name as read, UTF-8
-        std::size_t begin = 0;  // the units of the content: [begin, end)
-        std::size_t end = 0;    //
+        std::string name;      // section or key name as read, UTF-8
+        std::size_t begin = 0; // the content's units: [begin, end)
+        std::size_t end = 0;
         std::size_t equals = 0; // the unit of the first "=" of a key line; npos for a key alone
     };
     using Name = std::pair<std::string, std::string>; // section, key
