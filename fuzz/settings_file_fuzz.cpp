@@ -1,6 +1,6 @@
-// The settings file: arbitrary bytes in Config.dat (as they come, as UTF-16LE with its mark, or
-// after the UTF-8 mark), read through the store, then a save of arbitrary values committed and
-// read back.
+// The settings file: arbitrary bytes in Config.dat (as they come, as UTF-16LE or UTF-16BE with
+// its mark, or after the UTF-8 mark; raw or built from the pieces of a settings file), read
+// through the store, then a save of arbitrary values committed and read back.
 //
 // Invariants: no crash or hang; the store reads what an independent reader reads; every put
 // value reads back exactly or was refused for a stated reason (a text the file's encoding cannot
@@ -31,9 +31,9 @@
 
 using namespace quentra::core;
 using quentra::reliability::cp1252;
-using quentra::reliability::decodeUtf8;
 using quentra::reliability::fitsWindows1252;
 using quentra::reliability::IniOracle;
+using quentra::reliability::isUtf8Text;
 using quentra::reliability::nameKey;
 using quentra::reliability::OracleEncoding;
 using quentra::reliability::outsideDifference;
@@ -82,13 +82,30 @@ bool holdsBreakOrNul(std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-bool isText(std::string_view s) {
-    return decodeUtf8(s) == s;
+// A text for a message: bytes outside printable ASCII as \xNN.
+std::string shown(std::string_view s) {
+    std::string out;
+    for (const char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b < 0x7F && b != '\\') {
+            out += c;
+        } else {
+            const char* digits = "0123456789ABCDEF";
+            out += "\\x";
+            out += digits[b >> 4];
+            out += digits[b & 15];
+        }
+    }
+    return out;
 }
 
-// The character a byte stands for when bytes are turned into text: ASCII as it is, 80..CF as in
-// Windows-1252, D0..DF Cyrillic, E0..FF CJK, so that texts inside and beyond Windows-1252 occur.
-unsigned long characterOf(unsigned char b) {
+// The code unit a byte stands for when bytes are turned into text: ASCII as it is, 80..CF as in
+// Windows-1252, D0..DF Cyrillic, E0..EF CJK, F0..F7 high and F8..FF low surrogates (lone, or a
+// pair when one of each meet), so that texts inside and beyond Windows-1252 occur.
+unsigned long unitOf(unsigned char b) {
+    if (b >= 0xF0) {
+        return (b >= 0xF8 ? 0xDC00 : 0xD800) + b;
+    }
     if (b >= 0xE0) {
         return 0x4E00 + (b - 0xE0) * 97ul;
     }
@@ -98,39 +115,91 @@ unsigned long characterOf(unsigned char b) {
     return cp1252(b);
 }
 
+// Text, surrogates in their generalized UTF-8 form.
 std::string textOf(std::string_view bytes) {
     std::string out;
     for (const char c : bytes) {
-        putUtf8(out, characterOf(static_cast<unsigned char>(c)));
+        putUtf8(out, unitOf(static_cast<unsigned char>(c)));
     }
     return out;
 }
 
-// UTF-16LE after its mark, one code unit per byte; F0..FF give lone or paired surrogates.
-std::string utf16Of(std::string_view bytes, bool oddLastByte) {
-    std::string out = "\xFF\xFE";
-    for (const char c : bytes) {
+using namespace std::string_view_literals;
+
+// What the input bytes below 20 stand for in a file built from pieces.
+// clang-format off
+constexpr std::array<std::string_view, 32> kPieces = {
+    "[FILE INFO]"sv, "[file info ]"sv, "[FILE INFO \0]"sv, "["sv,
+    "]"sv, "="sv, ";"sv, "#"sv,
+    "\r\n"sv, "\n"sv, "\r"sv, " "sv,
+    "\t"sv, "\x0B"sv, "\x0C"sv, "\x1A"sv,
+    "\0"sv, "\""sv, "'"sv, "Type"sv,
+    "File Name"sv, "Wait"sv, "Console"sv, "Port #1"sv,
+    " \0"sv, "\0 "sv, "=1"sv, "[FILE INFO]\r\n"sv,
+    "\r\nType\r\n"sv, "File Name="sv, "[S]x]"sv, "\r\nWait=\"a\"\r\n"sv};
+// clang-format on
+
+// The file's content, by kind: 0 as it comes, 1 UTF-16LE, 2 after the UTF-8 mark, 3 UTF-16BE.
+// As it comes and after the UTF-8 mark the input bytes go in as they are; in UTF-16 each is one
+// code unit. In pieces, a byte below 20 is a piece of a settings file, any other one character.
+std::string fileOf(std::string_view input, int kind, bool inPieces, bool oddLastByte) {
+    const bool utf16 = kind == 1 || kind == 3;
+    std::string out = kind == 1   ? "\xFF\xFE"
+                      : kind == 2 ? "\xEF\xBB\xBF"
+                      : kind == 3 ? "\xFE\xFF"
+                                  : "";
+    const auto put = [&](unsigned long unit) {
+        if (!utf16) {
+            putUtf8(out, unit);
+            return;
+        }
+        const char low = static_cast<char>(unit & 0xFF);
+        const char high = static_cast<char>(unit >> 8);
+        out += kind == 1 ? low : high;
+        out += kind == 1 ? high : low;
+    };
+    for (const char c : input) {
         const auto b = static_cast<unsigned char>(c);
-        const unsigned long unit = b >= 0xF8 ? 0xDC00 + b : b >= 0xF0 ? 0xD800 + b : characterOf(b);
-        out += static_cast<char>(unit & 0xFF);
-        out += static_cast<char>(unit >> 8);
+        if (inPieces && b < 0x20) {
+            for (const char p : kPieces[b]) {
+                put(static_cast<unsigned char>(p));
+            }
+        } else if (utf16 || (inPieces && kind == 2)) {
+            put(unitOf(b));
+        } else {
+            out += c;
+        }
     }
-    if (oddLastByte) {
+    if (utf16 && oddLastByte) {
         out += 'x';
     }
     return out;
 }
 
 // The reasons a put may be refused: the line could not hold the value, or the names would not
-// read back as the same names.
+// read back as the same names. Names are text without surrogates; a value may hold a lone one.
 bool refusalJustified(const std::string& section, const std::string& key, const std::string* text) {
     const std::string_view s = trimmed(section);
     const std::string_view k = trimmed(key);
-    return holdsBreakOrNul(s) || s.find(']') != std::string_view::npos || holdsBreakOrNul(k) ||
-           k.find('=') != std::string_view::npos ||
+    return holdsBreakOrNul(section) || s.find(']') != std::string_view::npos ||
+           holdsBreakOrNul(key) || k.find('=') != std::string_view::npos ||
            (!k.empty() && (k.front() == ';' || k.front() == '#' || k.front() == '[')) ||
-           !isText(s) || !isText(k) ||
-           (text != nullptr && (holdsBreakOrNul(*text) || !isText(*text)));
+           !isUtf8Text(s, false) || !isUtf8Text(k, false) ||
+           (text != nullptr && (holdsBreakOrNul(*text) || !isUtf8Text(*text, true)));
+}
+
+// Whether a file in that encoding can hold the text.
+bool holds(OracleEncoding encoding, std::string_view text) {
+    switch (encoding) {
+    case OracleEncoding::Windows1252:
+        return fitsWindows1252(text);
+    case OracleEncoding::Utf8:
+        return isUtf8Text(text, false);
+    case OracleEncoding::Utf16Le:
+    case OracleEncoding::Utf16Be:
+        break;
+    }
+    return true;
 }
 
 // A text from the input: its bytes as they are (often no UTF-8 at all), or turned into text.
@@ -142,14 +211,16 @@ std::string pickText(FuzzedDataProvider& in, bool asText, std::size_t maxLength)
 std::string pickName(FuzzedDataProvider& in, const std::string* choices, std::size_t count,
                      bool asText) {
     const std::uint8_t pick = in.ConsumeIntegral<std::uint8_t>();
-    if (pick < count * 16) {
-        std::string name = choices[pick % count];
-        if (pick & 0x80) {
-            name = " " + name + "\t"; // blanks around names are not part of them
-        }
-        return name;
+    if (pick >= 0xC0) {
+        return pickText(in, asText, 24);
     }
-    return pickText(in, asText, 24);
+    std::string name = choices[pick % count];
+    if (pick & 0x80) {
+        // White space around a name is no part of it.
+        constexpr std::string_view spaces = " \t\x0B\x0C\x1A";
+        name = spaces[pick % spaces.size()] + name + spaces[(pick / 8) % spaces.size()];
+    }
+    return name;
 }
 
 } // namespace
@@ -157,23 +228,15 @@ std::string pickName(FuzzedDataProvider& in, const std::string* choices, std::si
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
     const std::string path = configFilePath(appDir());
+    // Bits: 01 no file, 02 arbitrary puts (else a save of the window's controls), 0C the file's
+    // kind (see fileOf), 10 an odd last byte in UTF-16, 20 texts made text, 40 the file in pieces.
     const std::uint8_t mode = in.ConsumeIntegral<std::uint8_t>();
     const bool fileExists = (mode & 1) == 0;
     const bool asText = (mode & 0x20) != 0;
-    std::string before = fileExists ? in.ConsumeRandomLengthString(4096) : std::string();
-    switch ((mode >> 2) & 3) {
-    case 1:
-        before = utf16Of(before, (mode & 0x10) != 0);
-        break;
-    case 2:
-        before = "\xEF\xBB\xBF" + before;
-        break;
-    default:
-        break; // as it comes: Windows-1252 unless it starts with a mark itself
-    }
-    if (!fileExists) {
-        before.clear();
-    }
+    const std::string before = fileExists
+                                   ? fileOf(in.ConsumeRandomLengthString(4096), (mode >> 2) & 3,
+                                            (mode & 0x40) != 0, (mode & 0x10) != 0)
+                                   : std::string();
     std::filesystem::remove(path);
     if (fileExists) {
         std::ofstream(path, std::ios::binary) << before;
@@ -210,7 +273,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             settings = settingsFromControls(controls);
         } catch (const InvalidValueError& e) {
             FUZZ_CHECK(e.field != JobField::FileName || holdsBreakOrNul(controls.fileName) ||
-                           !isText(controls.fileName),
+                           !isUtf8Text(controls.fileName, true),
                        "file name refused: %s", e.what());
             return 0;
         }
@@ -257,34 +320,40 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 continue;
             }
             FUZZ_CHECK(!refusalJustified(section, key, asNumber ? nullptr : &value),
-                       "an unstorable put was accepted");
+                       "an unstorable put was accepted: [%s] %s=%s", shown(section).c_str(),
+                       shown(key).c_str(), shown(value).c_str());
             accepted[{nameKey(section), nameKey(key)}] = value;
         }
     }
 
-    // A file with content and no mark is in Windows-1252 and keeps it; an empty or new one is
-    // written in Windows-1252 when that holds every text, else in UTF-16LE.
+    // A file with content keeps its encoding, and a text it cannot hold refuses the save (only
+    // UTF-16 holds lone surrogates); an empty or new one is written in Windows-1252 when that
+    // holds every text, else in UTF-16LE.
     bool allFit = true;
+    bool allFitWindows1252 = true;
     for (const auto& [name, value] : accepted) {
-        allFit = allFit && fitsWindows1252(name.first) && fitsWindows1252(name.second) &&
-                 fitsWindows1252(value);
+        for (const std::string_view text :
+             {std::string_view(name.first), std::string_view(name.second),
+              std::string_view(value)}) {
+            allFit = allFit && holds(original.encoding, text);
+            allFitWindows1252 = allFitWindows1252 && fitsWindows1252(text);
+        }
     }
-    const bool windows1252File =
-        !before.empty() && original.encoding == OracleEncoding::Windows1252;
     try {
         store.commit();
     } catch (const UnencodableValueError& e) {
-        FUZZ_CHECK(windows1252File && !allFit, "refused: %s", e.what());
+        FUZZ_CHECK(!before.empty() && !allFit, "refused: %s", e.what());
         FUZZ_CHECK(slurp(path) == before, "a refused save changed the file");
         return 0;
     } catch (const StoreError& e) {
         FUZZ_CHECK(false, "commit failed: %s", e.what());
     }
-    FUZZ_CHECK(!windows1252File || allFit, "a text beyond Windows-1252 went into such a file");
+    FUZZ_CHECK(before.empty() || allFit, "a text went into a file whose encoding cannot hold it");
     const std::string after = slurp(path);
     FUZZ_CHECK(fileExists || !accepted.empty() || after.empty(), "a file appeared from nothing");
     if (before.empty() && !accepted.empty()) {
-        FUZZ_CHECK(after.starts_with("\xFF\xFE") == !allFit, "a new file in the wrong encoding");
+        FUZZ_CHECK(after.starts_with("\xFF\xFE") == !allFitWindows1252,
+                   "a new file in the wrong encoding");
     }
 
     // Every accepted put reads back exactly, with the independent reader and with a new store.

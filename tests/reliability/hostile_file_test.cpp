@@ -37,6 +37,16 @@ std::string manySections() {
     return out;
 }
 
+// UTF-16BE with its mark, for ASCII texts.
+std::string utf16BigEndian(const std::string& ascii) {
+    std::string out = "\xFE\xFF";
+    for (const char c : ascii) {
+        out += '\0';
+        out += c;
+    }
+    return out;
+}
+
 struct HostileFile {
     const char* name;
     std::function<std::string()> bytes;
@@ -78,6 +88,19 @@ const HostileFile kHostileFiles[] = {
     // after it into a CR LF (found by the settings_file fuzz target).
     {"LoneCarriageReturnFirstThenBlankLines",
      [] { return "; x\r[FILE INFO]\nWait=1\n\n; after\n"s; }},
+    // Keys alone take their value at the end of their line.
+    {"KeysAloneNulsAndTheOtherWhiteSpace",
+     [] {
+         return "\x1A[FILE INFO]x]\r\nType=9\r\n[FILE INFO]\x0B\r\nType\r\nWait \x1A\r\n"
+                "File Name=a\0b\r\nConsole\0=1\r\n\x0C"s;
+     }},
+    {"BigEndianUtf16WithLoneSurrogatesAndAnOddLastByte",
+     [] {
+         return utf16BigEndian("[Other]\r\nA=") + "\xD8\x00"s +
+                utf16BigEndian("\r\n[FILE INFO]\r\nType=1\r\n[Last]\r\nB=").substr(2) +
+                "\xDC\x00Z"s;
+     }},
+    {"Utf8CutShortByTheEndOfTheFile", [] { return "\xEF\xBB\xBF[Other]\nA=1\xF0\x9F\n"s; }},
 };
 
 class ReliabilityHostileFileTest : public ScratchDirTest,

@@ -1,18 +1,24 @@
 #pragma once
 
-// An independent reader of initialization files, written from the reading rules alone, used to
-// judge what the store wrote: what a key reads back as, and whether a save left every byte
-// outside the keys it touched as it was.
+// An independent reader of initialization files, written from the consumer's reading rules
+// alone, used to judge what the store wrote: what a key reads back as, and whether a save left
+// every byte outside the keys it touched as it was.
+//
+// It reads the way the consumer's profile API does: the whole file is first decoded to UTF-16
+// code units (by its byte-order mark), then lines, names and values are found in the units.
+// The byte each unit came from is known, so that lines can still be compared as bytes.
 //
 // "Outside" is defined on lines. A save touches a set of (section, key) names. In the file
 // before the save, the effective line of a touched key (the first line of that key in the
-// first section of that name) keeps everything up to and including its "=" and its line end;
-// only the value between them may change. Every other line, its line end and the byte-order
-// mark must come through unchanged and in order. The save may add lines: the effective line
-// of a touched key that had none, and the header of a touched section that was missing. When
-// the file did not end in a line break, the line before the first added one may gain one.
+// first section of that name) keeps everything before its first "=" and its line end; only
+// the value after the "=" may change, and a key without "=" gains one and a value. Every other
+// line, its line end and the byte-order mark must come through unchanged and in order. The
+// save may add lines: the effective line of a touched key that had none, and the header of a
+// touched section that was missing. When the file did not end in a line break, the line before
+// the first added one may gain one. An unreadable end of the file (a UTF-16 file's odd last
+// byte, a UTF-8 sequence that the end cuts short) reads as one U+FFFD; once text follows it,
+// it may be written as that U+FFFD.
 
-#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <set>
@@ -24,6 +30,12 @@
 
 namespace quentra::reliability {
 
+// The consumer's white space: tab, LF, vertical tab, form feed, CR, blank, and the old DOS
+// end-of-file mark 1A.
+inline bool isIniSpace(char32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x1A;
+}
+
 inline std::string lowered(std::string_view s) {
     std::string out(s);
     for (char& c : out) {
@@ -34,43 +46,46 @@ inline std::string lowered(std::string_view s) {
     return out;
 }
 
-inline std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
+// UTF-8 text or code units with the white space around them removed.
+template <typename Char> std::basic_string_view<Char> trimmed(std::basic_string_view<Char> s) {
+    while (!s.empty() && isIniSpace(static_cast<char32_t>(s.front()))) {
         s.remove_prefix(1);
     }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
+    while (!s.empty() && isIniSpace(static_cast<char32_t>(s.back()))) {
         s.remove_suffix(1);
     }
     return s;
 }
+inline std::string_view trimmed(std::string_view s) {
+    return trimmed<char>(s);
+}
 
-// A name as the reader compares it: blanks around removed, ASCII case folded.
+// A name as the reader compares it: white space around removed, ASCII case folded. On UTF-8
+// this compares as on the UTF-16 units, since the two forms map one to one.
 inline std::string nameKey(std::string_view name) {
     return lowered(trimmed(name));
 }
 
-// Case-insensitive (ASCII) equality of two names, blanks around them ignored.
-inline bool sameName(std::string_view a, std::string_view b) {
-    a = trimmed(a);
-    b = trimmed(b);
-    if (a.size() != b.size()) {
+// Whether a name read from the file is the name asked for: the one asked for without the white
+// space around it, ASCII case ignored. The name read is taken as it is: its white space was
+// removed before a NUL ended it, and what was left before the NUL counts.
+inline bool isNamed(std::string_view read, std::string_view asked) {
+    asked = trimmed(asked);
+    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
+    if (read.size() != asked.size()) {
         return false;
     }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        x = (x >= 'A' && x <= 'Z') ? static_cast<char>(x - 'A' + 'a') : x;
-        y = (y >= 'A' && y <= 'Z') ? static_cast<char>(y - 'A' + 'a') : y;
-        if (x != y) {
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        if (fold(read[i]) != fold(asked[i])) {
             return false;
         }
     }
     return true;
 }
 
-enum class OracleEncoding { Windows1252, Utf8, Utf16Le };
+enum class OracleEncoding { Windows1252, Utf8, Utf16Le, Utf16Be };
 
-// Appends one code point as UTF-8.
+// Appends a code point, or a lone surrogate in the generalized form, as UTF-8.
 inline void putUtf8(std::string& out, unsigned long c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -98,85 +113,89 @@ inline unsigned long cp1252(unsigned char b) {
     return (b >= 0x80 && b < 0xA0) ? high[b - 0x80] : b;
 }
 
-// Whether every character of UTF-8 text has a byte in Windows-1252.
-inline bool fitsWindows1252(std::string_view utf8) {
-    std::string all;
-    for (int b = 0x80; b < 0x100; ++b) {
-        putUtf8(all, cp1252(static_cast<unsigned char>(b)));
+// The code points of UTF-8 text, surrogates in the generalized form included; nothing when a
+// byte sequence is none of these.
+inline std::optional<std::vector<unsigned long>> codePoints(std::string_view s) {
+    std::vector<unsigned long> out;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto lead = static_cast<unsigned char>(s[i]);
+        const std::size_t n = lead < 0x80   ? 1
+                              : lead < 0xC2 ? 0
+                              : lead < 0xE0 ? 2
+                              : lead < 0xF0 ? 3
+                              : lead < 0xF5 ? 4
+                                            : 0;
+        if (n == 0 || i + n > s.size()) {
+            return std::nullopt;
+        }
+        unsigned long c = n == 1 ? lead : lead & (0x7F >> n);
+        for (std::size_t k = 1; k < n; ++k) {
+            const auto b = static_cast<unsigned char>(s[i + k]);
+            if ((b & 0xC0) != 0x80) {
+                return std::nullopt;
+            }
+            c = (c << 6) | (b & 0x3F);
+        }
+        const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (c < least[n] || c > 0x10FFFF) {
+            return std::nullopt; // overlong, or beyond Unicode
+        }
+        out.push_back(c);
+        i += n;
     }
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        const std::size_t n = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-        const std::string character(utf8.substr(i, n));
-        bool found = false;
-        for (std::size_t j = 0; j < all.size() && !found;) {
-            const auto l = static_cast<unsigned char>(all[j]);
-            const std::size_t m = l >= 0xE0 ? 3 : 2;
-            found = all.compare(j, m, character) == 0 && m == character.size();
-            j += m;
-        }
-        if (!found) {
+    return out;
+}
+
+inline bool isSurrogate(unsigned long c) {
+    return c >= 0xD800 && c <= 0xDFFF;
+}
+
+// Whether `s` is UTF-8 text; with `loneSurrogates`, unpaired surrogates in the generalized form
+// are allowed, but not a high one followed by a low one: UTF-16 would read those as one.
+inline bool isUtf8Text(std::string_view s, bool loneSurrogates) {
+    const auto cs = codePoints(s);
+    if (!cs) {
+        return false;
+    }
+    for (std::size_t i = 0; i < cs->size(); ++i) {
+        const unsigned long c = (*cs)[i];
+        if (isSurrogate(c) &&
+            (!loneSurrogates || (c < 0xDC00 && i + 1 < cs->size() && (*cs)[i + 1] >= 0xDC00 &&
+                                 isSurrogate((*cs)[i + 1])))) {
             return false;
         }
-        i += n;
     }
     return true;
 }
 
-// UTF-8 bytes to text: each maximal part of an ill-formed sequence reads as one U+FFFD
-// (the well-formed byte ranges of the Unicode standard, table 3-7).
-inline std::string decodeUtf8(std::string_view b) {
+// Whether every character of UTF-8 text has a byte in Windows-1252.
+inline bool fitsWindows1252(std::string_view utf8) {
+    const auto cs = codePoints(utf8);
+    if (!cs) {
+        return false;
+    }
+    for (const unsigned long c : *cs) {
+        bool found = c < 0x80 || (c >= 0xA0 && c <= 0xFF);
+        for (int b = 0x80; b < 0xA0 && !found; ++b) {
+            found = cp1252(static_cast<unsigned char>(b)) == c;
+        }
+        if (!found) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Code units to UTF-8: a surrogate pair as its character, a lone surrogate as itself.
+inline std::string textOfUnits(std::u16string_view u) {
     std::string out;
-    std::size_t i = 0;
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(b[k]); };
-    while (i < b.size()) {
-        const unsigned char c = at(i);
-        struct Range {
-            unsigned char lo, hi;
-        };
-        Range second{0x80, 0xBF};
-        std::size_t need = 0;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            ++i;
-            continue;
+    for (std::size_t i = 0; i < u.size(); ++i) {
+        unsigned long c = u[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < u.size() && u[i + 1] >= 0xDC00 &&
+            u[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (u[++i] - 0xDC00);
         }
-        if (c >= 0xC2 && c <= 0xDF) {
-            need = 1;
-        } else if (c == 0xE0) {
-            need = 2, second = {0xA0, 0xBF};
-        } else if ((c >= 0xE1 && c <= 0xEC) || c == 0xEE || c == 0xEF) {
-            need = 2;
-        } else if (c == 0xED) {
-            need = 2, second = {0x80, 0x9F};
-        } else if (c == 0xF0) {
-            need = 3, second = {0x90, 0xBF};
-        } else if (c >= 0xF1 && c <= 0xF3) {
-            need = 3;
-        } else if (c == 0xF4) {
-            need = 3, second = {0x80, 0x8F};
-        } else {
-            putUtf8(out, 0xFFFD);
-            ++i;
-            continue;
-        }
-        std::size_t k = 1;
-        for (; k <= need && i + k < b.size(); ++k) {
-            const Range r = k == 1 ? second : Range{0x80, 0xBF};
-            if (at(i + k) < r.lo || at(i + k) > r.hi) {
-                break;
-            }
-        }
-        if (k == need + 1) {
-            out.append(b.substr(i, need + 1));
-        } else {
-            putUtf8(out, 0xFFFD);
-        }
-        i += k;
+        putUtf8(out, c);
     }
     return out;
 }
@@ -184,168 +203,214 @@ inline std::string decodeUtf8(std::string_view b) {
 // Lookups scan the lines, so that building one costs no more than splitting the file.
 class IniOracle {
 public:
+    static constexpr std::size_t npos = std::u16string_view::npos;
     struct Line {
         std::string_view content; // the line's bytes without its line end
         std::string_view eol;
-        std::string text; // the content decoded
         enum Kind { Other, Header, Key } kind = Other;
-        std::string name;           // section or key name, blanks removed
-        std::size_t equals = 0;     // offset of the "=" unit in content, for key lines
-        std::size_t textEquals = 0; // offset of "=" in text
+        std::string name;      // section or key name as read, UTF-8
+        std::size_t begin = 0; // the content's units: [begin, end)
+        std::size_t end = 0;
+        std::size_t equals = 0; // the unit of the first "=" of a key line; npos for a key alone
     };
     using Name = std::pair<std::string, std::string>; // section, key
 
     explicit IniOracle(std::string_view bytes) {
-        if (bytes.substr(0, 2) == "\xFF\xFE") {
-            encoding = OracleEncoding::Utf16Le;
+        if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+            encoding = bytes[0] == '\xFF' ? OracleEncoding::Utf16Le : OracleEncoding::Utf16Be;
             bom = bytes.substr(0, 2);
-        } else if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        } else if (bytes.starts_with("\xEF\xBB\xBF")) {
             encoding = OracleEncoding::Utf8;
             bom = bytes.substr(0, 3);
         }
-        bytes.remove_prefix(bom.size());
-        const std::size_t unit = encoding == OracleEncoding::Utf16Le ? 2 : 1;
-        // The code unit at k as a number; a lone last byte of UTF-16 is no CR, LF or "=".
-        const auto codeUnit = [&](std::size_t k) -> unsigned {
-            if (unit == 1) {
-                return static_cast<unsigned char>(bytes[k]);
-            }
-            if (k + 1 >= bytes.size()) {
-                return 0xFFFF;
-            }
-            return static_cast<unsigned char>(bytes[k]) |
-                   (static_cast<unsigned>(static_cast<unsigned char>(bytes[k + 1])) << 8);
-        };
-        std::size_t pos = 0;
-        while (pos < bytes.size()) {
-            std::size_t end = pos;
-            while (end < bytes.size() && codeUnit(end) != '\r' && codeUnit(end) != '\n') {
-                end += unit;
-            }
-            end = std::min(end, bytes.size());
-            std::size_t next = end;
-            if (next < bytes.size()) {
-                next += (codeUnit(next) == '\r' && next + unit < bytes.size() &&
-                         codeUnit(next + unit) == '\n')
-                            ? 2 * unit
-                            : unit;
-            }
-            Line line;
-            line.content = bytes.substr(pos, end - pos);
-            line.eol = bytes.substr(end, next - end);
-            line.text = decode(line.content);
-            line.equals = std::string_view::npos;
-            for (std::size_t k = pos; k < end; k += unit) {
-                if (codeUnit(k) == '=') {
-                    line.equals = k - pos;
-                    break;
-                }
-            }
-            classify(line);
-            lines.push_back(line);
-            pos = next;
-        }
+        content = bytes.substr(bom.size());
+        tail = content.size();
+        decode();
+        split();
     }
 
     // The header of the first section of that name.
     std::optional<std::size_t> sectionHeader(std::string_view section) const {
         for (std::size_t i = 0; i < lines.size(); ++i) {
-            if (lines[i].kind == Line::Header && sameName(lines[i].name, section)) {
+            if (lines[i].kind == Line::Header && isNamed(lines[i].name, section)) {
                 return i;
             }
         }
         return std::nullopt;
     }
 
-    // The line a reader takes the key from: the first of that name in the first section.
+    // The line a reader takes the key from: the first of that name in the first section, a
+    // key alone among them.
     std::optional<std::size_t> effectiveLine(std::string_view section, std::string_view key) const {
         const auto header = sectionHeader(section);
         if (!header) {
             return std::nullopt;
         }
         for (std::size_t i = *header + 1; i < lines.size() && lines[i].kind != Line::Header; ++i) {
-            if (lines[i].kind == Line::Key && sameName(lines[i].name, key)) {
+            if (lines[i].kind == Line::Key && isNamed(lines[i].name, key)) {
                 return i;
             }
         }
         return std::nullopt;
     }
 
-    // The value a reader gets: blanks around removed, one pair of matching quotes removed.
+    // The value a reader gets: white space around removed, then cut at a NUL, then one pair of
+    // matching quotes removed. A key alone reads as absent.
     std::optional<std::string> value(std::string_view section, std::string_view key) const {
         const auto i = effectiveLine(section, key);
-        if (!i) {
+        if (!i || lines[*i].equals == npos) {
             return std::nullopt;
         }
-        std::string_view v =
-            trimmed(std::string_view(lines[*i].text).substr(lines[*i].textEquals + 1));
-        if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.front() == v.back()) {
+        const Line& line = lines[*i];
+        std::u16string_view v = std::u16string_view(units).substr(line.equals + 1);
+        v = beforeNul(trimmed(v.substr(0, line.end - line.equals - 1)));
+        if (v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.front() == v.back()) {
             v = v.substr(1, v.size() - 2);
         }
-        return std::string(v);
+        return textOfUnits(v);
     }
 
     OracleEncoding encoding = OracleEncoding::Windows1252;
     std::string_view bom;
+    std::string_view content; // the bytes after the mark
+    std::u16string units;     // the content decoded
+    std::size_t tail;         // where an unreadable end starts; the content size when none
     std::vector<Line> lines;
 
-private:
-    std::string decode(std::string_view raw) const {
-        std::string out;
-        if (encoding == OracleEncoding::Utf8) {
-            return decodeUtf8(raw);
+    // The content byte that a unit starts at; the content's size for the end.
+    std::size_t byteOf(std::size_t unit) const {
+        if (unit == units.size()) {
+            return content.size();
         }
-        if (encoding == OracleEncoding::Windows1252) {
-            for (const char c : raw) {
-                putUtf8(out, cp1252(static_cast<unsigned char>(c)));
-            }
-            return out;
-        }
-        for (std::size_t k = 0; k + 1 < raw.size(); k += 2) {
-            const unsigned long u =
-                static_cast<unsigned char>(raw[k]) |
-                (static_cast<unsigned long>(static_cast<unsigned char>(raw[k + 1])) << 8);
-            if (u >= 0xD800 && u < 0xDC00 && k + 3 < raw.size()) {
-                const unsigned long v =
-                    static_cast<unsigned char>(raw[k + 2]) |
-                    (static_cast<unsigned long>(static_cast<unsigned char>(raw[k + 3])) << 8);
-                if (v >= 0xDC00 && v < 0xE000) {
-                    putUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
-                    k += 2;
-                    continue;
-                }
-            }
-            putUtf8(out, (u >= 0xD800 && u < 0xE000) ? 0xFFFD : u);
-        }
-        if (raw.size() % 2 != 0) {
-            putUtf8(out, 0xFFFD);
-        }
-        return out;
+        return encoding == OracleEncoding::Utf8          ? from_[unit]
+               : encoding == OracleEncoding::Windows1252 ? unit
+                                                         : 2 * unit;
     }
 
-    static void classify(Line& line) {
-        const std::string_view c = line.text;
-        std::size_t p = 0;
-        while (p < c.size() && (c[p] == ' ' || c[p] == '\t')) {
-            ++p;
+private:
+    static std::u16string_view beforeNul(std::u16string_view s) {
+        return s.substr(0, s.find(u'\0'));
+    }
+
+    void put(unsigned long c, std::size_t at) {
+        if (c >= 0x10000) {
+            units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            from_.push_back(at); // only UTF-8 has characters beyond the BMP here
+            c = 0xDC00 + ((c - 0x10000) & 0x3FF);
         }
-        if (p == c.size() || c[p] == ';' || c[p] == '#') {
-            return;
+        units += static_cast<char16_t>(c);
+        if (encoding == OracleEncoding::Utf8) {
+            from_.push_back(at); // the other encodings map units to bytes by a factor
         }
-        if (c[p] == '[') {
-            const std::size_t close = c.find(']', p);
-            if (close != std::string_view::npos) {
-                line.kind = Line::Header;
-                line.name = trimmed(c.substr(p + 1, close - p - 1));
+    }
+
+    unsigned char byte(std::size_t i) const { return static_cast<unsigned char>(content[i]); }
+
+    std::vector<std::size_t> from_; // UTF-8 only: the byte each unit starts at
+
+    void decode() {
+        const std::size_t size = content.size();
+        if (encoding == OracleEncoding::Windows1252) {
+            for (std::size_t i = 0; i < size; ++i) {
+                put(cp1252(byte(i)), i);
             }
+        } else if (encoding == OracleEncoding::Utf8) {
+            decodeUtf8();
+        } else {
+            const bool little = encoding == OracleEncoding::Utf16Le;
+            for (std::size_t i = 0; i + 1 < size; i += 2) {
+                put(little ? byte(i) | byte(i + 1) << 8 : byte(i) << 8 | byte(i + 1), i);
+            }
+            if (size % 2 != 0) {
+                tail = size - 1;
+                put(0xFFFD, tail);
+            }
+        }
+    }
+
+    // As the system's UTF-8 conversion reads: a byte that starts no sequence (continuation
+    // bytes, C0, C1, F5..FF) is one U+FFFD; a sequence ends as one U+FFFD at a byte that does
+    // not continue it, without that byte, or at a second byte outside its lead's range (E0 takes
+    // A0..BF, ED 80..9F, F0 90..BF, F4 80..8F), with that byte. A sequence that the end of the
+    // file cuts short is one U+FFFD that takes every byte up to that end.
+    void decodeUtf8() {
+        for (std::size_t i = 0; i < content.size();) {
+            const std::size_t start = i;
+            const unsigned char lead = byte(i++);
+            const std::size_t followers = lead >= 0xF5   ? 0
+                                          : lead >= 0xF0 ? 3
+                                          : lead >= 0xE0 ? 2
+                                          : lead >= 0xC2 ? 1
+                                                         : 0;
+            if (lead < 0x80 || followers == 0) {
+                put(lead < 0x80 ? lead : 0xFFFD, start);
+                continue;
+            }
+            if (i + followers > content.size()) {
+                tail = start;
+                put(0xFFFD, start);
+                break;
+            }
+            const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+            const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+            unsigned long c = lead & (0x3F >> followers);
+            bool whole = true;
+            for (std::size_t k = 1; k <= followers && whole; ++k) {
+                const unsigned char b = byte(i);
+                whole = b >= 0x80 && b <= 0xBF;
+                if (whole) {
+                    ++i;
+                    whole = k > 1 || (b >= low && b <= high);
+                    c = (c << 6) | (b & 0x3F);
+                }
+            }
+            put(whole ? c : 0xFFFD, start);
+        }
+    }
+
+    // Lines end at CR, LF or CR LF.
+    void split() {
+        const std::size_t n = units.size();
+        for (std::size_t pos = 0; pos < n;) {
+            std::size_t end = pos;
+            while (end < n && units[end] != u'\r' && units[end] != u'\n') {
+                ++end;
+            }
+            std::size_t next = end;
+            if (next < n) {
+                next += units[next] == u'\r' && next + 1 < n && units[next + 1] == u'\n' ? 2 : 1;
+            }
+            Line line;
+            line.begin = pos;
+            line.end = end;
+            line.content = content.substr(byteOf(pos), byteOf(end) - byteOf(pos));
+            line.eol = content.substr(byteOf(end), byteOf(next) - byteOf(end));
+            classify(line);
+            lines.push_back(std::move(line));
+            pos = next;
+        }
+    }
+
+    void classify(Line& line) const {
+        const std::u16string_view whole =
+            std::u16string_view(units).substr(line.begin, line.end - line.begin);
+        const std::u16string_view t = trimmed(whole);
+        const std::size_t first = line.begin + static_cast<std::size_t>(t.data() - whole.data());
+        const auto nameOf = [](std::u16string_view s) {
+            return textOfUnits(beforeNul(trimmed(s)));
+        };
+        if (t.empty() || t.front() == u';' || t.front() == u'#') {
             return;
         }
-        const std::size_t eq = c.find('=', p);
-        if (eq != std::string_view::npos) {
-            line.kind = Line::Key;
-            line.name = trimmed(c.substr(p, eq - p));
-            line.textEquals = eq;
+        if (t.front() == u'[' && t.rfind(u']') != npos && t.rfind(u']') > 0) {
+            line.kind = Line::Header;
+            line.name = nameOf(t.substr(1, t.rfind(u']') - 1));
+            return;
         }
+        const std::size_t eq = t.find(u'=');
+        line.kind = Line::Key;
+        line.name = nameOf(t.substr(0, eq));
+        line.equals = eq == npos ? npos : first + eq;
     }
 };
 
@@ -381,42 +446,38 @@ inline std::string outsideDifference(std::string_view before, std::string_view a
         }
     }
 
-    // A line as compared: all of it, or for a touched key everything but the value.
+    // A line as compared: all of it, or for a touched key its bytes before the first "=" and
+    // whether it has one (the file before the save counts as having it: a key alone gains it).
     struct Piece {
         std::string head;
         std::string eol;
         bool operator==(const Piece&) const = default;
     };
-    const auto piece = [](const IniOracle& file, const IniOracle::Line& line, char mark) {
-        const std::size_t unit = file.encoding == OracleEncoding::Utf16Le ? 2 : 1;
-        return Piece{
-            std::string(mark == Masked ? line.content.substr(0, line.equals + unit) : line.content),
-            std::string(line.eol)};
+    const auto piece = [](const IniOracle& file, const IniOracle::Line& line, char mark,
+                          bool gainsEquals) {
+        if (mark != Masked) {
+            return Piece{std::string(line.content), std::string(line.eol)};
+        }
+        const bool alone = line.equals == IniOracle::npos;
+        const std::size_t cut =
+            alone ? line.content.size() : file.byteOf(line.equals) - file.byteOf(line.begin);
+        return Piece{std::string(line.content.substr(0, cut)) + (gainsEquals || !alone ? "=" : ""),
+                     std::string(line.eol)};
     };
-    std::vector<Piece> expected;
-    expected.reserve(b.lines.size());
-    for (std::size_t i = 0; i < b.lines.size(); ++i) {
-        expected.push_back(piece(b, b.lines[i], markBefore[i]));
-    }
+    const auto piecesOf = [&](const IniOracle& file) {
+        std::vector<Piece> out;
+        for (std::size_t i = 0; i < file.lines.size(); ++i) {
+            out.push_back(piece(file, file.lines[i], markBefore[i], true));
+        }
+        return out;
+    };
+    const std::vector<Piece> expected = piecesOf(b);
     std::vector<Piece> got;
     std::size_t lastKept = 0; // the line of `after` that the last of `got` comes from
-    got.reserve(a.lines.size());
     for (std::size_t i = 0; i < a.lines.size(); ++i) {
         if (markAfter[i] != Added) {
-            got.push_back(piece(a, a.lines[i], markAfter[i]));
+            got.push_back(piece(a, a.lines[i], markAfter[i], false));
             lastKept = i;
-        }
-    }
-    // A file without a final line break gains one before the first added line; in UTF-16 an
-    // odd last byte then becomes the U+FFFD it read as, unless it was part of a value the save
-    // replaced.
-    if (anyAdded && !expected.empty() && expected.back().eol.empty() &&
-        got.size() == expected.size()) {
-        got.back().eol = {};
-        if (b.encoding == OracleEncoding::Utf16Le && before.size() % 2 != 0 &&
-            markBefore.back() != Masked) {
-            expected.back().head = b.lines.back().text;
-            got.back().head = a.lines[lastKept].text;
         }
     }
     if (expected.size() != got.size()) {
@@ -425,8 +486,27 @@ inline std::string outsideDifference(std::string_view before, std::string_view a
             << got.size();
         return out.str();
     }
+    // The file as it may be written once text follows its unreadable end: that end as the
+    // U+FFFD it reads as, in the file's encoding. It reads as the same units and lines.
+    std::vector<Piece> replaced = expected;
+    if (!got.empty()) {
+        const bool textFollows = lastKept + 1 < a.lines.size() || !a.lines[lastKept].eol.empty() ||
+                                 markBefore.back() == Masked;
+        if (textFollows && b.tail < b.content.size()) {
+            const std::string_view fffd = b.encoding == OracleEncoding::Utf8      ? "\xEF\xBF\xBD"
+                                          : b.encoding == OracleEncoding::Utf16Le ? "\xFD\xFF"
+                                                                                  : "\xFF\xFD";
+            const std::string fixed =
+                std::string(before.substr(0, b.bom.size() + b.tail)) + std::string(fffd);
+            replaced = piecesOf(IniOracle(fixed));
+        }
+        // A file without a final line break gains one before the first added line.
+        if (anyAdded && expected.back().eol.empty()) {
+            got.back().eol.clear();
+        }
+    }
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (!(expected[i] == got[i])) {
+        if (!(expected[i] == got[i]) && !(replaced[i] == got[i])) {
             std::ostringstream out;
             out << "line " << i + 1 << " changed";
             return out.str();
