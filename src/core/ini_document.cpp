@@ -68,6 +68,12 @@ struct Units {
     std::size_t before(std::size_t p) const { return p > tail ? tail : p - width; }
 };
 
+// The units of a file's content in its encoding.
+Units fileUnits(std::string_view content, FileEncoding encoding, std::size_t tail) {
+    const bool wide = encoding == FileEncoding::Utf16Le || encoding == FileEncoding::Utf16Be;
+    return {content, wide ? 2u : 1u, encoding == FileEncoding::Utf16Be, tail};
+}
+
 struct Line {
     std::size_t begin; // first byte of the content
     std::size_t end;   // one past the content, where the line end starts
@@ -254,17 +260,9 @@ void IniDocument::decode(std::size_t begin, std::size_t end, std::string& out) c
 }
 
 bool IniDocument::holds(FileEncoding encoding, std::string_view text) const {
-    switch (encoding) {
-    case FileEncoding::Utf16Le:
-    case FileEncoding::Utf16Be:
-        return true;
-    case FileEncoding::Utf8:
-        return !holdsSurrogate(text);
-    case FileEncoding::Ansi:
-        break;
-    }
     std::string scratch;
-    return ansi_->encode(text, scratch);
+    return encoding == FileEncoding::Utf16Le || encoding == FileEncoding::Utf16Be ||
+           (encoding == FileEncoding::Utf8 ? !holdsSurrogate(text) : ansi_->encode(text, scratch));
 }
 
 std::string IniDocument::encode(FileEncoding encoding, std::string_view text) const {
@@ -280,8 +278,7 @@ std::string IniDocument::encode(FileEncoding encoding, std::string_view text) co
 
 IniDocument::SectionIndex IniDocument::scanSection(std::string_view wanted) const {
     const std::string_view c = content();
-    const bool wide = markSize_ == 2;
-    const Units file{c, wide ? 2u : 1u, encoding_ == FileEncoding::Utf16Be, tail_};
+    const Units file = fileUnits(c, encoding_, tail_);
     const bool decodeHighLines = encoding_ == FileEncoding::Ansi && !ansi_->asciiBytesAreAscii();
     SectionIndex index;
     std::string lineText;
@@ -306,8 +303,8 @@ IniDocument::SectionIndex IniDocument::scanSection(std::string_view wanted) cons
             continue;
         }
         name.clear();
-        if (decoded || (!wide && isAscii(u.bytes.substr(k.nameBegin, k.nameEnd - k.nameBegin)))) {
-            name = u.bytes.substr(k.nameBegin, k.nameEnd - k.nameBegin);
+        if (decoded) {
+            name = lineText.substr(k.nameBegin, k.nameEnd - k.nameBegin);
         } else {
             decode(k.nameBegin, k.nameEnd, name);
         }
@@ -462,7 +459,7 @@ IniDocument::Edit IniDocument::edited(std::span<const IniPut> puts) const {
 
     // New lines take the file's first line end, CR LF in a file that has none.
     std::string eol = "\r\n";
-    const Units file{doc, markSize_ == 2 ? 2u : 1u, encoding_ == FileEncoding::Utf16Be, tail_};
+    const Units file = fileUnits(doc, encoding_, tail_);
     if (const Line first = lineAt(file, 0); first.end < doc.size()) {
         eol.clear();
         decode(first.end, first.next, eol);
