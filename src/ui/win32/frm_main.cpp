@@ -103,25 +103,6 @@ frmMain::~frmMain() {
     }
 }
 
-std::size_t frmMain::slotOf(ControlRef ref) {
-    // The single controls first (cmdOk and cmdCancel follow chkAll), then the three arrays.
-    constexpr std::size_t singles = 19;
-    switch (ref.control) {
-    case Control::LblAddr:
-        return singles + static_cast<std::size_t>(ref.index);
-    case Control::lblPort:
-        return singles + 4 + static_cast<std::size_t>(ref.index);
-    case Control::ChkAddr:
-        return singles + 4 + 16 + static_cast<std::size_t>(ref.index);
-    case Control::cmdOk:
-        return 17;
-    case Control::cmdCancel:
-        return 18;
-    default:
-        return static_cast<std::size_t>(ref.control);
-    }
-}
-
 // A control moved before the window is first shown needs no redrawing: the first paint draws
 // everything.
 UINT frmMain::placeFlags() const {

@@ -4,6 +4,7 @@
 #include "core/file_system.hpp"
 #include "ui/model/window_model.hpp"
 #include "ui/model/window_view.hpp"
+#include "ui/win32/control_slots.hpp"
 #include "ui/win32/win32_file_dialog.hpp"
 
 #include <windows.h>
@@ -64,8 +65,6 @@ private:
         bool pending = false;
         bool visible = false;
     };
-    static constexpr std::size_t kSlotCount = 103;
-    static std::size_t slotOf(model::ControlRef ref);
 
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
