@@ -285,6 +285,20 @@ if begin enter_and_esc; then
     expect_saved "Address=77" "Type=6060"
 fi
 
+# ---- A plain letter presses nothing, whichever button or check box has the focus: "o" and "c"
+# are the access keys of Ok and Cancel only with Alt. Each row: the Tabs from the stop before.
+# Then back by keys (a click would fail on a window that has gone) to txtConsole for an edit.
+if begin plain_letters "${job[@]}"; then
+    for tabs in 5 1 1 4 4 1; do # cmdSelect, cmdOk, cmdCancel, ChkAddr(0), chkAll, ChkAddr(4)
+        for _ in $(seq 1 "$tabs"); do keys Tab; done
+        keys o c shift+o shift+c
+    done
+    for _ in $(seq 1 6); do keys shift+Tab; done
+    type_text "77"
+    finish alt+o
+    expect_saved "Console=77" "Address=12" "Type=6050" "Port #1=3" "Port #2=15" "Port #3=0"
+fi
+
 # ---- Select with a typed name: one that exists, a long one, one that does not exist, one
 # without "_" or ".", and Cancel in the dialog after a good selection.
 head -c 512 /dev/zero >"$work/VXA-12_r3.bin"

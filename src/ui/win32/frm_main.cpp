@@ -368,6 +368,16 @@ void frmMain::sizeWindow() {
 }
 
 bool frmMain::preTranslate(const MSG& message) const {
+    // The dialog manager takes a character typed on a control that takes none (a button, a check
+    // box) for an access key, as if Alt were held: a bare "o" would press Ok and save. Only
+    // Alt+O and Alt+C press the buttons; the character is dropped, as the control would drop it.
+    if (message.message == WM_CHAR && GetAncestor(message.hwnd, GA_ROOT) == window_) {
+        const LRESULT wants = SendMessageW(message.hwnd, WM_GETDLGCODE, message.wParam,
+                                           reinterpret_cast<LPARAM>(&message));
+        if ((wants & (DLGC_WANTCHARS | DLGC_WANTMESSAGE)) == 0) {
+            return true;
+        }
+    }
     if (message.message != WM_KEYDOWN && message.message != WM_CHAR) {
         return false;
     }

@@ -31,7 +31,8 @@ public:
     // window could not be created.
     bool create(int showCommand);
     HWND handle() const { return window_; }
-    // Keys the window must not hand to the dialog manager: Enter and Esc press no button.
+    // Keys the window must not hand to the dialog manager: Enter and Esc press no button, and a
+    // plain letter on a button or a check box is no access key.
     bool preTranslate(const MSG& message) const;
 
     // model::WindowView
