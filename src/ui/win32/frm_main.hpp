@@ -74,6 +74,7 @@ private:
     // Creates the control of `ref` from `row` at the place its item holds.
     HWND createControl(const model::DesignedControl& row, model::ControlRef ref, bool visible);
     void annotateControls();
+    void clearAnnotations();
     void placeDesignedControls();
     void createDesignedControls();
     void addTooltip();
