@@ -316,7 +316,7 @@ LRESULT frmMain::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case kShownMessage:
-        annotateControls();
+        nameControls();
         model_.windowShown();
         return 0;
     case WM_DESTROY:

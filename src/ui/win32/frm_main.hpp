@@ -73,7 +73,7 @@ private:
 
     // Creates the control of `ref` from `row` at the place its item holds.
     HWND createControl(const model::DesignedControl& row, model::ControlRef ref, bool visible);
-    void annotateControls();
+    void nameControls();
     void clearAnnotations();
     void placeDesignedControls();
     void createDesignedControls();

@@ -82,27 +82,40 @@ HWND frmMain::createControl(const DesignedControl& row, ControlRef ref, bool vis
     return hwnd;
 }
 
-// Accessible names go through the system's annotation service, started once the window is on
-// screen, so that loading it (a COM object in oleacc) does not delay the first picture. Without
-// the service the window works as before, only unnamed for a screen reader.
-void frmMain::annotateControls() {
+// A control without a caption of its own is named for MSAA and UI Automation by the label just
+// before it in z-order. The text boxes have theirs (see createDesignedControls); the list and
+// the grid boxes get a label of no size, which draws nothing and takes neither the focus nor a
+// click, placed just before the control. The system's annotation service names them as well,
+// where there is one. Both come once the window is on screen, so as not to delay the first
+// picture; without either the window works as before, only unnamed for a screen reader.
+void frmMain::nameControls() {
     if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IAccPropServices, reinterpret_cast<void**>(&accessibility_)))) {
         accessibility_ = nullptr;
-        return;
     }
-    const auto annotate = [this](ControlRef ref, const std::string& name) {
-        const std::wstring wide = widen(name);
-        accessibility_->SetHwndPropStr(item(ref).hwnd, static_cast<DWORD>(OBJID_CLIENT),
-                                       CHILDID_SELF, PROPID_ACC_NAME, wide.c_str());
+    const auto name = [this](ControlRef ref, const std::string& text) {
+        const std::wstring wide = widen(text);
+        const HWND control = item(ref).hwnd;
+        if (!model::designOf(ref).field) {
+            const HWND label = CreateWindowExW(0, L"STATIC", wide.c_str(),
+                                               WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, 0,
+                                               0, 0, window_, nullptr, instance_, nullptr);
+            const HWND above = GetWindow(control, GW_HWNDPREV);
+            SetWindowPos(label, above != nullptr ? above : HWND_TOP, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW);
+        }
+        if (accessibility_ != nullptr) {
+            accessibility_->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                           PROPID_ACC_NAME, wide.c_str());
+        }
     };
     for (const DesignedControl& row : model::kDesignedControls) {
         if (!row.accessibleName.empty()) {
-            annotate(row.ref, std::string(row.accessibleName));
+            name(row.ref, std::string(row.accessibleName));
         }
     }
     for (int i = core::kAddressColumns; i < core::kBoxCount; ++i) {
-        annotate({Control::ChkAddr, i}, model::gridBoxAccessibleName(i));
+        name({Control::ChkAddr, i}, model::gridBoxAccessibleName(i));
     }
 }
 
@@ -132,13 +145,24 @@ void frmMain::addTooltip() {
 // A new child window goes to the bottom of its siblings' z-order, and the dialog manager takes
 // the focus from control to control in z-order: created by their focus numbers, the designed
 // controls take the focus in that order, and the boxes created at load follow them in their
-// order of creation, with no reordering afterwards.
+// order of creation, with no reordering afterwards. A text box's caption is made just before its
+// box, whatever its own number, so that it names the box (labels take no focus: Tab's order is
+// the same).
 void frmMain::createDesignedControls() {
+    const auto order = [](const DesignedControl& row) {
+        for (const DesignedControl& box : model::kDesignedControls) {
+            if (row.kind == ControlKind::Label && box.field &&
+                row.text == model::fieldCaption(*box.field)) {
+                return 2 * box.focus - 1;
+            }
+        }
+        return 2 * row.focus;
+    };
     std::array<const DesignedControl*, model::kDesignedControls.size()> rows{};
     std::transform(model::kDesignedControls.begin(), model::kDesignedControls.end(), rows.begin(),
                    [](const DesignedControl& row) { return &row; });
-    std::sort(rows.begin(), rows.end(), [](const DesignedControl* a, const DesignedControl* b) {
-        return a->focus < b->focus;
+    std::sort(rows.begin(), rows.end(), [&](const DesignedControl* a, const DesignedControl* b) {
+        return order(*a) < order(*b);
     });
     for (const DesignedControl* row : rows) {
         createControl(*row, row->ref, true);
