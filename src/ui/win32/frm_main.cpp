@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace quentra::ui::win32 {
@@ -110,9 +112,9 @@ bool frmMain::create(int showCommand) {
     fitCaptions();
     createDesignedControls();
     // The window is sized by Load, from its last row, before anything is shown.
-    deferPlacement_ = true;
+    placement_ = BeginDeferWindowPos(static_cast<int>(kSlotCount));
     model_.Form_Load();
-    applyDeferredPlacement();
+    EndDeferWindowPos(std::exchange(placement_, nullptr));
     knownListIndex_ = listIndex();
 
     lastFocus_ = item({Control::txtType}).hwnd;
@@ -416,42 +418,33 @@ void frmMain::createCopy(ControlRef member) {
 }
 
 void frmMain::setVisible(ControlRef control, bool visible) {
-    Item& own = item(control);
-    if (deferred(own)) {
-        own.visible = visible;
+    const Item& own = item(control);
+    if (placement_ != nullptr) {
+        place(own, visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
         return;
     }
     ShowWindow(own.hwnd, visible ? SW_SHOWNA : SW_HIDE);
 }
 
-// Marks the control's place and showing as kept for later, when placement is deferred.
-bool frmMain::deferred(Item& own) {
-    if (!deferPlacement_) {
-        return false;
+// Puts the control at its item's place, showing or hiding it as `flags` say: at once, or while
+// Load builds the grid, into the list of placements done before the window is shown (where a
+// later call for the same control updates its entry).
+void frmMain::place(const Item& own, UINT flags) {
+    flags |= placeFlags() | SWP_NOSIZE;
+    if (placement_ == nullptr) {
+        SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0, flags);
+        return;
     }
-    if (!own.pending) {
-        // Its own flag: IsWindowVisible is false for every child of a hidden window.
-        own.visible = (GetWindowLongPtrW(own.hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
-        own.pending = true;
-    }
-    return true;
-}
-
-void frmMain::applyDeferredPlacement() {
-    deferPlacement_ = false;
-    const UINT flags = placeFlags() | SWP_NOSIZE;
-    for (Item& own : items_) {
-        if (own.pending) {
-            own.pending = false;
-            SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0,
-                         flags | (own.visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
-        }
+    placement_ =
+        DeferWindowPos(placement_, own.hwnd, nullptr, px(own.left), px(own.top), 0, 0, flags);
+    if (placement_ == nullptr) {
+        throw std::bad_alloc(); // the list could not grow, and it is gone with what it held
     }
 }
 
 int frmMain::top(ControlRef control) const {
     const Item& own = item(control);
-    if (own.pending) {
+    if (placement_ != nullptr) {
         return twips(px(own.top)); // where it will stand, in the system's whole pixels
     }
     RECT rect{};
@@ -463,19 +456,13 @@ int frmMain::top(ControlRef control) const {
 void frmMain::setTop(ControlRef control, int twips) {
     Item& own = item(control);
     own.top = twips;
-    if (deferred(own)) {
-        return;
-    }
-    SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0, placeFlags() | SWP_NOSIZE);
+    place(own, 0);
 }
 
 void frmMain::setLeft(ControlRef control, int twips) {
     Item& own = item(control);
     own.left = twips;
-    if (deferred(own)) {
-        return;
-    }
-    SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0, placeFlags() | SWP_NOSIZE);
+    place(own, 0);
 }
 
 void frmMain::setCaption(ControlRef control, std::string_view text) {

@@ -62,9 +62,6 @@ private:
     struct Item {
         HWND hwnd = nullptr;
         int left = 0, top = 0, width = 0, height = 0;
-        // A show, hide or move kept while placement is deferred, and whether it shows.
-        bool pending = false;
-        bool visible = false;
     };
 
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -84,8 +81,7 @@ private:
     void applyLayout();
     void widenDropDown();
     void sizeWindow();
-    bool deferred(Item& own);
-    void applyDeferredPlacement();
+    void place(const Item& own, UINT flags);
     UINT placeFlags() const;
     int px(int twips) const;
     int twips(int pixels) const;
@@ -101,9 +97,10 @@ private:
     HWND lastFocus_ = nullptr;
     int knownListIndex_ = -1;
     // While Load builds the grid in the hidden window, each control's showing and placing is
-    // kept and done in one call before the window is shown: under Wine every such call is a
-    // round trip to the server, and a grid box takes three. Nothing of it can be seen earlier.
-    bool deferPlacement_ = false;
+    // gathered here and done in one call before the window is shown: under Wine every such call
+    // is a round trip to the server, and a grid box takes three. Nothing of it can be seen
+    // earlier.
+    HDWP placement_ = nullptr;
     std::array<Item, kSlotCount> items_{};
     IAccPropServices* accessibility_ = nullptr;
     std::unique_ptr<Win32FileDialog> dialog_;
