@@ -10,6 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/wine.sh"
 exe=$build_dir/src/app/QuentraModuleUpgrade.exe
 probe=$build_dir/tests/windows/profile_probe.exe
+accessibility_probe=$build_dir/tests/windows/accessibility_probe.exe
 title="Quentra Module Upgrade"
 # Debian's own Python, which has python3-xlib, whatever python3 comes first in PATH.
 system_python=/usr/bin/python3
@@ -283,6 +284,39 @@ if begin enter_and_esc; then
     keys Return Escape
     finish alt+o
     expect_saved "Address=77" "Type=6060"
+fi
+
+# ---- A plain letter presses nothing, whichever button or check box has the focus: "o" and "c"
+# are the access keys of Ok and Cancel only with Alt. Each row: the Tabs from the stop before.
+# Then back by keys (a click would fail on a window that has gone) to txtConsole for an edit.
+if begin plain_letters "${job[@]}"; then
+    for tabs in 5 1 1 4 4 1; do # cmdSelect, cmdOk, cmdCancel, ChkAddr(0), chkAll, ChkAddr(4)
+        for _ in $(seq 1 "$tabs"); do keys Tab; done
+        keys o c shift+o shift+c
+    done
+    for _ in $(seq 1 6); do keys shift+Tab; done
+    type_text "77"
+    finish alt+o
+    expect_saved "Console=77" "Address=12" "Type=6050" "Port #1=3" "Port #2=15" "Port #3=0"
+fi
+
+# ---- Names for assistive technology, as accessibility_probe reads them through
+# AccessibleObjectFromWindow: a row per focus stop in Tab's order, "role|name|label just before
+# it". Wine names a text box by that label; the list, the buttons and the check boxes it reports
+# as plain client objects named by their own text, so for those the label is what is checked,
+# the one Windows names a control without a caption by. Each row: the stop's number, its line.
+if begin accessible_names "${job[@]}"; then
+    names=$(wine "$accessibility_probe" "$title" | tr -d '\r') || fail "the probe failed"
+    for row in "1 text|Module Type|Module Type" "2 text|Module Address|Module Address" \
+        "3 text|File Size|File Size" "4 text|Block Size|Block Size" "5 text|File Name|File Name" \
+        "6 client|Select|" "7 client|Ok|" "8 client|Cancel|" "9 client|VTL|Module Type" \
+        "10 text|Wait|Wait" "11 text|Console #|Console #" "12 client||Port #1 A0" \
+        "15 client||Port #1 A3" "17 client||Port #2 A0" "50 client||Port #10 A1" \
+        "76 client||Port #16 A3"; do
+        line=$(sed -n "${row%% *}p" <<<"$names")
+        [ "$line" = "${row#* }" ] || fail "focus stop ${row%% *} reads '$line', not '${row#* }'"
+    done
+    finish alt+c
 fi
 
 # ---- Select with a typed name: one that exists, a long one, one that does not exist, one

@@ -6,12 +6,12 @@
 #include "ui/model/caption_fit.hpp"
 
 #include <commctrl.h>
-#include <initguid.h> // the GUIDs of oleacc.h defined here, not looked for in a library
-#include <oleacc.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace quentra::ui::win32 {
@@ -33,46 +33,10 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINI
 constexpr DWORD kWindowExStyle = 0;
 // Sent to itself once the window is on screen.
 constexpr UINT kShownMessage = WM_APP + 1;
-// Control identifiers are slot + this: never IDOK or IDCANCEL, which the dialog manager sends
-// for Enter and Esc.
-constexpr int kFirstControlId = 100;
 // Rows the module list shows when it drops down.
 constexpr int kDroppedRows = 12;
 // The message font is stepped down at most to this share of its size to make the captions whole.
 constexpr int kSmallestFontPercent = 70;
-
-const wchar_t* windowClassOf(ControlKind kind) {
-    switch (kind) {
-    case ControlKind::Label:
-        return L"STATIC";
-    case ControlKind::TextBox:
-        return L"EDIT";
-    case ControlKind::DropDownList:
-        return L"COMBOBOX";
-    case ControlKind::Button:
-    case ControlKind::CheckBox:
-        return L"BUTTON";
-    }
-    return L"STATIC";
-}
-
-DWORD styleOf(ControlKind kind) {
-    const DWORD child = WS_CHILD;
-    switch (kind) {
-    case ControlKind::Label:
-        return child | SS_LEFT | SS_NOPREFIX;
-    case ControlKind::TextBox:
-        return child | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL;
-    case ControlKind::DropDownList:
-        return child | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-    case ControlKind::Button:
-        // Never BS_DEFPUSHBUTTON: Enter presses no button.
-        return child | WS_TABSTOP | BS_PUSHBUTTON;
-    case ControlKind::CheckBox:
-        return child | WS_TABSTOP | BS_AUTOCHECKBOX;
-    }
-    return child;
-}
 
 int twipsRoundedUp(int pixels, UINT dpi) {
     const int dpiValue = static_cast<int>(dpi);
@@ -96,30 +60,8 @@ frmMain::~frmMain() {
     if (window_ != nullptr) {
         DestroyWindow(window_);
     }
-    if (accessibility_ != nullptr) {
-        accessibility_->Release();
-    }
     if (font_ != nullptr) {
         DeleteObject(font_);
-    }
-}
-
-std::size_t frmMain::slotOf(ControlRef ref) {
-    // The single controls first (cmdOk and cmdCancel follow chkAll), then the three arrays.
-    constexpr std::size_t singles = 19;
-    switch (ref.control) {
-    case Control::LblAddr:
-        return singles + static_cast<std::size_t>(ref.index);
-    case Control::lblPort:
-        return singles + 4 + static_cast<std::size_t>(ref.index);
-    case Control::ChkAddr:
-        return singles + 4 + 16 + static_cast<std::size_t>(ref.index);
-    case Control::cmdOk:
-        return 17;
-    case Control::cmdCancel:
-        return 18;
-    default:
-        return static_cast<std::size_t>(ref.control);
     }
 }
 
@@ -171,9 +113,9 @@ bool frmMain::create(int showCommand) {
     fitCaptions();
     createDesignedControls();
     // The window is sized by Load, from its last row, before anything is shown.
-    deferPlacement_ = true;
+    placement_ = BeginDeferWindowPos(static_cast<int>(kSlotCount));
     model_.Form_Load();
-    applyDeferredPlacement();
+    EndDeferWindowPos(std::exchange(placement_, nullptr));
     knownListIndex_ = listIndex();
 
     lastFocus_ = item({Control::txtType}).hwnd;
@@ -187,90 +129,6 @@ bool frmMain::create(int showCommand) {
     SendMessageW(lastFocus_, EM_SETSEL, 0, -1);
     PostMessageW(window_, kShownMessage, 0, 0);
     return true;
-}
-
-HWND frmMain::createControl(const DesignedControl& row, ControlRef ref, bool visible) {
-    Item& own = item(ref);
-    const std::wstring text = widen(row.text);
-    const DWORD exStyle = row.kind == ControlKind::TextBox ? WS_EX_CLIENTEDGE : 0;
-    const DWORD style = styleOf(row.kind) | (visible ? WS_VISIBLE : 0);
-    const HWND hwnd = CreateWindowExW(
-        exStyle, windowClassOf(row.kind), text.c_str(), style, px(own.left), px(own.top),
-        px(own.width), px(own.height), window_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + slotOf(ref))), instance_,
-        nullptr);
-    own.hwnd = hwnd;
-    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    if (row.kind == ControlKind::TextBox) {
-        SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0); // as long as the system allows
-    } else if (row.kind == ControlKind::DropDownList) {
-        SetWindowPos(hwnd, nullptr, 0, 0, px(own.width), droppedListHeight(own),
-                     placeFlags() | SWP_NOMOVE);
-    }
-    return hwnd;
-}
-
-// Accessible names go through the system's annotation service, started once the window is on
-// screen, so that loading it (a COM object in oleacc) does not delay the first picture. Without
-// the service the window works as before, only unnamed for a screen reader.
-void frmMain::annotateControls() {
-    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IAccPropServices, reinterpret_cast<void**>(&accessibility_)))) {
-        accessibility_ = nullptr;
-        return;
-    }
-    const auto annotate = [this](ControlRef ref, const std::string& name) {
-        const std::wstring wide = widen(name);
-        accessibility_->SetHwndPropStr(item(ref).hwnd, static_cast<DWORD>(OBJID_CLIENT),
-                                       CHILDID_SELF, PROPID_ACC_NAME, wide.c_str());
-    };
-    for (const DesignedControl& row : model::kDesignedControls) {
-        if (!row.accessibleName.empty()) {
-            annotate(row.ref, std::string(row.accessibleName));
-        }
-    }
-    for (int i = core::kAddressColumns; i < core::kBoxCount; ++i) {
-        annotate({Control::ChkAddr, i}, model::gridBoxAccessibleName(i));
-    }
-}
-
-void frmMain::placeDesignedControls() {
-    for (const DesignedControl& row : model::kDesignedControls) {
-        item(row.ref) = Item{nullptr, row.left, row.top, row.width, row.height};
-    }
-}
-
-// The tooltip of chkAll. Made once the window is on screen: a tooltip shows only on a hover,
-// which the message loop handles after this, and making its window delays the first picture.
-void frmMain::addTooltip() {
-    const std::wstring tip = widen(model::designOf({Control::chkAll}).tooltip);
-    tooltip_ =
-        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
-                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
-    TTTOOLINFOW tool{};
-    tool.cbSize = sizeof(tool);
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = window_;
-    tool.uId = reinterpret_cast<UINT_PTR>(item({Control::chkAll}).hwnd);
-    tool.lpszText = const_cast<wchar_t*>(tip.c_str());
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-}
-
-// A new child window goes to the bottom of its siblings' z-order, and the dialog manager takes
-// the focus from control to control in z-order: created by their focus numbers, the designed
-// controls take the focus in that order, and the boxes created at load follow them in their
-// order of creation, with no reordering afterwards.
-void frmMain::createDesignedControls() {
-    std::array<const DesignedControl*, model::kDesignedControls.size()> rows{};
-    std::transform(model::kDesignedControls.begin(), model::kDesignedControls.end(), rows.begin(),
-                   [](const DesignedControl& row) { return &row; });
-    std::sort(rows.begin(), rows.end(), [](const DesignedControl* a, const DesignedControl* b) {
-        return a->focus < b->focus;
-    });
-    for (const DesignedControl* row : rows) {
-        createControl(*row, row->ref, true);
-    }
 }
 
 void frmMain::makeFont() {
@@ -424,6 +282,16 @@ void frmMain::sizeWindow() {
 }
 
 bool frmMain::preTranslate(const MSG& message) const {
+    // The dialog manager takes a character typed on a control that takes none (a button, a check
+    // box) for an access key, as if Alt were held: a bare "o" would press Ok and save. Only
+    // Alt+O and Alt+C press the buttons; the character is dropped, as the control would drop it.
+    if (message.message == WM_CHAR && GetAncestor(message.hwnd, GA_ROOT) == window_) {
+        const LRESULT wants = SendMessageW(message.hwnd, WM_GETDLGCODE, message.wParam,
+                                           reinterpret_cast<LPARAM>(&message));
+        if ((wants & (DLGC_WANTCHARS | DLGC_WANTMESSAGE)) == 0) {
+            return true;
+        }
+    }
     if (message.message != WM_KEYDOWN && message.message != WM_CHAR) {
         return false;
     }
@@ -487,19 +355,11 @@ LRESULT frmMain::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case kShownMessage:
-        annotateControls();
+        nameControls();
         model_.windowShown();
         return 0;
     case WM_DESTROY:
-        if (accessibility_ != nullptr) {
-            const MSAAPROPID name = PROPID_ACC_NAME;
-            for (const Item& own : items_) {
-                if (own.hwnd != nullptr) {
-                    accessibility_->ClearHwndProps(own.hwnd, static_cast<DWORD>(OBJID_CLIENT),
-                                                   CHILDID_SELF, &name, 1);
-                }
-            }
-        }
+        clearAnnotations();
         window_ = nullptr;
         PostQuitMessage(0);
         return 0;
@@ -595,42 +455,33 @@ void frmMain::createCopy(ControlRef member) {
 }
 
 void frmMain::setVisible(ControlRef control, bool visible) {
-    Item& own = item(control);
-    if (deferred(own)) {
-        own.visible = visible;
+    const Item& own = item(control);
+    if (placement_ != nullptr) {
+        place(own, visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
         return;
     }
     ShowWindow(own.hwnd, visible ? SW_SHOWNA : SW_HIDE);
 }
 
-// Marks the control's place and showing as kept for later, when placement is deferred.
-bool frmMain::deferred(Item& own) {
-    if (!deferPlacement_) {
-        return false;
+// Puts the control at its item's place, showing or hiding it as `flags` say: at once, or while
+// Load builds the grid, into the list of placements done before the window is shown (where a
+// later call for the same control updates its entry).
+void frmMain::place(const Item& own, UINT flags) {
+    flags |= placeFlags() | SWP_NOSIZE;
+    if (placement_ == nullptr) {
+        SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0, flags);
+        return;
     }
-    if (!own.pending) {
-        // Its own flag: IsWindowVisible is false for every child of a hidden window.
-        own.visible = (GetWindowLongPtrW(own.hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
-        own.pending = true;
-    }
-    return true;
-}
-
-void frmMain::applyDeferredPlacement() {
-    deferPlacement_ = false;
-    const UINT flags = placeFlags() | SWP_NOSIZE;
-    for (Item& own : items_) {
-        if (own.pending) {
-            own.pending = false;
-            SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0,
-                         flags | (own.visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
-        }
+    placement_ =
+        DeferWindowPos(placement_, own.hwnd, nullptr, px(own.left), px(own.top), 0, 0, flags);
+    if (placement_ == nullptr) {
+        throw std::bad_alloc(); // the list could not grow, and it is gone with what it held
     }
 }
 
 int frmMain::top(ControlRef control) const {
     const Item& own = item(control);
-    if (own.pending) {
+    if (placement_ != nullptr) {
         return twips(px(own.top)); // where it will stand, in the system's whole pixels
     }
     RECT rect{};
@@ -642,19 +493,13 @@ int frmMain::top(ControlRef control) const {
 void frmMain::setTop(ControlRef control, int twips) {
     Item& own = item(control);
     own.top = twips;
-    if (deferred(own)) {
-        return;
-    }
-    SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0, placeFlags() | SWP_NOSIZE);
+    place(own, 0);
 }
 
 void frmMain::setLeft(ControlRef control, int twips) {
     Item& own = item(control);
     own.left = twips;
-    if (deferred(own)) {
-        return;
-    }
-    SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0, placeFlags() | SWP_NOSIZE);
+    place(own, 0);
 }
 
 void frmMain::setCaption(ControlRef control, std::string_view text) {

@@ -4,6 +4,7 @@
 #include "core/file_system.hpp"
 #include "ui/model/window_model.hpp"
 #include "ui/model/window_view.hpp"
+#include "ui/win32/control_slots.hpp"
 #include "ui/win32/win32_file_dialog.hpp"
 
 #include <windows.h>
@@ -30,7 +31,8 @@ public:
     // window could not be created.
     bool create(int showCommand);
     HWND handle() const { return window_; }
-    // Keys the window must not hand to the dialog manager: Enter and Esc press no button.
+    // Keys the window must not hand to the dialog manager: Enter and Esc press no button, and a
+    // plain letter on a button or a check box is no access key.
     bool preTranslate(const MSG& message) const;
 
     // model::WindowView
@@ -61,12 +63,7 @@ private:
     struct Item {
         HWND hwnd = nullptr;
         int left = 0, top = 0, width = 0, height = 0;
-        // A show, hide or move kept while placement is deferred, and whether it shows.
-        bool pending = false;
-        bool visible = false;
     };
-    static constexpr std::size_t kSlotCount = 103;
-    static std::size_t slotOf(model::ControlRef ref);
 
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -74,7 +71,8 @@ private:
 
     // Creates the control of `ref` from `row` at the place its item holds.
     HWND createControl(const model::DesignedControl& row, model::ControlRef ref, bool visible);
-    void annotateControls();
+    void nameControls();
+    void clearAnnotations();
     void placeDesignedControls();
     void createDesignedControls();
     void addTooltip();
@@ -84,8 +82,7 @@ private:
     void applyLayout();
     void widenDropDown();
     void sizeWindow();
-    bool deferred(Item& own);
-    void applyDeferredPlacement();
+    void place(const Item& own, UINT flags);
     UINT placeFlags() const;
     int px(int twips) const;
     int twips(int pixels) const;
@@ -101,9 +98,10 @@ private:
     HWND lastFocus_ = nullptr;
     int knownListIndex_ = -1;
     // While Load builds the grid in the hidden window, each control's showing and placing is
-    // kept and done in one call before the window is shown: under Wine every such call is a
-    // round trip to the server, and a grid box takes three. Nothing of it can be seen earlier.
-    bool deferPlacement_ = false;
+    // gathered here and done in one call before the window is shown: under Wine every such call
+    // is a round trip to the server, and a grid box takes three. Nothing of it can be seen
+    // earlier.
+    HDWP placement_ = nullptr;
     std::array<Item, kSlotCount> items_{};
     IAccPropServices* accessibility_ = nullptr;
     std::unique_ptr<Win32FileDialog> dialog_;
