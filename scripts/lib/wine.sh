@@ -59,9 +59,11 @@ wine_scratch() {
 }
 
 wine_cleanup() {
-    [ -n "${WINE_PID:-}" ] && kill "$WINE_PID" 2>/dev/null
-    wine_stop
-    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
+    # Each step runs whatever the one before it found: under set -e a failed test would stop
+    # the cleanup and leave Xvfb and the Wine server running.
+    if [ -n "${WINE_PID:-}" ]; then kill "$WINE_PID" 2>/dev/null || true; fi
+    wine_stop || true
+    if [ -n "${XVFB_PID:-}" ]; then kill "$XVFB_PID" 2>/dev/null || true; fi
     rm -rf "$work"
 }
 
