@@ -17,7 +17,7 @@ import shutil
 import subprocess
 import sys
 
-root = sys.argv[1]
+root = os.path.abspath(sys.argv[1])
 PUNCTUATION_CHARS = "();<>|&\n"
 PUNCTUATION = set(PUNCTUATION_CHARS)
 KEYWORDS = {"if", "then", "else", "elif", "fi", "do", "done", "while", "until", "for", "in",
@@ -140,9 +140,13 @@ for path in scripts:
     own_functions |= set(re.findall(r"^\s*(?:function\s+)?([\w-]+)\s*\(\)", text, re.M))
     for word in commands_of_script(text):
         uses.setdefault(word, []).append(os.path.relpath(path, root))
-cmake_files = glob.glob(os.path.join(root, "**/CMakeLists.txt"), recursive=True) + \
-    glob.glob(os.path.join(root, "cmake/**/*.cmake"), recursive=True)
-for path in sorted(f for f in cmake_files if not os.path.relpath(f, root).startswith("build/")):
+cmake_files = []
+for folder, subfolders, files in os.walk(root):  # not into the builds (a Wine prefix links to /)
+    if folder == root:
+        subfolders[:] = [d for d in subfolders if d not in ("build", ".git")]
+    cmake_files += [os.path.join(folder, f) for f in files
+                    if f == "CMakeLists.txt" or f.endswith(".cmake")]
+for path in sorted(cmake_files):
     for word in re.findall(r"find_program\(\s*\w+\s+(?:NAMES\s+)?([\w+.-]+)", open(path).read()):
         uses.setdefault(word, []).append(os.path.relpath(path, root))
 if "bash" not in uses or len(uses) < 10:
