@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Fails when a script of the project (scripts/, tests/) or a CMake file calls a program whose
-Debian package scripts/setup.sh does not install: neither its list nor scripts/packages.extra
-names it or a package that depends on it, and it is not one that every Debian has (priority
-"required"). Such a program is here only because someone installed it by hand, and a fresh
-machine lacks it.
+Debian package scripts/setup.sh does not install: a package that its list and
+scripts/packages.extra neither name nor pull in (as a dependency of one they name), and that
+not every Debian has (priority "required"). Such a program is here only because someone
+installed it by hand, and a fresh machine lacks it.
 
 The commands are read from the scripts as words in command position (line start, after a pipe,
 ";", "&&", "||", "(", "$(", a keyword or a wrapper such as timeout); a word that is no program
