@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test; exits non-zero on any failure.
-# The sanitizer build runs first; the full suite of the debug build runs last, so the output
-# ends with CTest's summary.
+# The sanitizer build and its suite come first; then the debug, Windows and fuzz builds, each in
+# its own folder under build/; last the full suite of the debug build, which also runs the
+# Windows programs under Wine and the fuzz targets from those builds (CTest only runs tests), so
+# the output ends with CTest's summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -34,7 +36,17 @@ cmake --build --preset asan -j "$jobs"
 ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --preset asan -j "$jobs" -LE slow
 
-echo "== debug build, full suite"
+echo "== debug build"
 cmake --preset dev >/dev/null
 cmake --build --preset dev -j "$jobs"
+
+echo "== Windows build (mingw-w64: the program, the core and its tests, the profile probe)"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+
+echo "== fuzz build (clang, libFuzzer)"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+
+echo "== full suite of the debug build"
 ctest --preset dev -j "$jobs"

@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
-# The Windows ZIP (made by build_windows.sh): unpacks to one folder holding the program and its
-# text, the program imports only the system's own DLLs, and the unpacked program starts under
-# Wine and writes Config.dat beside itself on Alt+O.
+# The Windows ZIP, as CPack makes it from the windows preset's build: unpacks to one folder
+# holding the program and its text, the program imports only the system's own DLLs, and the
+# unpacked program starts under Wine and writes Config.dat beside itself on Alt+O.
 # Usage: check_package.sh BUILD_DIR
 set -euo pipefail
 build_dir=$(realpath "$1")
 source "$(dirname "$0")/../../scripts/lib/wine.sh"
-zip=$(ls "$build_dir"/quentra-module-upgrade-*-windows-x86_64.zip)
-folder=$(basename "$zip" .zip)
 
 wine_scratch
 status=0
 fail() { echo "FAILED: $*" >&2; status=1; }
 
-(cd "$work" && unzip -q "$zip")
-contents=$(cd "$work" && find . -type f | sort | tr '\n' ' ')
+cpack --config "$build_dir/CPackConfig.cmake" -G ZIP -B "$work/out" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log" >&2; exit 1; }
+zip=$(ls "$work"/out/quentra-module-upgrade-*-windows-x86_64.zip)
+folder=$(basename "$zip" .zip)
+mkdir "$work/unpacked"
+(cd "$work/unpacked" && unzip -q "$zip")
+contents=$(cd "$work/unpacked" && find . -type f | sort | tr '\n' ' ')
 [ "$contents" = "./$folder/QuentraModuleUpgrade.exe ./$folder/README.txt " ] ||
     fail "the archive holds: $contents"
-exe="$work/$folder/QuentraModuleUpgrade.exe"
+exe="$work/unpacked/$folder/QuentraModuleUpgrade.exe"
 
 # Linked statically: nothing to put beside it but what every Windows has.
 system_dlls=" COMCTL32.dll comdlg32.dll GDI32.dll KERNEL32.dll msvcrt.dll ole32.dll USER32.dll "
@@ -32,7 +35,7 @@ size=$(stat -c %s "$exe")
 wine_env "$build_dir/wineprefix"
 wine_prefix_init
 start_xvfb "$work"
-cd "$work/$folder"
+cd "$work/unpacked/$folder"
 if wine_start_window "$work/program.log" "Quentra Module Upgrade" ./QuentraModuleUpgrade.exe; then
     xdotool windowfocus --sync "$WINE_WID"
     xdotool key alt+o

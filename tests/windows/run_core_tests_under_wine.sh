@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the core tests of the Windows build (tests/windows/build_windows.sh made it) under Wine.
+# Runs the core tests of the Windows build (the windows preset, build/windows) under Wine.
 # Fails on any test failure, and when the Windows-only tests did not run at all.
 set -euo pipefail
 build_dir=$1
