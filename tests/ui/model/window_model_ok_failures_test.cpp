@@ -1,0 +1,221 @@
+// The window's handlers where Ok cannot do what the user asked: a value that cannot be stored, a
+// failed or refused save, a saved job that could not be read.
+
+#include "core/fakes.hpp"
+#include "core/paths.hpp"
+#include "temp_files.hpp"
+#include "window_fixture.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace quentra;
+using namespace quentra::ui;
+using namespace quentra::ui::testing;
+using core::JobField;
+using model::Control;
+
+namespace {
+
+// ---- Where Ok cannot do what the user asked -----------------------------------------------
+
+TEST(WindowModel, AValueThatCannotBeStoredIsNamedAndNothingIsWritten) {
+    const std::tuple<JobField, const char*, const char*> rows[] = {
+        {JobField::Address, "99999999999", "Module Address"},
+        {JobField::Type, "-2147483649", "Module Type"},
+        {JobField::FileSize, "1E12", "File Size"},
+        {JobField::BlockSize, "&HFFFFFFFFF", "Block Size"},
+        {JobField::Wait, "3000000000", "Wait"},
+        {JobField::Console, "-1e300", "Console #"},
+        {JobField::FileName, "a_1.bin\nType=1", "File Name"},
+    };
+    const std::string saved = "[FILE INFO]\nType=6050\nPort #2=1\n";
+    for (const auto& [field, text, caption] : rows) {
+        SCOPED_TRACE(caption);
+        TempDir dir;
+        writeFile(dir.config(), saved);
+        Window w(dir.appDir());
+        w.load();
+        w.view.setChecked({Control::ChkAddr, 33}, true);
+        w.view.texts[field] = text;
+        const Snapshot before = snapshot(w.view);
+
+        w.model.cmdOk_Click();
+
+        ASSERT_EQ(w.view.warnings.size(), 1U);
+        EXPECT_EQ(w.view.warnings.front().first, "Quentra Module Upgrade");
+        const std::string& message = w.view.warnings.front().second;
+        EXPECT_EQ(message.rfind(
+                      "\"" + std::string(caption) + "\" holds a value that cannot be stored: ", 0),
+                  0U)
+            << message;
+        EXPECT_TRUE(message.ends_with("\nNothing was saved.")) << message;
+        EXPECT_FALSE(w.view.closed);
+        EXPECT_EQ(snapshot(w.view), before);
+        EXPECT_EQ(readFile(dir.config()), saved);
+    }
+}
+
+TEST(WindowModel, AFailedCommitGivesTheReasonAndKeepsTheWindowOpen) {
+    // A directory in the place of Config.dat: load takes the defaults, the commit must fail.
+    TempDir dir;
+    std::filesystem::create_directory(dir.config());
+    Window w(dir.appDir());
+    w.load();
+    w.view.texts[JobField::Address] = "5";
+    const Snapshot before = snapshot(w.view);
+    w.model.cmdOk_Click();
+    ASSERT_EQ(w.view.warnings.size(), 1U);
+    EXPECT_EQ(w.view.warnings.front().second.rfind(
+                  "The job could not be saved to \"" + dir.appDir() + "Config.dat\": ", 0),
+              0U)
+        << w.view.warnings.front().second;
+    EXPECT_FALSE(w.view.closed);
+    EXPECT_EQ(snapshot(w.view), before);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.config()));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.config()));
+
+    // The system's own reason reaches the user unchanged.
+    core::testing::RecordingConfigStore store;
+    store.commitError = "No space left on device";
+    Window full(dir.appDir(), &store);
+    full.load();
+    full.model.cmdOk_Click();
+    ASSERT_EQ(full.view.warnings.size(), 1U);
+    EXPECT_EQ(full.view.warnings.front().second,
+              "The job could not be saved to \"" + dir.appDir() +
+                  "Config.dat\": No space left on device\nThe file was left as it was.");
+    EXPECT_FALSE(full.view.closed);
+}
+
+TEST(WindowModel, AnUnreadableSavedJobIsSaidOnceWhenTheWindowIsShown) {
+    core::testing::RecordingConfigStore store;
+    core::testing::FakeFileSystem files;
+    const std::string appDir = "/srv/qmu/";
+    const std::string path = core::configFilePath(appDir);
+    files.files[path] = 100;
+    store.values[{path, "FILE INFO", "Type"}] = "6050";
+    store.values[{path, "FILE INFO", "Port #1"}] = "2";
+    store.readFailure = "Permission denied";
+
+    Window w(appDir, &store, &files);
+    w.load();
+    EXPECT_EQ(w.view.index, 8);
+    EXPECT_EQ(w.view.ticked(), (std::set<int>{1}));
+    EXPECT_EQ(w.view.texts.at(JobField::Console), "");
+    EXPECT_TRUE(w.view.warnings.empty()) << "not before the window is shown";
+
+    w.model.windowShown();
+    ASSERT_EQ(w.view.warnings.size(), 1U);
+    EXPECT_EQ(w.view.warnings.front(),
+              std::make_pair(std::string("Quentra Module Upgrade"),
+                             std::string("The saved job in \"/srv/qmu/Config.dat\" could not be "
+                                         "read: Permission denied\nThe window shows what could "
+                                         "be read of it.")));
+    w.model.windowShown();
+    EXPECT_EQ(w.view.warnings.size(), 1U) << "said once";
+}
+
+// A store whose file another program holds while `held` is set: the save fails with the store's
+// failure for it, and succeeds once the file is let go.
+class HeldStore final : public core::testing::RecordingConfigStore {
+public:
+    void commit() override {
+        if (held) {
+            calls.push_back("commit");
+            throw core::FileInUseError("The process cannot access the file");
+        }
+        RecordingConfigStore::commit();
+    }
+    bool held = true;
+};
+
+int commits(const core::testing::RecordingConfigStore& store) {
+    return static_cast<int>(std::count(store.calls.begin(), store.calls.end(), "commit"));
+}
+
+TEST(WindowModel, AFileHeldByAnotherProgramIsSaidAndOkAgainSavesOnceItIsLetGo) {
+    HeldStore store;
+    Window w("/srv/qmu", &store);
+    w.load();
+    w.view.texts[JobField::Address] = "5";
+    const Snapshot before = snapshot(w.view);
+
+    w.model.cmdOk_Click();
+    ASSERT_EQ(w.view.warnings.size(), 1U);
+    EXPECT_EQ(w.view.warnings.front().second,
+              "The job was not saved: \"/srv/qmu/Config.dat\" is in use by another program.\n"
+              "Close it there, then press Ok again to save the job. The file was left as it was.");
+    EXPECT_FALSE(w.view.closed);
+    EXPECT_EQ(snapshot(w.view), before);
+
+    store.held = false;
+    w.model.cmdOk_Click();
+    EXPECT_EQ(w.view.warnings.size(), 1U);
+    EXPECT_TRUE(w.view.closed);
+    EXPECT_EQ(commits(store), 2);
+}
+
+// A saved job that could not be read at load is replaced only when the user says Yes; the
+// question's default keeps it. A readable one is saved without a question.
+TEST(WindowModel, OkAsksBeforeReplacingASavedJobThatCouldNotBeRead) {
+    struct Row {
+        bool unreadable;
+        bool answer;
+        bool asked;
+        bool saved; // and the window closed
+    };
+    const Row rows[] = {
+        {false, false, false, true},
+        {false, true, false, true},
+        {true, false, true, false},
+        {true, true, true, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.unreadable ? "unreadable" : "read") + ", answer " +
+                     (row.answer ? "Yes" : "No"));
+        core::testing::RecordingConfigStore store;
+        core::testing::FakeFileSystem files;
+        files.files["/srv/qmu/Config.dat"] = 100;
+        if (row.unreadable) {
+            store.readFailure = "Permission denied";
+        }
+        Window w("/srv/qmu", &store, &files);
+        w.load();
+        w.model.windowShown();
+        w.view.answer = row.answer;
+
+        w.model.cmdOk_Click();
+        EXPECT_EQ(w.view.questions.size(), row.asked ? 1U : 0U);
+        EXPECT_EQ(commits(store), row.saved ? 1 : 0);
+        EXPECT_EQ(w.view.closed, row.saved);
+    }
+
+    // Asked again at the next Ok after a No; not again once the user has said Yes, even when
+    // that save found the file held.
+    HeldStore store;
+    core::testing::FakeFileSystem files;
+    files.files["/srv/qmu/Config.dat"] = 100;
+    store.readFailure = "Permission denied";
+    Window w("/srv/qmu", &store, &files);
+    w.load();
+    w.model.cmdOk_Click();
+    w.view.answer = true;
+    w.model.cmdOk_Click();
+    store.held = false;
+    w.model.cmdOk_Click();
+    ASSERT_EQ(w.view.questions.size(), 2U);
+    EXPECT_EQ(w.view.questions.back(),
+              std::make_pair(std::string("Quentra Module Upgrade"),
+                             std::string("The saved job in \"/srv/qmu/Config.dat\" could not be "
+                                         "read when the window opened, so the window may not "
+                                         "show all of it.\nReplace the saved job with the one "
+                                         "shown here?")));
+    EXPECT_EQ(commits(store), 2);
+    EXPECT_TRUE(w.view.closed);
+}
+
+} // namespace
