@@ -89,7 +89,7 @@ if part store; then
     fi
 fi
 # The file system's own name (ext4, not stat's "ext2/ext3").
-fs_type() { findmnt -n -o FSTYPE --target "$1" 2>/dev/null || stat -f -c %T "$1"; }
+fs_type() { findmnt -n -o FSTYPE --target "$1" 2>/dev/null | tail -n 1 | grep . || stat -f -c %T "$1"; }
 for entry in "${store_dirs[@]}"; do
     kind=${entry%%:*}
     dir=${entry#*:}
