@@ -154,7 +154,7 @@ def store_section(work, lines):
               "\"FILE INFO\" (14.8 MB with a million in one-byte encodings, 29.6 MB in UTF-16).", "",
               "| file system | case | encoding | job alone | 1 MB | 10 MB | 50 MB | 10/1 | 50/10 "
               "| 100k keys | 1M keys | 1M/100k |", "|---|---|---|---|---|---|---|---|---|---|---|---|"]
-    all_cases = {}
+    all_cases, notes = {}, []
     for kind in kinds:
         cases = store_cases(os.path.join(work, f"store.{kind}.json"))
         all_cases[kind] = cases
@@ -183,8 +183,9 @@ def store_section(work, lines):
             where = f" in {open(os.path.join(work, f'dir.{kind}')).read().strip()} ({fs})"
         except OSError:
             where = ""
-        lines.append(f"\nFiles{where}; load average (1/5/15 min) before / after the run: "
-                     f"{read_load(os.path.join(work, f'load.store.{kind}'))}.\n")
+        notes.append(f"- {kind}: files{where}; load average (1/5/15 min) before / after the "
+                     f"run: {read_load(os.path.join(work, f'load.store.{kind}'))}.")
+    lines += [""] + notes + [""]
 
     lines += ["### Save of 10 MB against the floor", "",
               "The floor: the same file's bytes read, written to a temporary file beside it, "
@@ -215,23 +216,24 @@ def store_section(work, lines):
               "One Load, or one Save (two, each by a store of its own, with a changed job and back), "
               "in a fresh process of its own: its highest resident set (VmHWM) less what it held "
               "before, in MB, and as a multiple of the file's size.", "",
-              "| case | encoding | 1 MB | 10 MB | 50 MB | 100k keys | 1M keys | goal |",
-              "|---|---|---|---|---|---|---|---|"]
+              "| case | encoding | 1 MB | 10 MB | 50 MB | 100k keys | 1M keys | goal, sized files "
+              "| goal, hostile files |", "|---|---|---|---|---|---|---|---|---|"]
     peaks = {key: (max(entry["peak"]), entry["bytes"]) for _, key, entry in memory}
     for op_index, op in ((0, "Load"), (1, "Save")):
         for encoding, encoding_name in ENCODINGS.items():
-            cells, worst = [], None
+            cells, worst = [], {False: None, True: None}
             for mb, keys in ((1, 0), (10, 0), (50, 0), (0, 100000), (0, 1000000)):
                 found = peaks.get(("PeakMemory", mb, encoding, keys, op_index))
                 if not found:
                     cells.append("?")
                     continue
                 peak, size = found
-                worst = max(worst or 0.0, peak / size)
+                worst[keys > 0] = max(worst[keys > 0] or 0.0, peak / size)
                 cells.append(f"{peak / 1048576:.1f} ({peak / size:.2f} x)")
-            if worst is not None:
-                lines.append(f"| {op} | {encoding_name} | {' | '.join(cells)} "
-                             f"| {verdict(worst <= PEAK_GOAL)} (at most {PEAK_GOAL:.0f} x) |")
+            goals = [f"{verdict(w <= PEAK_GOAL)} (at most {PEAK_GOAL:.0f} x)" if w is not None
+                     else "?" for w in (worst[False], worst[True])]
+            if cells.count("?") < len(cells):
+                lines.append(f"| {op} | {encoding_name} | {' | '.join(cells + goals)} |")
     lines.append("")
 
 
