@@ -151,7 +151,7 @@ def store_section(work, lines):
               "commit; Load: a fresh store and 23 gets. The ratios 10/1 and 50/10 are those of the "
               "medians; a linear cost gives at most 10 and 5 (less where a fixed cost, such as the "
               "flush, counts). The hostile files hold 100,000 or 1,000,000 other keys in "
-              "\"FILE INFO\" (14.8 MB with a million in one-byte encodings, 29.6 MB in UTF-16).", "",
+              "\"FILE INFO\" (14.1 MB with a million in one-byte encodings, 28.2 MB in UTF-16).", "",
               "| file system | case | encoding | job alone | 1 MB | 10 MB | 50 MB | 10/1 | 50/10 "
               "| 100k keys | 1M keys | 1M/100k |", "|---|---|---|---|---|---|---|---|---|---|---|---|"]
     all_cases, notes = {}, []
