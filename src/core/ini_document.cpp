@@ -3,6 +3,7 @@
 #include "core/config_store.hpp"
 
 #include <algorithm>
+#include <array>
 
 namespace quentra::core {
 
@@ -166,6 +167,13 @@ Classified classify(const Units& u, std::size_t begin, std::size_t end, bool hea
 
 } // namespace
 
+struct IniDocument::Parsed {
+    Line line{};
+    LineKind kind = LineKind::Other;
+    std::string name;              // of a section or key line, decoded
+    std::size_t valueBegin = npos; // just after the "=" of a key line
+};
+
 std::string_view trimIniBlanks(std::string_view text) {
     while (!text.empty() && isIniSpace(static_cast<unsigned char>(text.front()))) {
         text.remove_prefix(1);
@@ -276,63 +284,58 @@ std::string IniDocument::encode(FileEncoding encoding, std::string_view text) co
     return out;
 }
 
-IniDocument::SectionIndex IniDocument::scanSection(std::string_view wanted) const {
+IniDocument::Parsed IniDocument::parse(std::size_t pos, bool headersOnly) const {
     const std::string_view c = content();
     const Units file = fileUnits(c, encoding_, tail_);
-    const bool decodeHighLines = encoding_ == FileEncoding::Ansi && !ansi_->asciiBytesAreAscii();
-    SectionIndex index;
-    std::string lineText;
-    std::string name;
-    for (std::size_t pos = 0; pos < c.size();) {
-        const Line line = lineAt(file, pos);
-        pos = line.next;
-        // In a double-byte code page a second byte may look like "[", "]" or a letter.
-        Units u = file;
-        std::size_t begin = line.begin;
-        std::size_t end = line.end;
-        const bool decoded = decodeHighLines && !isAscii(c.substr(begin, end - begin));
-        if (decoded) {
-            lineText.clear();
-            ansi_->decode(c.substr(begin, end - begin), lineText);
-            u = Units{lineText};
-            begin = 0;
-            end = lineText.size();
-        }
-        const Classified k = classify(u, begin, end, !index.found);
-        if (k.kind == LineKind::Other) {
-            continue;
-        }
-        name.clear();
-        if (decoded) {
-            name = lineText.substr(k.nameBegin, k.nameEnd - k.nameBegin);
-        } else {
-            decode(k.nameBegin, k.nameEnd, name);
-        }
-        if (k.kind == LineKind::Header) {
-            if (index.found) {
-                break; // only the first section of that name counts
-            }
-            if (iniNamesEqual(name, wanted)) {
-                index.found = true;
-                index.anchorEnd = line.end;
-                index.anchorNext = line.next;
-            }
-            continue;
-        }
+    Parsed p;
+    p.line = lineAt(file, pos);
+    const std::string_view bytes = c.substr(p.line.begin, p.line.end - p.line.begin);
+    // In a double-byte code page a second byte may look like "[", "]" or a letter.
+    if (encoding_ == FileEncoding::Ansi && !ansi_->asciiBytesAreAscii() && !isAscii(bytes)) {
+        std::string text;
+        ansi_->decode(bytes, text);
+        const Classified k = classify(Units{text}, 0, text.size(), headersOnly);
+        p.kind = k.kind;
+        p.name = text.substr(k.nameBegin, k.nameEnd - k.nameBegin);
         // "=" is one byte of its own in every code page, so the first one of the bytes is the
         // first one of the text.
-        std::size_t valueBegin = npos;
-        if (k.equals != npos) {
-            valueBegin = decoded ? c.find('=', line.begin) + 1 : u.after(k.equals);
-            index.anchorEnd = line.end;
-            index.anchorNext = line.next;
-        }
-        index.keys.try_emplace(lowerAscii(name), KeyLine{valueBegin, line.end});
+        p.valueBegin = k.equals == npos ? npos : p.line.begin + bytes.find('=') + 1;
+        return p;
     }
-    return index;
+    const Classified k = classify(file, p.line.begin, p.line.end, headersOnly);
+    p.kind = k.kind;
+    decode(k.nameBegin, k.nameEnd, p.name);
+    p.valueBegin = k.equals == npos ? npos : file.after(k.equals);
+    return p;
 }
 
-const IniDocument::SectionIndex& IniDocument::section(std::string_view name) const {
+IniDocument::Section IniDocument::scanSection(std::string_view wanted) const {
+    Section s;
+    const std::size_t size = content().size();
+    s.bodyEnd = size;
+    for (std::size_t pos = 0; pos < size;) {
+        const Parsed p = parse(pos, !s.found);
+        pos = p.line.next;
+        if (p.kind == LineKind::Header) {
+            if (s.found) {
+                s.bodyEnd = p.line.begin; // only the first section of that name counts
+                break;
+            }
+            if (!iniNamesEqual(p.name, wanted)) {
+                continue;
+            }
+            s.found = true;
+            s.bodyBegin = pos;
+        } else if (p.valueBegin == npos) {
+            continue; // not a "key=value" line
+        }
+        s.anchorEnd = p.line.end;
+        s.anchorNext = p.line.next;
+    }
+    return s;
+}
+
+const IniDocument::Section& IniDocument::section(std::string_view name) const {
     const std::string_view wanted = trimIniBlanks(name);
     std::string lowered = lowerAscii(wanted);
     if (const auto it = sections_.find(lowered); it != sections_.end()) {
@@ -341,15 +344,28 @@ const IniDocument::SectionIndex& IniDocument::section(std::string_view name) con
     return sections_.emplace(std::move(lowered), scanSection(wanted)).first->second;
 }
 
+// Keys are not indexed: a file of a million keys would need several times its own size for
+// the index, while a walk over the section for each of the job's few keys costs nothing more.
+std::optional<IniDocument::Parsed> IniDocument::findKey(const Section& s,
+                                                        std::string_view key) const {
+    for (std::size_t pos = s.bodyBegin; s.found && pos < s.bodyEnd;) {
+        Parsed p = parse(pos, false);
+        pos = p.line.next;
+        if (p.kind == LineKind::Key && iniNamesEqual(p.name, key)) {
+            return p; // the first line of a name hides later ones, even a key alone
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> IniDocument::value(std::string_view sectionName,
                                               std::string_view key) const {
-    const SectionIndex& index = section(sectionName);
-    const auto it = index.keys.find(lowerAscii(trimIniBlanks(key)));
-    if (it == index.keys.end() || it->second.valueBegin == npos) {
+    const std::optional<Parsed> k = findKey(section(sectionName), trimIniBlanks(key));
+    if (!k || k->valueBegin == npos) {
         return std::nullopt;
     }
     std::string text;
-    decode(it->second.valueBegin, it->second.end, text);
+    decode(k->valueBegin, k->line.end, text);
     std::string_view v = trimIniBlanks(text);
     v = v.substr(0, v.find('\0'));
     if (v.size() >= 2 && isQuote(v.front()) && v.front() == v.back()) {
@@ -358,34 +374,7 @@ std::optional<std::string> IniDocument::value(std::string_view sectionName,
     return std::string(v);
 }
 
-std::vector<std::string_view> IniDocument::Edit::pieces() const {
-    std::vector<std::string_view> out;
-    out.reserve(2 * splices_.size() + 3);
-    const auto put = [&out](std::string_view s) {
-        if (!s.empty()) {
-            out.push_back(s);
-        }
-    };
-    const auto stretch = [&](std::size_t from, std::size_t to) {
-        if (!tailAs_.empty() && from <= tail_ && tail_ < to) {
-            put(content_.substr(from, tail_ - from));
-            put(tailAs_);
-        } else {
-            put(content_.substr(from, to - from));
-        }
-    };
-    put(mark_);
-    std::size_t cursor = 0;
-    for (const Splice& splice : splices_) {
-        stretch(cursor, splice.pos);
-        put(splice.bytes);
-        cursor = splice.pos + splice.erase;
-    }
-    stretch(cursor, content_.size());
-    return out;
-}
-
-IniDocument::Edit IniDocument::edited(std::span<const IniPut> puts) const {
+std::string IniDocument::edited(std::span<const IniPut> puts) const {
     // Validate and merge first, so that an invalid put leaves nothing made.
     struct Merged {
         std::string_view section;
@@ -396,44 +385,43 @@ IniDocument::Edit IniDocument::edited(std::span<const IniPut> puts) const {
     for (const IniPut& put : puts) {
         checkIniSectionName(put.section);
         checkIniKeyName(put.key);
-        std::string encoded = encodeIniValue(put.value);
-        const std::string_view s = trimIniBlanks(put.section);
-        const std::string_view k = trimIniBlanks(put.key);
-        const auto same = std::find_if(merged.begin(), merged.end(), [&](const Merged& m) {
-            return iniNamesEqual(m.section, s) && iniNamesEqual(m.key, k);
+        Merged m{trimIniBlanks(put.section), trimIniBlanks(put.key), encodeIniValue(put.value)};
+        const auto same = std::find_if(merged.begin(), merged.end(), [&](const Merged& o) {
+            return iniNamesEqual(o.section, m.section) && iniNamesEqual(o.key, m.key);
         });
         if (same != merged.end()) {
-            same->encoded = std::move(encoded);
+            same->encoded = std::move(m.encoded);
         } else {
-            merged.push_back(Merged{s, k, std::move(encoded)});
+            merged.push_back(std::move(m));
         }
     }
 
-    // An empty file takes the ANSI code page where that holds every text, else UTF-16LE.
-    FileEncoding encoding = encoding_;
-    // Where the first character of `text` lies that the encoding cannot hold, else its size.
-    const auto firstUnheld = [&](std::string_view text) {
-        std::size_t i = 0;
-        for (std::size_t n = 0; i < text.size(); i += n) {
+    // Where the first character of `text` lies that `encoding` cannot hold; npos if none.
+    const auto firstUnheld = [this](FileEncoding encoding, std::string_view text) {
+        for (std::size_t i = 0, n = 0; i < text.size(); i += n) {
             n = nextUtf8(text, i, true).length;
             if (!holds(encoding, text.substr(i, n))) {
-                break;
+                return i;
             }
         }
-        return i;
+        return npos;
     };
-    const auto holdsPut = [&](const Merged& m) {
-        return firstUnheld(m.key) == m.key.size() && firstUnheld(m.section) == m.section.size() &&
-               firstUnheld(m.encoded) == m.encoded.size();
+    const auto textsOf = [](const Merged& m) {
+        return std::array{std::pair{"key name", m.key}, std::pair{"section name", m.section},
+                          std::pair{"value", std::string_view(m.encoded)}};
     };
-    if (bytes_.empty() && !std::all_of(merged.begin(), merged.end(), holdsPut)) {
-        encoding = FileEncoding::Utf16Le;
+    // An empty file takes the ANSI code page where that holds every text, else UTF-16LE.
+    FileEncoding encoding = encoding_;
+    for (const Merged& m : merged) {
+        for (const auto& [what, text] : textsOf(m)) {
+            if (bytes_.empty() && firstUnheld(encoding, text) != npos) {
+                encoding = FileEncoding::Utf16Le;
+            }
+        }
     }
     for (const Merged& m : merged) {
-        for (const auto& [what, text] : {std::pair{"key name", m.key},
-                                         {"section name", m.section},
-                                         {"value", std::string_view(m.encoded)}}) {
-            if (const std::size_t at = firstUnheld(text); at < text.size()) {
+        for (const auto& [what, text] : textsOf(m)) {
+            if (const std::size_t at = firstUnheld(encoding, text); at != npos) {
                 const Utf8Step step = nextUtf8(text, at, true);
                 throw UnencodableValueError(
                     std::string(m.key), "The " + std::string(what) + " of \"" + std::string(m.key) +
@@ -447,91 +435,92 @@ IniDocument::Edit IniDocument::edited(std::span<const IniPut> puts) const {
     }
 
     const std::string_view doc = content();
-    Edit edit;
-    edit.mark_ = bytes_.empty() && encoding == FileEncoding::Utf16Le
-                     ? kUtf16LeMark
-                     : std::string_view(bytes_).substr(0, markSize_);
-    edit.content_ = doc;
-    edit.tail_ = tail_;
-    if (merged.empty()) {
-        return edit;
-    }
-
+    const Units file = fileUnits(doc, encoding_, tail_);
     // New lines take the file's first line end, CR LF in a file that has none.
     std::string eol = "\r\n";
-    const Units file = fileUnits(doc, encoding_, tail_);
     if (const Line first = lineAt(file, 0); first.end < doc.size()) {
         eol.clear();
         decode(first.end, first.next, eol);
     }
-    std::vector<Edit::Splice> splices;
-    // New keys of existing sections, by the section's anchor line; new sections in order.
-    std::vector<std::pair<const SectionIndex*, std::string>> additions;
-    std::vector<std::pair<std::string_view, std::string>> newSections;
-    for (const Merged& m : merged) {
-        const SectionIndex& index = section(m.section);
-        const std::string line = std::string(m.key) + "=" + m.encoded;
-        if (!index.found) {
-            auto it = std::find_if(newSections.begin(), newSections.end(), [&](const auto& s) {
-                return iniNamesEqual(s.first, m.section);
-            });
-            if (it == newSections.end()) {
-                // Appended piece by piece: GCC 12 at -O3 takes "[" + std::string(...) for an
-                // overlapping copy (a false -Wrestrict).
-                std::string header = "[";
-                header.append(m.section).append("]").append(eol);
-                it = newSections.emplace(newSections.end(), m.section, std::move(header));
+    struct Splice {
+        std::size_t pos; // in the content as read
+        std::size_t erase;
+        std::string bytes;
+    };
+    std::vector<Splice> splices;
+    std::string newSections;
+    for (std::size_t i = 0; i < merged.size(); ++i) {
+        const std::string_view name = merged[i].section;
+        if (std::any_of(merged.begin(), merged.begin() + static_cast<std::ptrdiff_t>(i),
+                        [&](const Merged& m) { return iniNamesEqual(m.section, name); })) {
+            continue; // its section's puts are done
+        }
+        const Section& s = section(name);
+        std::string added; // new keys of an existing section, or the new section
+        if (!s.found) {
+            added.append("[").append(name).append("]").append(eol);
+        }
+        for (const Merged& m : std::span(merged).subspan(i)) {
+            if (!iniNamesEqual(m.section, name)) {
+                continue;
             }
-            it->second += line + eol;
-            continue;
+            const std::string line = std::string(m.key) + "=" + m.encoded;
+            const std::optional<Parsed> k = s.found ? findKey(s, m.key) : std::nullopt;
+            if (k && k->valueBegin == npos) {
+                splices.push_back({k->line.end, 0, encode(encoding, "=" + m.encoded)});
+            } else if (k) {
+                splices.push_back(
+                    {k->valueBegin, k->line.end - k->valueBegin, encode(encoding, m.encoded)});
+            } else if (!s.found) {
+                added += line + eol;
+            } else if (s.anchorNext > s.anchorEnd) {
+                // The new key takes its neighbour's line end: a lone CR from elsewhere in the
+                // file would join an LF that follows into one CR LF, and a blank line would
+                // vanish.
+                added += line;
+                decode(s.anchorEnd, s.anchorNext, added);
+            } else {
+                // A last line without a line end gets one before the new key, and the file
+                // keeps ending without one.
+                added += eol + line;
+            }
         }
-        if (const auto key = index.keys.find(lowerAscii(m.key)); key != index.keys.end()) {
-            const KeyLine& k = key->second;
-            splices.push_back(k.valueBegin == npos
-                                  ? Edit::Splice{k.end, 0, encode(encoding, "=" + m.encoded)}
-                                  : Edit::Splice{k.valueBegin, k.end - k.valueBegin,
-                                                 encode(encoding, m.encoded)});
-            continue;
+        if (!s.found) {
+            newSections += added;
+        } else if (!added.empty()) {
+            splices.push_back({std::max(s.anchorNext, s.anchorEnd), 0, encode(encoding, added)});
         }
-        auto it = std::find_if(additions.begin(), additions.end(),
-                               [&](const auto& a) { return a.first == &index; });
-        if (it == additions.end()) {
-            it = additions.emplace(additions.end(), &index, std::string());
-        }
-        // A last line without a line end gets one before the new key, and the file keeps
-        // ending without one. Otherwise the new key takes its neighbour's line end: a lone CR
-        // from elsewhere in the file would join an LF that follows into one CR LF, and a blank
-        // line would vanish.
-        if (index.anchorNext > index.anchorEnd) {
-            it->second += line;
-            decode(index.anchorEnd, index.anchorNext, it->second);
-        } else {
-            it->second += eol + line;
-        }
-    }
-    for (const auto& [index, text] : additions) {
-        splices.push_back(
-            {std::max(index->anchorNext, index->anchorEnd), 0, encode(encoding, text)});
     }
     if (!newSections.empty()) {
-        std::string text;
         if (!doc.empty() && !isLineBreak(file.at(file.before(doc.size())))) {
-            text += eol;
+            newSections.insert(0, eol);
         }
-        for (const auto& s : newSections) {
-            text += s.second;
-        }
-        splices.push_back({doc.size(), 0, encode(encoding, text)});
+        splices.push_back({doc.size(), 0, encode(encoding, newSections)});
     }
     std::stable_sort(splices.begin(), splices.end(),
-                     [](const Edit::Splice& a, const Edit::Splice& b) { return a.pos < b.pos; });
-    if (tail_ < doc.size() && splices.back().pos == doc.size()) {
-        edit.tailAs_ = encoding_ == FileEncoding::Utf8      ? "\xEF\xBF\xBD"
+                     [](const Splice& a, const Splice& b) { return a.pos < b.pos; });
+
+    std::string out(bytes_.empty() && encoding == FileEncoding::Utf16Le
+                        ? kUtf16LeMark
+                        : std::string_view(bytes_).substr(0, markSize_));
+    out.reserve(bytes_.size() + 1024);
+    std::size_t cursor = 0;
+    for (const Splice& splice : splices) {
+        // An unreadable end (a UTF-16 file's odd last byte, a UTF-8 sequence cut short) reads
+        // as one U+FFFD; with text after it, it is written as that U+FFFD, or it would read
+        // differently.
+        if (splice.pos == doc.size() && cursor <= tail_ && tail_ < doc.size()) {
+            out.append(doc.substr(cursor, tail_ - cursor));
+            out.append(encoding_ == FileEncoding::Utf8      ? "\xEF\xBF\xBD"
                        : encoding_ == FileEncoding::Utf16Le ? "\xFD\xFF"
-                                                            : "\xFF\xFD";
+                                                            : "\xFF\xFD");
+        } else {
+            out.append(doc.substr(cursor, splice.pos - cursor));
+        }
+        out.append(splice.bytes);
+        cursor = splice.pos + splice.erase;
     }
-    edit.splices_ = std::move(splices);
-    return edit;
+    return out.append(doc.substr(cursor));
 }
 
 } // namespace quentra::core

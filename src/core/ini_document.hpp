@@ -66,36 +66,14 @@ public:
     // The value of the first key `key` in the first section `section`, if it has one.
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
 
-    // The file with every put stored: an existing key's value is replaced in place (its key
-    // text and line end kept; a key alone gains "=" and the value), a new key goes after the
-    // last key line of its section, a missing section at the end. Later puts of a key win. An
-    // empty document becomes a file in the ANSI code page without a mark when that holds every
-    // text, else UTF-16LE with its mark; a file that exists keeps its encoding, and a text it
-    // cannot hold throws UnencodableValueError. When one put is invalid, it throws and nothing
-    // is made. The stretches that the puts leave alone are views of this document's bytes, so
-    // that a large file is written back without a second copy of it; valid while it lives.
-    class Edit {
-    public:
-        // The new file's bytes in order, in a few stretches.
-        std::vector<std::string_view> pieces() const;
-
-    private:
-        friend class IniDocument;
-        struct Splice {
-            std::size_t pos; // in the content as read
-            std::size_t erase;
-            std::string bytes;
-        };
-        std::string_view mark_;
-        std::string_view content_; // the bytes after the mark, as read
-        // An unreadable end of the content (a UTF-16 file's odd last byte, a UTF-8 sequence cut
-        // short) reads as one U+FFFD; when text goes after it, it is written as that U+FFFD, or
-        // it would read differently.
-        std::size_t tail_ = 0;
-        std::string_view tailAs_;
-        std::vector<Splice> splices_; // in order, none overlapping
-    };
-    Edit edited(std::span<const IniPut> puts) const;
+    // The new file's bytes, with every put stored: an existing key's value is replaced in
+    // place (its key text and line end kept; a key alone gains "=" and the value), a new key
+    // goes after the last key line of its section, a missing section at the end. Later puts of
+    // a key win. An empty document becomes a file in the ANSI code page without a mark when
+    // that holds every text, else UTF-16LE with its mark; a file that exists keeps its
+    // encoding, and a text it cannot hold throws UnencodableValueError. When one put is
+    // invalid, it throws and nothing is made. Every other byte stays as it is.
+    std::string edited(std::span<const IniPut> puts) const;
 
     const std::string& bytes() const { return bytes_; }
     FileEncoding encoding() const { return encoding_; }
@@ -103,21 +81,22 @@ public:
     std::string encodingName() const;
 
 private:
-    struct KeyLine {
-        std::size_t valueBegin; // just after the "="; npos for a key alone
-        std::size_t end;        // the end of the line's content
-    };
-    struct SectionIndex {
+    struct Parsed; // a line, classified
+    struct Section {
         bool found = false;
+        std::size_t bodyBegin = 0; // its lines, after the header, up to the next header
+        std::size_t bodyEnd = 0;
         // The line after which new keys go: the last "key=value" line, else the header line.
-        std::size_t anchorEnd = 0;                     // end of that line's content
-        std::size_t anchorNext = 0;                    // start of the line after it
-        std::unordered_map<std::string, KeyLine> keys; // by lower-cased name, the first of each
+        std::size_t anchorEnd = 0;  // end of that line's content
+        std::size_t anchorNext = 0; // start of the line after it
     };
 
-    // Built on first use of a section name, so that many lookups cost one pass over the file.
-    const SectionIndex& section(std::string_view name) const;
-    SectionIndex scanSection(std::string_view wanted) const;
+    // The line at `pos`, classified; with `headersOnly` any line but a header is Other.
+    Parsed parse(std::size_t pos, bool headersOnly) const;
+    // Found on first use of a section name and kept, so that many lookups pass the file once.
+    const Section& section(std::string_view name) const;
+    Section scanSection(std::string_view wanted) const;
+    std::optional<Parsed> findKey(const Section& section, std::string_view key) const;
     // Appends the text of the content's bytes [begin, end).
     void decode(std::size_t begin, std::size_t end, std::string& out) const;
     bool holds(FileEncoding encoding, std::string_view text) const;
@@ -127,9 +106,11 @@ private:
     std::string bytes_; // the file as it is stored, mark included
     FileEncoding encoding_ = FileEncoding::Ansi;
     std::size_t markSize_ = 0;
-    std::size_t tail_ = 0; // see Edit::tail_; the content's size when there is none
+    // Where an unreadable end of the content starts (a UTF-16 file's odd last byte, a UTF-8
+    // sequence cut short), which reads as one U+FFFD; the content's size when there is none.
+    std::size_t tail_ = 0;
     const CodePage* ansi_;
-    mutable std::unordered_map<std::string, SectionIndex> sections_; // by lower-cased name
+    mutable std::unordered_map<std::string, Section> sections_; // by lower-cased name
 };
 
 } // namespace quentra::core

@@ -18,14 +18,9 @@ using namespace std::string_literals;
 
 const std::string kBom = "\xEF\xBB\xBF";
 
-// Stores the puts as the store does: the edit's pieces become the file, read afresh.
+// Stores the puts as the store does: the new bytes become the file, read afresh.
 void storePuts(IniDocument& doc, std::span<const IniPut> puts) {
-    std::string bytes;
-    const IniDocument::Edit edit = doc.edited(puts);
-    for (const std::string_view piece : edit.pieces()) {
-        bytes += piece;
-    }
-    doc = IniDocument(std::move(bytes));
+    doc = IniDocument(doc.edited(puts));
 }
 
 // A double-byte code page like those of East Asian systems: 81..FE lead a character whose second

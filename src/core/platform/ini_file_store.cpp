@@ -5,6 +5,7 @@
 #include "core/platform/atomic_file.hpp"
 
 #include <algorithm>
+#include <array>
 #include <new>
 #include <string>
 #include <vector>
@@ -86,10 +87,8 @@ struct IniFileStore::Impl {
         removeStaleTemporaries(target);
         // Re-read under the lock: another writer may have changed the file since our last read.
         IniDocument current(readFileIfExists(target).bytes, systemAnsiCodePage());
-        // Written from the bytes as read and the changed lines, without a second copy of a
-        // large file.
-        const IniDocument::Edit edit = current.edited(puts);
-        replaceFileAtomically(target, edit.pieces());
+        const std::string bytes = current.edited(puts);
+        replaceFileAtomically(target, std::array{std::string_view(bytes)});
         std::erase_if(pending, [&](const PendingPut& p) { return p.path == file; });
     }
 };
