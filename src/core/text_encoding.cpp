@@ -258,20 +258,6 @@ const CodePage& windows1252() {
     return page;
 }
 
-std::string firstUnencodableCharacter(const CodePage& page, std::string_view text) {
-    std::string scratch;
-    for (std::size_t i = 0; i < text.size();) {
-        const Utf8Step step = nextUtf8(text, i);
-        const std::string_view character = text.substr(i, step.length);
-        scratch.clear();
-        if (!page.encode(character, scratch)) {
-            return std::string(character);
-        }
-        i += step.length;
-    }
-    return {};
-}
-
 std::string codePointLabel(char32_t codePoint) {
     std::array<char, 16> buffer{};
     std::snprintf(buffer.data(), buffer.size(), "U+%04X", static_cast<unsigned>(codePoint));

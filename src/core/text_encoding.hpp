@@ -77,9 +77,6 @@ public:
 // decode to the C1 controls of the same number, as Windows decodes them.
 const CodePage& windows1252();
 
-// The first character of valid UTF-8 `text` that `page` cannot hold; empty when it holds all.
-std::string firstUnencodableCharacter(const CodePage& page, std::string_view text);
-
 // "U+6F22".
 std::string codePointLabel(char32_t codePoint);
 
