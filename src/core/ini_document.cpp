@@ -520,7 +520,8 @@ std::string IniDocument::edited(std::span<const IniPut> puts) const {
         out.append(splice.bytes);
         cursor = splice.pos + splice.erase;
     }
-    return out.append(doc.substr(cursor));
+    out.append(doc.substr(cursor));
+    return out;
 }
 
 } // namespace quentra::core
