@@ -93,7 +93,7 @@ private:
 
     // The line at `pos`, classified; with `headersOnly` any line but a header is Other.
     Parsed parse(std::size_t pos, bool headersOnly) const;
-    // Found on first use of a section name and kept, so that many lookups pass the file once.
+    // Found on first use of a section name and kept: the job's lookups search the file once.
     const Section& section(std::string_view name) const;
     Section scanSection(std::string_view wanted) const;
     std::optional<Parsed> findKey(const Section& section, std::string_view key) const;
