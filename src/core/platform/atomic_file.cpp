@@ -8,6 +8,7 @@
 #include "core/config_store.hpp"
 #include "core/paths.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -16,27 +17,17 @@ namespace quentra::core {
 
 namespace {
 
-// True for exactly the names that temporaryNameFor makes for a file named `base`.
+// True for exactly the names that temporaryNameFor makes for a file named `base`: four groups
+// of digits, one "-" between each two.
 bool isTemporaryOf(std::string_view name, std::string_view base) {
-    std::string prefix = ".";
-    prefix.append(base).append(".tmp-");
+    const std::string prefix = "." + std::string(base) + ".tmp-";
     if (!name.starts_with(prefix)) {
         return false;
     }
-    // Four groups of digits, one "-" between each two.
-    int groups = 1;
-    bool digits = false;
-    for (const char c : name.substr(prefix.size())) {
-        if (c >= '0' && c <= '9') {
-            digits = true;
-        } else if (c == '-' && digits) {
-            ++groups;
-            digits = false;
-        } else {
-            return false;
-        }
-    }
-    return digits && groups == 4;
+    const std::string_view groups = name.substr(prefix.size());
+    return std::ranges::count(groups, '-') == 3 &&
+           groups.find_first_not_of("0123456789-") == groups.npos && groups.front() != '-' &&
+           groups.back() != '-' && groups.find("--") == groups.npos;
 }
 
 } // namespace
