@@ -67,15 +67,11 @@ FileContent readFileIfExists(const std::string& path) {
     FileContent out{true, {}};
     out.bytes.resize((st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0) + 1);
     std::size_t have = 0;
-    for (;;) {
+    for (ssize_t got = -1; got != 0;) {
         if (have == out.bytes.size()) {
             out.bytes.resize(have + (1 << 16));
         }
-        const ssize_t got =
-            ::read(fdOf(file.handle), out.bytes.data() + have, out.bytes.size() - have);
-        if (got == 0) {
-            break;
-        }
+        got = ::read(fdOf(file.handle), out.bytes.data() + have, out.bytes.size() - have);
         if (got < 0 && errno != EINTR) {
             fail("Cannot read", path, why());
         }

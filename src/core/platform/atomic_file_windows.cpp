@@ -112,6 +112,7 @@ FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patien
     }
     handle_ = std::exchange(file.handle, -1);
 }
+
 FileLock::~FileLock() {
     OVERLAPPED at{};
     UnlockFileEx(reinterpret_cast<HANDLE>(handle_), 0, 1, 0, &at);
