@@ -26,8 +26,9 @@ bool isTemporaryOf(std::string_view name, std::string_view base) {
     }
     const std::string_view groups = name.substr(prefix.size());
     return std::ranges::count(groups, '-') == 3 &&
-           groups.find_first_not_of("0123456789-") == groups.npos && groups.front() != '-' &&
-           groups.back() != '-' && groups.find("--") == groups.npos;
+           groups.find_first_not_of("0123456789-") == std::string_view::npos &&
+           groups.front() != '-' && groups.back() != '-' &&
+           groups.find("--") == std::string_view::npos;
 }
 
 } // namespace
