@@ -436,16 +436,18 @@ INSTANTIATE_TEST_SUITE_P(Table, IniFileStoreFailure,
 TEST_F(IniFileStoreTest, CommitRemovesOnlyTemporariesLeftByAKilledWriter) {
     for (const char* name :
          {".Config.dat.tmp-123-4-56-0", ".Config.dat.tmp-1-2-3", ".Config.dat.tmp-x",
-          ".Other.dat.tmp-1-2-3-4", ".Config.dat.tmp-1-2-3-4.tmp-1-2-3-4"}) {
+          ".Other.dat.tmp-1-2-3-4", ".Config.dat.tmp-1-2-3-4.tmp-1-2-3-4", ".Config.dat.tmp-1--2-3",
+          ".Config.dat.tmp--1-2-3", ".Config.dat.tmp-1-2-3-"}) {
         writeFile(dir_ / name, "left over");
     }
     IniFileStore store;
     put(store, "Type", "1");
     store.commit();
     EXPECT_EQ(entries(dir_),
-              (std::set<std::string>{"Config.dat", "Config.dat.lock", ".Config.dat.tmp-1-2-3",
-                                     ".Config.dat.tmp-x", ".Other.dat.tmp-1-2-3-4",
-                                     ".Config.dat.tmp-1-2-3-4.tmp-1-2-3-4"}));
+              (std::set<std::string>{
+                  "Config.dat", "Config.dat.lock", ".Config.dat.tmp-1-2-3", ".Config.dat.tmp-x",
+                  ".Other.dat.tmp-1-2-3-4", ".Config.dat.tmp-1-2-3-4.tmp-1-2-3-4",
+                  ".Config.dat.tmp-1--2-3", ".Config.dat.tmp--1-2-3", ".Config.dat.tmp-1-2-3-"}));
 }
 
 TEST_F(IniFileStoreTest, DiskFullLeavesTheFileUnchanged) {

@@ -7,67 +7,40 @@
 
 #include "core/config_store.hpp"
 #include "core/paths.hpp"
-#include "core/platform/temporary_file.hpp"
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
-#include <thread>
 
 namespace quentra::core {
 
 namespace {
 
-// True for exactly the names that temporaryNameFor makes for a file named `base`.
+// True for exactly the names that temporaryNameFor makes for a file named `base`: four groups
+// of digits, one "-" between each two.
 bool isTemporaryOf(std::string_view name, std::string_view base) {
-    std::string prefix = ".";
-    prefix.append(base).append(".tmp-");
+    const std::string prefix = "." + std::string(base) + ".tmp-";
     if (!name.starts_with(prefix)) {
         return false;
     }
-    // Four groups of digits, one "-" between each two.
-    int groups = 1;
-    bool digits = false;
-    for (const char c : name.substr(prefix.size())) {
-        if (c >= '0' && c <= '9') {
-            digits = true;
-        } else if (c == '-' && digits) {
-            ++groups;
-            digits = false;
-        } else {
-            return false;
-        }
-    }
-    return digits && groups == 4;
+    const std::string_view groups = name.substr(prefix.size());
+    return std::ranges::count(groups, '-') == 3 &&
+           groups.find_first_not_of("0123456789-") == std::string_view::npos &&
+           groups.front() != '-' && groups.back() != '-' &&
+           groups.find("--") == std::string_view::npos;
 }
 
 } // namespace
 
 namespace detail {
 
-void fail(const std::string& what, const std::string& path, const std::error_code& ec) {
-    fail(what, path, ec.message());
-}
-
-void fail(const std::string& what, const std::string& path, const std::string& reason) {
-    throw StoreError(what + " \"" + path + "\": " + reason);
-}
-
-void failInUse(const std::string& what, const std::string& path, const std::error_code& ec) {
-    throw FileInUseError(what + " \"" + path + "\": " + ec.message());
-}
-
-bool keepTrying(const std::function<bool()>& attempt, std::chrono::milliseconds patience) {
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    auto pause = std::chrono::milliseconds(1);
-    while (!attempt()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(20));
+void fail(const std::string& what, const std::string& path, const std::string& reason, bool inUse) {
+    const std::string message = what + " \"" + path + "\": " + reason;
+    if (inUse) {
+        throw FileInUseError(message);
     }
-    return true;
+    throw StoreError(message);
 }
 
 std::string temporaryNameFor(const std::string& target, unsigned attempt) {
@@ -84,26 +57,33 @@ std::string temporaryNameFor(const std::string& target, unsigned attempt) {
     return name;
 }
 
-TemporaryFile::~TemporaryFile() {
-    file_.close();
-    if (!path_.empty()) {
-        removeFile(path_);
-    }
-}
-
-void TemporaryFile::fail(const std::error_code& ec) const {
-    detail::fail("Cannot write", target_, ec);
-}
-
 } // namespace detail
 
 void replaceFileAtomically(const std::string& path, std::span<const std::string_view> pieces) {
-    detail::TemporaryFile temp(checkWriteTarget(path));
-    for (const std::string_view piece : pieces) {
-        temp.write(piece);
+    const WriteTarget target = checkWriteTarget(path);
+    // Closed and removed on any failure, until it is in the target's place.
+    struct Temporary {
+        std::string path; // empty while nothing of ours is there to remove
+        std::intptr_t file = -1;
+        ~Temporary() {
+            if (file != -1) {
+                detail::closeFile(file);
+            }
+            if (!path.empty()) {
+                detail::removeFile(path);
+            }
+        }
+    } temp;
+    for (unsigned attempt = 0; temp.file == -1; ++attempt) {
+        const std::string name = detail::temporaryNameFor(target.path, attempt);
+        temp.file = detail::createTemporary(name, target, attempt < 100);
+        if (temp.file != -1) {
+            temp.path = name;
+        }
     }
-    temp.flush();
-    temp.commit();
+    detail::fill(temp.file, target, pieces);
+    detail::putInPlace(temp.path, target.path);
+    temp.path.clear();
     detail::syncDirectoryOf(path);
 }
 

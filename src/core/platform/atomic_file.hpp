@@ -65,4 +65,50 @@ void replaceFileAtomically(const std::string& path, std::span<const std::string_
 // a live writer can exist.
 void removeStaleTemporaries(const std::string& path);
 
+// The parts of the above that atomic_file.cpp shares with the platform's own file
+// (atomic_file_posix.cpp, atomic_file_windows.cpp).
+namespace detail {
+
+// Throws StoreError, or FileInUseError for `inUse`: `what` "path": the reason.
+[[noreturn]] void fail(const std::string& what, const std::string& path, const std::string& reason,
+                       bool inUse = false);
+
+// A fresh name for a temporary file beside `target`: "." name ".tmp-" and four groups of
+// digits (process, counter, clock, attempt), so that no two writers pick the same one.
+std::string temporaryNameFor(const std::string& target, unsigned attempt);
+
+// Closing a descriptor or HANDLE and removing a file only clean up, and so say nothing of a
+// failure.
+void closeFile(std::intptr_t file) noexcept;
+void removeFile(const std::string& path) noexcept;
+unsigned long currentProcessId();
+
+// A descriptor or HANDLE, closed with the object; -1 is none (INVALID_HANDLE_VALUE on Windows).
+struct OwnedFile {
+    explicit OwnedFile(std::intptr_t file) : handle(file) {}
+    ~OwnedFile() {
+        if (handle != -1) {
+            closeFile(handle);
+        }
+    }
+    OwnedFile(const OwnedFile&) = delete;
+    OwnedFile& operator=(const OwnedFile&) = delete;
+
+    std::intptr_t handle;
+};
+
+// The platform's steps of replaceFileAtomically; each failure throws StoreError naming the
+// target with the system's reason. A new file at `path`, or -1 when a file of that name is
+// there and `mayBeTaken`.
+std::intptr_t createTemporary(const std::string& path, const WriteTarget& target, bool mayBeTaken);
+// Given what the target has (owner and permission bits on POSIX), written with `pieces`,
+// flushed to disk and closed (`file` is -1 then).
+void fill(std::intptr_t& file, const WriteTarget& target, std::span<const std::string_view> pieces);
+// Put in the target's place.
+void putInPlace(const std::string& temporary, const std::string& target);
+// Makes the replace of `path` durable.
+void syncDirectoryOf(const std::string& path);
+
+} // namespace detail
+
 } // namespace quentra::core

@@ -3,14 +3,16 @@
 #include "core/config_store.hpp"
 #include "core/paths.hpp"
 #include "core/platform/atomic_file.hpp"
-#include "core/platform/temporary_file.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -25,51 +27,22 @@ using detail::OwnedFile;
 
 namespace {
 
-std::error_code errnoCode(int e = errno) {
-    return std::error_code(e, std::generic_category());
+std::string why(int e = errno) {
+    return std::generic_category().message(e);
 }
 
-int fdOf(const OwnedFile& file) {
-    return static_cast<int>(file.get());
+int fdOf(std::intptr_t file) {
+    return static_cast<int>(file);
 }
 
-// Keeps a file-size limit from killing the process during the write: SIGXFSZ is blocked on
-// this thread, and one raised by our own write is taken back before the mask is restored, so
-// the write fails with EFBIG and is reported like a full disk.
-class FileSizeSignalGuard {
-public:
-    FileSizeSignalGuard() {
-        sigemptyset(&set_);
-        sigaddset(&set_, SIGXFSZ);
-        pthread_sigmask(SIG_BLOCK, &set_, &old_);
+// Only an ordinary file is read or replaced.
+void checkOrdinary(const std::string& what, const std::string& path, const struct stat& st) {
+    if (S_ISDIR(st.st_mode)) {
+        fail(what, path, why(EISDIR));
     }
-    ~FileSizeSignalGuard() {
-        sigset_t pending;
-        sigemptyset(&pending);
-        if (!sigismember(&old_, SIGXFSZ) && sigpending(&pending) == 0 &&
-            sigismember(&pending, SIGXFSZ)) {
-            const timespec zero{};
-            sigtimedwait(&set_, nullptr, &zero);
-        }
-        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+    if (!S_ISREG(st.st_mode)) {
+        fail(what, path, "not an ordinary file");
     }
-    FileSizeSignalGuard(const FileSizeSignalGuard&) = delete;
-    FileSizeSignalGuard& operator=(const FileSizeSignalGuard&) = delete;
-
-private:
-    sigset_t set_{};
-    sigset_t old_{};
-};
-
-// The reason a write to the existing file `path` is refused, or 0. Root may write any file, so
-// for root the file's own bits decide: a file its owner may not write (chmod a-w) is refused
-// as it is for everyone else, which is what the read-only attribute does on Windows.
-int writeProtection(const std::string& path, const struct stat& st) {
-    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) {
-        // Other reasons (a read-only file system) stop the write itself, with that reason.
-        return errno == EACCES || errno == EPERM ? errno : 0;
-    }
-    return ::geteuid() == 0 && (st.st_mode & S_IWUSR) == 0 ? EACCES : 0;
 }
 
 } // namespace
@@ -78,38 +51,29 @@ FileContent readFileIfExists(const std::string& path) {
     // Non-blocking open, so that a pipe at the path cannot stall the reader.
     const OwnedFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat st {};
-    if (!file.isOpen()) {
+    if (file.handle == -1) {
         if (errno == ENOENT || errno == ENOTDIR) {
             return {};
         }
-        fail("Cannot read", path, errnoCode());
+        fail("Cannot read", path, why());
     }
-    if (::fstat(fdOf(file), &st) != 0) {
-        fail("Cannot read", path, errnoCode());
+    if (::fstat(fdOf(file.handle), &st) != 0) {
+        fail("Cannot read", path, why());
     }
-    if (S_ISDIR(st.st_mode)) {
-        fail("Cannot read", path, errnoCode(EISDIR));
-    }
-    if (!S_ISREG(st.st_mode)) {
-        fail("Cannot read", path, "not an ordinary file");
-    }
+    checkOrdinary("Cannot read", path, st);
     // Read straight into the string, at the size the file has now and a byte more, so that the
     // end is seen without growing it; a file that grows meanwhile (or reports no size, as some
     // special files do) is read on in steps.
     FileContent out{true, {}};
-    const std::size_t expected = (st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0) + 1;
-    out.bytes.resize(expected);
+    out.bytes.resize((st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0) + 1);
     std::size_t have = 0;
-    for (;;) {
+    for (ssize_t got = -1; got != 0;) {
         if (have == out.bytes.size()) {
             out.bytes.resize(have + (1 << 16));
         }
-        const ssize_t got = ::read(fdOf(file), out.bytes.data() + have, out.bytes.size() - have);
-        if (got == 0) {
-            break;
-        }
+        got = ::read(fdOf(file.handle), out.bytes.data() + have, out.bytes.size() - have);
         if (got < 0 && errno != EINTR) {
-            fail("Cannot read", path, errnoCode());
+            fail("Cannot read", path, why());
         }
         have += got > 0 ? static_cast<std::size_t>(got) : 0;
     }
@@ -123,59 +87,59 @@ WriteTarget checkWriteTarget(const std::string& path) {
     if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         char* resolved = ::realpath(path.c_str(), nullptr);
         if (resolved == nullptr) {
-            fail("Cannot write", path,
-                 "the symbolic link leads to no file: " + errnoCode().message());
+            fail("Cannot write", path, "the symbolic link leads to no file: " + why());
         }
         target.path = resolved;
         std::free(resolved);
     }
     if (::stat(target.path.c_str(), &st) != 0) {
         if (errno != ENOENT) {
-            fail("Cannot write", path, errnoCode());
+            fail("Cannot write", path, why());
         }
         return target;
     }
-    if (S_ISDIR(st.st_mode)) {
-        fail("Cannot write", path, errnoCode(EISDIR));
+    checkOrdinary("Cannot write", path, st);
+    // Root may write any file, so for root the file's own bits decide: a file its owner may not
+    // write (chmod a-w) is refused as it is for everyone else, which is what the read-only
+    // attribute does on Windows. Other reasons (a read-only file system) stop the write itself,
+    // with that reason.
+    int refusal = ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0 ? errno : 0;
+    if (refusal == 0 && ::geteuid() == 0 && (st.st_mode & S_IWUSR) == 0) {
+        refusal = EACCES;
     }
-    if (!S_ISREG(st.st_mode)) {
-        fail("Cannot write", path, "not an ordinary file");
-    }
-    if (const int refusal = writeProtection(target.path, st)) {
-        fail("Cannot write", path, errnoCode(refusal));
+    if (refusal == EACCES || refusal == EPERM) {
+        fail("Cannot write", path, why(refusal));
     }
     return {target.path, true, st.st_mode & 07777, st.st_uid, st.st_gid};
 }
 
 FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patience) {
     OwnedFile file(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
-    if (!file.isOpen() && (errno == EACCES || errno == EROFS)) {
+    if (file.handle == -1 && (errno == EACCES || errno == EROFS)) {
         // An existing lock file can still be locked through a read-only descriptor; when
         // there is none, the reason to report is why it could not be created.
         const int createError = errno;
-        file.reset(::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-        if (!file.isOpen() && errno == ENOENT) {
+        file.handle = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (file.handle == -1 && errno == ENOENT) {
             errno = createError;
         }
     }
-    if (!file.isOpen()) {
-        fail("Cannot lock", lockPath, errnoCode());
+    if (file.handle == -1) {
+        fail("Cannot lock", lockPath, why());
     }
-    int refusal = 0;
-    const auto locked = [&] {
-        if (::flock(fdOf(file), LOCK_EX | LOCK_NB) == 0) {
-            return true;
+    // Another holder may let go at any moment: tried again, a little later each time.
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (auto pause = std::chrono::milliseconds(1);
+         ::flock(fdOf(file.handle), LOCK_EX | LOCK_NB) != 0;
+         pause = std::min(pause * 2, std::chrono::milliseconds(20))) {
+        const int refusal = errno;
+        const bool held = refusal == EWOULDBLOCK || refusal == EINTR;
+        if (!held || std::chrono::steady_clock::now() >= deadline) {
+            fail("Cannot lock", lockPath, why(refusal), held);
         }
-        refusal = errno;
-        if (refusal != EWOULDBLOCK && refusal != EINTR) {
-            fail("Cannot lock", lockPath, errnoCode(refusal));
-        }
-        return false;
-    };
-    if (!detail::keepTrying(locked, patience)) {
-        detail::failInUse("Cannot lock", lockPath, errnoCode(refusal));
+        std::this_thread::sleep_for(pause);
     }
-    handle_ = file.release();
+    handle_ = std::exchange(file.handle, -1);
 }
 
 FileLock::~FileLock() {
@@ -196,52 +160,59 @@ unsigned long currentProcessId() {
     return static_cast<unsigned long>(::getpid());
 }
 
-TemporaryFile::TemporaryFile(const WriteTarget& target) : target_(target.path) {
-    for (unsigned attempt = 0; !file_.isOpen(); ++attempt) {
-        path_ = temporaryNameFor(target_, attempt);
-        // A new file gets the usual permission bits less the umask; an existing file's bits
-        // are copied below before anyone can see the new one under its name.
-        file_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
-                           target.exists ? 0600 : 0666));
-        if (!file_.isOpen() && (errno != EEXIST || attempt >= 100)) {
-            path_.clear(); // nothing of ours to remove
-            fail(errnoCode());
-        }
+std::intptr_t createTemporary(const std::string& path, const WriteTarget& target, bool mayBeTaken) {
+    // A new file gets the usual permission bits less the umask; an existing file's bits are
+    // copied (fill) before anyone can see the new one under its name.
+    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY,
+                            target.exists ? 0600 : 0666);
+    if (file == -1 && (errno != EEXIST || !mayBeTaken)) {
+        fail("Cannot write", target.path, why());
     }
+    return file;
+}
+
+void fill(std::intptr_t& file, const WriteTarget& target,
+          std::span<const std::string_view> pieces) {
     // The owner first, as changing it may clear mode bits. Only a privileged writer may give
     // the file to another owner or group; for anyone else the replace would silently take the
     // file over, so it is refused.
-    if (target.exists && (::fchown(fdOf(file_), target.owner, target.group) != 0 ||
-                          ::fchmod(fdOf(file_), target.mode) != 0)) {
-        const std::error_code ec = errnoCode();
-        file_.close();
-        removeFile(path_); // no destructor runs for a constructor that throws
-        fail(ec);
+    if (target.exists && (::fchown(fdOf(file), target.owner, target.group) != 0 ||
+                          ::fchmod(fdOf(file), target.mode) != 0)) {
+        fail("Cannot write", target.path, why());
     }
-}
-
-void TemporaryFile::write(std::string_view bytes) {
-    const FileSizeSignalGuard guard;
-    while (!bytes.empty()) {
-        const ssize_t wrote = ::write(fdOf(file_), bytes.data(), bytes.size());
-        if (wrote < 0 && errno != EINTR) {
-            fail(errnoCode());
+    // A file-size limit must not kill the process: SIGXFSZ is blocked on this thread during the
+    // write, and one raised by it is taken back before the mask is restored, so the write fails
+    // with EFBIG and is reported like a full disk.
+    sigset_t fileSize{};
+    sigset_t old{};
+    sigemptyset(&fileSize);
+    sigaddset(&fileSize, SIGXFSZ);
+    pthread_sigmask(SIG_BLOCK, &fileSize, &old);
+    int error = 0;
+    for (std::string_view bytes : pieces) {
+        while (error == 0 && !bytes.empty()) {
+            const ssize_t wrote = ::write(fdOf(file), bytes.data(), bytes.size());
+            error = wrote < 0 && errno != EINTR ? errno : 0;
+            bytes.remove_prefix(wrote > 0 ? static_cast<std::size_t>(wrote) : 0);
         }
-        bytes.remove_prefix(wrote > 0 ? static_cast<std::size_t>(wrote) : 0);
+    }
+    sigset_t pending{};
+    sigemptyset(&pending);
+    if (!sigismember(&old, SIGXFSZ) && sigpending(&pending) == 0 &&
+        sigismember(&pending, SIGXFSZ)) {
+        const timespec zero{};
+        sigtimedwait(&fileSize, nullptr, &zero);
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    if (error != 0 || ::fsync(fdOf(file)) != 0 || ::close(fdOf(std::exchange(file, -1))) != 0) {
+        fail("Cannot write", target.path, why(error != 0 ? error : errno));
     }
 }
 
-void TemporaryFile::flush() {
-    if (::fsync(fdOf(file_)) != 0 || ::close(static_cast<int>(file_.release())) != 0) {
-        fail(errnoCode());
+void putInPlace(const std::string& temporary, const std::string& target) {
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        fail("Cannot write", target, why());
     }
-}
-
-void TemporaryFile::commit() {
-    if (::rename(path_.c_str(), target_.c_str()) != 0) {
-        fail(errnoCode());
-    }
-    path_.clear();
 }
 
 void syncDirectoryOf(const std::string& path) {
@@ -250,10 +221,10 @@ void syncDirectoryOf(const std::string& path) {
     const std::string_view directory = splitPath(path).directory;
     const std::string dir = directory.empty() ? std::string(".") : std::string(directory);
     const OwnedFile file(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (file.isOpen() && ::fsync(fdOf(file)) != 0 && errno != EINVAL && errno != ENOTSUP) {
-        throw StoreError(
-            "The new content of \"" + path +
-            "\" is in place but may not survive a power loss: " + errnoCode().message());
+    if (file.handle != -1 && ::fsync(fdOf(file.handle)) != 0 && errno != EINVAL &&
+        errno != ENOTSUP) {
+        throw StoreError("The new content of \"" + path +
+                         "\" is in place but may not survive a power loss: " + why());
     }
 }
 
