@@ -5,7 +5,6 @@
 #include "core/platform/atomic_file.hpp"
 
 #include <algorithm>
-#include <array>
 #include <new>
 #include <string>
 #include <vector>
@@ -87,8 +86,7 @@ struct IniFileStore::Impl {
         removeStaleTemporaries(target);
         // Re-read under the lock: another writer may have changed the file since our last read.
         IniDocument current(readFileIfExists(target).bytes, systemAnsiCodePage());
-        const std::string bytes = current.edited(puts);
-        replaceFileAtomically(target, std::array{std::string_view(bytes)});
+        replaceFileAtomically(target, current.edited(puts));
         std::erase_if(pending, [&](const PendingPut& p) { return p.path == file; });
     }
 };
