@@ -3,7 +3,7 @@
 #include "core/config_store.hpp"
 #include "core/ini_document.hpp"
 #include "core/text_encoding.hpp"
-#include "support/ini_document_support.hpp"
+#include "support/settings_file_support.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,50 @@
+#pragma once
+
+// What the settings-file tests share: files made from texts, puts stored as the store does, and
+// a store on Config.dat in a temporary directory.
+
+#include "core/ini_document.hpp"
+#include "core/platform/ini_file_store.hpp"
+#include "core/text_encoding.hpp"
+#include "support/test_support.hpp"
+
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace quentra::test_support {
+
+inline const std::string kBom = "\xEF\xBB\xBF";
+
+inline const core::IniPut kType{"FILE INFO", "Type", "7"};
+inline const core::IniPut kWait{"FILE INFO", "Wait", "3"};
+
+// The new bytes become the file, read afresh.
+inline void storePuts(core::IniDocument& doc, std::span<const core::IniPut> puts) {
+    doc = core::IniDocument(doc.edited(puts));
+}
+
+inline std::string utf16Be(std::string_view text) {
+    std::string out = "\xFE\xFF";
+    core::appendUtf16FromUtf8(out, text, core::ByteOrder::Big);
+    return out;
+}
+
+// A store on Config.dat in the test's own directory, a key at a time in "FILE INFO".
+class IniFileStoreTest : public TempDirTest {
+protected:
+    void put(core::IniFileStore& store, const std::string& key, const std::string& value) {
+        store.putFilePath(file_.string());
+        store.putSectionName("FILE INFO");
+        store.putKeyName(key);
+        store.putKeyValue(value);
+    }
+    std::string get(core::IniFileStore& store, const std::string& key) {
+        store.putFilePath(file_.string());
+        store.putSectionName("FILE INFO");
+        store.putKeyName(key);
+        return store.getKeyValue();
+    }
+};
+
+} // namespace quentra::test_support
