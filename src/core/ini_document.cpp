@@ -374,7 +374,27 @@ std::optional<std::string> IniDocument::value(std::string_view sectionName,
     return std::string(v);
 }
 
-std::string IniDocument::edited(std::span<const IniPut> puts) const {
+std::vector<std::string_view> IniDocument::Edit::pieces() const {
+    std::vector<std::string_view> out{mark_};
+    std::size_t cursor = 0;
+    for (const Splice& splice : splices_) {
+        // An unreadable end (a UTF-16 file's odd last byte, a UTF-8 sequence cut short) reads
+        // as one U+FFFD; with text after it, it is written as that U+FFFD, or it would read
+        // differently.
+        if (splice.pos == content_.size() && cursor <= tail_ && tail_ < content_.size()) {
+            out.push_back(content_.substr(cursor, tail_ - cursor));
+            out.push_back(tailAs_);
+        } else {
+            out.push_back(content_.substr(cursor, splice.pos - cursor));
+        }
+        out.push_back(splice.bytes);
+        cursor = splice.pos + splice.erase;
+    }
+    out.push_back(content_.substr(cursor));
+    return out;
+}
+
+IniDocument::Edit IniDocument::edited(std::span<const IniPut> puts) const {
     // Validate and merge first, so that an invalid put leaves nothing made.
     struct Merged {
         std::string_view section;
@@ -442,11 +462,7 @@ std::string IniDocument::edited(std::span<const IniPut> puts) const {
         eol.clear();
         decode(first.end, first.next, eol);
     }
-    struct Splice {
-        std::size_t pos; // in the content as read
-        std::size_t erase;
-        std::string bytes;
-    };
+    using Splice = Edit::Splice;
     std::vector<Splice> splices;
     std::string newSections;
     for (std::size_t i = 0; i < merged.size(); ++i) {
@@ -500,28 +516,17 @@ std::string IniDocument::edited(std::span<const IniPut> puts) const {
     std::stable_sort(splices.begin(), splices.end(),
                      [](const Splice& a, const Splice& b) { return a.pos < b.pos; });
 
-    std::string out(bytes_.empty() && encoding == FileEncoding::Utf16Le
-                        ? kUtf16LeMark
-                        : std::string_view(bytes_).substr(0, markSize_));
-    out.reserve(bytes_.size() + 1024);
-    std::size_t cursor = 0;
-    for (const Splice& splice : splices) {
-        // An unreadable end (a UTF-16 file's odd last byte, a UTF-8 sequence cut short) reads
-        // as one U+FFFD; with text after it, it is written as that U+FFFD, or it would read
-        // differently.
-        if (splice.pos == doc.size() && cursor <= tail_ && tail_ < doc.size()) {
-            out.append(doc.substr(cursor, tail_ - cursor));
-            out.append(encoding_ == FileEncoding::Utf8      ? "\xEF\xBF\xBD"
-                       : encoding_ == FileEncoding::Utf16Le ? "\xFD\xFF"
-                                                            : "\xFF\xFD");
-        } else {
-            out.append(doc.substr(cursor, splice.pos - cursor));
-        }
-        out.append(splice.bytes);
-        cursor = splice.pos + splice.erase;
-    }
-    out.append(doc.substr(cursor));
-    return out;
+    Edit edit;
+    edit.mark_ = bytes_.empty() && encoding == FileEncoding::Utf16Le
+                     ? kUtf16LeMark
+                     : std::string_view(bytes_).substr(0, markSize_);
+    edit.content_ = doc;
+    edit.tail_ = tail_;
+    edit.tailAs_ = encoding_ == FileEncoding::Utf8      ? "\xEF\xBF\xBD"
+                   : encoding_ == FileEncoding::Utf16Le ? "\xFD\xFF"
+                                                        : "\xFF\xFD";
+    edit.splices_ = std::move(splices);
+    return edit;
 }
 
 } // namespace quentra::core

@@ -66,14 +66,34 @@ public:
     // The value of the first key `key` in the first section `section`, if it has one.
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
 
-    // The new file's bytes, with every put stored: an existing key's value is replaced in
-    // place (its key text and line end kept; a key alone gains "=" and the value), a new key
-    // goes after the last key line of its section, a missing section at the end. Later puts of
-    // a key win. An empty document becomes a file in the ANSI code page without a mark when
-    // that holds every text, else UTF-16LE with its mark; a file that exists keeps its
-    // encoding, and a text it cannot hold throws UnencodableValueError. When one put is
-    // invalid, it throws and nothing is made. Every other byte stays as it is.
-    std::string edited(std::span<const IniPut> puts) const;
+    // The new file, with every put stored: an existing key's value is replaced in place (its
+    // key text and line end kept; a key alone gains "=" and the value), a new key goes after
+    // the last key line of its section, a missing section at the end. Later puts of a key win.
+    // An empty document becomes a file in the ANSI code page without a mark when that holds
+    // every text, else UTF-16LE with its mark; a file that exists keeps its encoding, and a
+    // text it cannot hold throws UnencodableValueError. When one put is invalid, it throws and
+    // nothing is made. Every other byte stays as it is.
+    class Edit {
+    public:
+        // The new file's bytes in order: the changed lines, and between them views of the
+        // document's bytes (valid while it lives), so that a large file is written back
+        // without a second copy of it.
+        std::vector<std::string_view> pieces() const;
+
+    private:
+        friend class IniDocument;
+        struct Splice {
+            std::size_t pos; // in the content as read
+            std::size_t erase;
+            std::string bytes;
+        };
+        std::string_view mark_;
+        std::string_view content_;    // the bytes after the mark, as read
+        std::size_t tail_ = 0;        // see IniDocument::tail_
+        std::string_view tailAs_;     // U+FFFD in the file's encoding
+        std::vector<Splice> splices_; // in order, none overlapping
+    };
+    Edit edited(std::span<const IniPut> puts) const;
 
     const std::string& bytes() const { return bytes_; }
     FileEncoding encoding() const { return encoding_; }

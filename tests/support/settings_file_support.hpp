@@ -19,9 +19,14 @@ inline const std::string kBom = "\xEF\xBB\xBF";
 inline const core::IniPut kType{"FILE INFO", "Type", "7"};
 inline const core::IniPut kWait{"FILE INFO", "Wait", "3"};
 
-// The new bytes become the file, read afresh.
+// The edit's pieces become the file, read afresh.
 inline void storePuts(core::IniDocument& doc, std::span<const core::IniPut> puts) {
-    doc = core::IniDocument(doc.edited(puts));
+    std::string bytes;
+    const core::IniDocument::Edit edit = doc.edited(puts);
+    for (const std::string_view piece : edit.pieces()) {
+        bytes += piece;
+    }
+    doc = core::IniDocument(std::move(bytes));
 }
 
 inline std::string utf16Be(std::string_view text) {

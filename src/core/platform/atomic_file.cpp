@@ -59,7 +59,7 @@ std::string temporaryNameFor(const std::string& target, unsigned attempt) {
 
 } // namespace detail
 
-void replaceFileAtomically(const std::string& path, std::string_view bytes) {
+void replaceFileAtomically(const std::string& path, std::span<const std::string_view> pieces) {
     const WriteTarget target = checkWriteTarget(path);
     // Closed and removed on any failure, until it is in the target's place.
     struct Temporary {
@@ -81,7 +81,7 @@ void replaceFileAtomically(const std::string& path, std::string_view bytes) {
             temp.path = name;
         }
     }
-    detail::fill(temp.file, target, bytes);
+    detail::fill(temp.file, target, pieces);
     detail::putInPlace(temp.path, target.path);
     temp.path.clear();
     detail::syncDirectoryOf(path);

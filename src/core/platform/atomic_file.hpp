@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -49,14 +50,15 @@ private:
     std::intptr_t handle_; // a descriptor, or a HANDLE on Windows
 };
 
-// Replaces the file at `path` (checked by checkWriteTarget) with `bytes`, whole or not at all:
-// a temporary file beside it is written, flushed to disk, given what the existing file
+// Replaces the file at `path` (checked by checkWriteTarget) with `pieces`, written one after
+// another (so that a large file need not be put together in memory first), whole or not at
+// all: a temporary file beside it is written, flushed to disk, given what the existing file
 // has (checkWriteTarget) and put in its place; then the directory is synced. A replace that
 // could not keep the file's owner is refused. On failure the temporary file is removed, the
 // file at `path` is as it was, and StoreError carries the system's reason: FileInUseError when
 // another program held the file open for the whole of a brief wait (Windows). A file-size
 // limit (RLIMIT_FSIZE) is reported like a full disk instead of ending the process.
-void replaceFileAtomically(const std::string& path, std::string_view bytes);
+void replaceFileAtomically(const std::string& path, std::span<const std::string_view> pieces);
 
 // Removes the temporary files that a writer of `path` killed before its rename left behind.
 // Call it only while holding the lock that every writer of `path` takes: then no temporary of
@@ -99,9 +101,9 @@ struct OwnedFile {
 // target with the system's reason. A new file at `path`, or -1 when a file of that name is
 // there and `mayBeTaken`.
 std::intptr_t createTemporary(const std::string& path, const WriteTarget& target, bool mayBeTaken);
-// Given what the target has (owner and permission bits on POSIX), written with `bytes`,
+// Given what the target has (owner and permission bits on POSIX), written with `pieces`,
 // flushed to disk and closed (`file` is -1 then).
-void fill(std::intptr_t& file, const WriteTarget& target, std::string_view bytes);
+void fill(std::intptr_t& file, const WriteTarget& target, std::span<const std::string_view> pieces);
 // Put in the target's place.
 void putInPlace(const std::string& temporary, const std::string& target);
 // Makes the replace of `path` durable.

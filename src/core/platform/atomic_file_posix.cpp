@@ -171,7 +171,8 @@ std::intptr_t createTemporary(const std::string& path, const WriteTarget& target
     return file;
 }
 
-void fill(std::intptr_t& file, const WriteTarget& target, std::string_view bytes) {
+void fill(std::intptr_t& file, const WriteTarget& target,
+          std::span<const std::string_view> pieces) {
     // The owner first, as changing it may clear mode bits. Only a privileged writer may give
     // the file to another owner or group; for anyone else the replace would silently take the
     // file over, so it is refused.
@@ -188,10 +189,12 @@ void fill(std::intptr_t& file, const WriteTarget& target, std::string_view bytes
     sigaddset(&fileSize, SIGXFSZ);
     pthread_sigmask(SIG_BLOCK, &fileSize, &old);
     int error = 0;
-    while (error == 0 && !bytes.empty()) {
-        const ssize_t wrote = ::write(fdOf(file), bytes.data(), bytes.size());
-        error = wrote < 0 && errno != EINTR ? errno : 0;
-        bytes.remove_prefix(wrote > 0 ? static_cast<std::size_t>(wrote) : 0);
+    for (std::string_view bytes : pieces) {
+        while (error == 0 && !bytes.empty()) {
+            const ssize_t wrote = ::write(fdOf(file), bytes.data(), bytes.size());
+            error = wrote < 0 && errno != EINTR ? errno : 0;
+            bytes.remove_prefix(wrote > 0 ? static_cast<std::size_t>(wrote) : 0);
+        }
     }
     sigset_t pending{};
     sigemptyset(&pending);

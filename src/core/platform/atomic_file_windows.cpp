@@ -146,14 +146,17 @@ std::intptr_t createTemporary(const std::string& path, const WriteTarget& target
     return file;
 }
 
-void fill(std::intptr_t& file, const WriteTarget& target, std::string_view bytes) {
-    while (!bytes.empty()) {
-        DWORD wrote = 0;
-        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-        if (!WriteFile(handleOf(file), bytes.data(), chunk, &wrote, nullptr)) {
-            fail("Cannot write", target.path, why());
+void fill(std::intptr_t& file, const WriteTarget& target,
+          std::span<const std::string_view> pieces) {
+    for (std::string_view bytes : pieces) {
+        while (!bytes.empty()) {
+            DWORD wrote = 0;
+            const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+            if (!WriteFile(handleOf(file), bytes.data(), chunk, &wrote, nullptr)) {
+                fail("Cannot write", target.path, why());
+            }
+            bytes.remove_prefix(wrote);
         }
-        bytes.remove_prefix(wrote);
     }
     if (!FlushFileBuffers(handleOf(file))) {
         fail("Cannot write", target.path, why());

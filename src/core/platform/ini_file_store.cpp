@@ -86,7 +86,10 @@ struct IniFileStore::Impl {
         removeStaleTemporaries(target);
         // Re-read under the lock: another writer may have changed the file since our last read.
         IniDocument current(readFileIfExists(target).bytes, systemAnsiCodePage());
-        replaceFileAtomically(target, current.edited(puts));
+        // Written from the bytes as read and the changed lines, without a second copy of a
+        // large file.
+        const IniDocument::Edit edit = current.edited(puts);
+        replaceFileAtomically(target, edit.pieces());
         std::erase_if(pending, [&](const PendingPut& p) { return p.path == file; });
     }
 };
