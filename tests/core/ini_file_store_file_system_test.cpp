@@ -2,27 +2,20 @@
 // the directory, and files a writer killed before its rename left behind.
 
 #include "core/config_store.hpp"
-#include "core/platform/ansi_code_page.hpp"
 #include "core/platform/atomic_file.hpp"
 #include "core/platform/ini_file_store.hpp"
-#include "core/text_encoding.hpp"
 #include "support/settings_file_support.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <set>
 #include <string>
-#include <thread>
-#include <vector>
 
 #ifndef _WIN32
 #include <grp.h>
@@ -42,9 +35,8 @@ using test_support::IniFileStoreTest;
 using test_support::readFile;
 using test_support::writeFile;
 
-// A file is read into a buffer of its size and a byte more, whose pages may be given at once:
-// every size around a page and a read step reads back whole, and so does a file that reports no
-// size although it has content.
+// A file is read into a buffer of its size and a byte more: every size around a page and a read
+// step reads back whole, and so does a file that reports no size although it has content.
 TEST_F(IniFileStoreTest, EveryFileSizeReadsBackWhole) {
     for (const std::size_t size : {0, 1, 4095, 4096, 4097, 8193, 65535, 65536, 65537, 1048579}) {
         std::string bytes(size, '\0');

@@ -9,25 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
-
-#ifndef _WIN32
-#include <grp.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 namespace quentra::core {
 namespace {
