@@ -30,12 +30,6 @@ char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), [](char c) { return lowerAscii(c); });
-    return out;
-}
-
 bool isAscii(std::string_view s) {
     return std::all_of(s.begin(), s.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -236,34 +230,21 @@ IniDocument::IniDocument(std::string bytes, const CodePage& ansi)
 }
 
 std::string IniDocument::encodingName() const {
-    switch (encoding_) {
-    case FileEncoding::Utf16Le:
-        return "UTF-16LE";
-    case FileEncoding::Utf16Be:
-        return "UTF-16BE";
-    case FileEncoding::Utf8:
-        return "UTF-8";
-    case FileEncoding::Ansi:
-        break;
-    }
-    return ansi_->name();
+    constexpr std::array<const char*, 4> kNames{nullptr, "UTF-8", "UTF-16LE", "UTF-16BE"};
+    return encoding_ == FileEncoding::Ansi ? ansi_->name()
+                                           : kNames.at(static_cast<std::size_t>(encoding_));
 }
 
 void IniDocument::decode(std::size_t begin, std::size_t end, std::string& out) const {
     const std::string_view c = content();
-    switch (encoding_) {
-    case FileEncoding::Utf16Le:
-    case FileEncoding::Utf16Be:
+    if (encoding_ == FileEncoding::Utf8) {
+        appendUtf8FromFileUtf8(out, c, begin, end);
+    } else if (encoding_ == FileEncoding::Ansi) {
+        ansi_->decode(c.substr(begin, end - begin), out);
+    } else {
         appendUtf8FromUtf16(out, c.substr(begin, end - begin),
                             encoding_ == FileEncoding::Utf16Le ? ByteOrder::Little
                                                                : ByteOrder::Big);
-        return;
-    case FileEncoding::Utf8:
-        appendUtf8FromFileUtf8(out, c, begin, end);
-        return;
-    case FileEncoding::Ansi:
-        ansi_->decode(c.substr(begin, end - begin), out);
-        return;
     }
 }
 
@@ -337,7 +318,8 @@ IniDocument::Section IniDocument::scanSection(std::string_view wanted) const {
 
 const IniDocument::Section& IniDocument::section(std::string_view name) const {
     const std::string_view wanted = trimIniBlanks(name);
-    std::string lowered = lowerAscii(wanted);
+    std::string lowered(wanted);
+    std::ranges::transform(lowered, lowered.begin(), [](char c) { return lowerAscii(c); });
     if (const auto it = sections_.find(lowered); it != sections_.end()) {
         return it->second;
     }
@@ -416,37 +398,27 @@ IniDocument::Edit IniDocument::edited(std::span<const IniPut> puts) const {
         }
     }
 
-    // Where the first character of `text` lies that `encoding` cannot hold; npos if none.
-    const auto firstUnheld = [this](FileEncoding encoding, std::string_view text) {
-        for (std::size_t i = 0, n = 0; i < text.size(); i += n) {
-            n = nextUtf8(text, i, true).length;
-            if (!holds(encoding, text.substr(i, n))) {
-                return i;
-            }
-        }
-        return npos;
-    };
-    const auto textsOf = [](const Merged& m) {
-        return std::array{std::pair{"key name", m.key}, std::pair{"section name", m.section},
-                          std::pair{"value", std::string_view(m.encoded)}};
-    };
-    // An empty file takes the ANSI code page where that holds every text, else UTF-16LE.
+    // Each text is checked a character at a time: an empty file takes the ANSI code page where
+    // that holds every text, else UTF-16LE (which holds any); a file that exists keeps its own.
     FileEncoding encoding = encoding_;
     for (const Merged& m : merged) {
-        for (const auto& [what, text] : textsOf(m)) {
-            if (bytes_.empty() && firstUnheld(encoding, text) != npos) {
-                encoding = FileEncoding::Utf16Le;
-            }
-        }
-    }
-    for (const Merged& m : merged) {
-        for (const auto& [what, text] : textsOf(m)) {
-            if (const std::size_t at = firstUnheld(encoding, text); at != npos) {
-                const Utf8Step step = nextUtf8(text, at, true);
+        for (const auto& [what, text] :
+             {std::pair{"key name", m.key}, std::pair{"section name", m.section},
+              std::pair{"value", std::string_view(m.encoded)}}) {
+            for (std::size_t i = 0; i < text.size();) {
+                const Utf8Step step = nextUtf8(text, i, true);
+                if (holds(encoding, text.substr(i, step.length))) {
+                    i += step.length;
+                    continue;
+                }
+                if (bytes_.empty()) {
+                    encoding = FileEncoding::Utf16Le;
+                    break;
+                }
                 throw UnencodableValueError(
                     std::string(m.key), "The " + std::string(what) + " of \"" + std::string(m.key) +
                                             "\" holds \"" +
-                                            std::string(text.substr(at, step.length)) + "\" (" +
+                                            std::string(text.substr(i, step.length)) + "\" (" +
                                             codePointLabel(step.codePoint) +
                                             "), which cannot be stored in the file's encoding, " +
                                             encodingName() + ".");

@@ -1,5 +1,6 @@
 #include "core/text_encoding.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -222,10 +223,6 @@ public:
     bool encode(std::string_view text, std::string& out) const override {
         out.reserve(out.size() + text.size());
         for (std::size_t i = 0; i < text.size();) {
-            if (static_cast<unsigned char>(text[i]) < 0x80) {
-                out += text[i++];
-                continue;
-            }
             const Utf8Step step = nextUtf8(text, i);
             i += step.length;
             const int b = byteFor(step.codePoint);
@@ -239,15 +236,11 @@ public:
 
 private:
     static int byteFor(char32_t c) {
-        if (c >= 0xA0 && c <= 0xFF) {
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
             return static_cast<int>(c);
         }
-        for (std::size_t i = 0; i < kHigh1252.size(); ++i) {
-            if (kHigh1252[i] == c) {
-                return static_cast<int>(0x80 + i);
-            }
-        }
-        return -1;
+        const auto* high = std::ranges::find(kHigh1252, c);
+        return high == kHigh1252.end() ? -1 : static_cast<int>(0x80 + (high - kHigh1252.begin()));
     }
 };
 
