@@ -1,7 +1,5 @@
-// The replace itself, the same on every platform: write a temporary file beside the target,
-// flush it, put it in the target's place, make that durable. The temporary file removes itself
-// on any failure before that; the naming of temporary files decides which ones a writer killed
-// before its rename left behind.
+// The replace itself, the same on every platform. The naming of temporary files tells which
+// ones a writer killed before its rename left behind.
 
 #include "core/platform/atomic_file.hpp"
 
@@ -14,24 +12,6 @@
 #include <filesystem>
 
 namespace quentra::core {
-
-namespace {
-
-// True for exactly the names that temporaryNameFor makes for a file named `base`: four groups
-// of digits, one "-" between each two.
-bool isTemporaryOf(std::string_view name, std::string_view base) {
-    const std::string prefix = "." + std::string(base) + ".tmp-";
-    if (!name.starts_with(prefix)) {
-        return false;
-    }
-    const std::string_view groups = name.substr(prefix.size());
-    return std::ranges::count(groups, '-') == 3 &&
-           groups.find_first_not_of("0123456789-") == std::string_view::npos &&
-           groups.front() != '-' && groups.back() != '-' &&
-           groups.find("--") == std::string_view::npos;
-}
-
-} // namespace
 
 namespace detail {
 
@@ -48,13 +28,9 @@ std::string temporaryNameFor(const std::string& target, unsigned attempt) {
     const SplitPath parts = splitPath(target);
     const auto stamp = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count());
-    std::string name(parts.directory);
-    name.append(".").append(parts.name).append(".tmp-");
-    name.append(std::to_string(currentProcessId())).append("-");
-    name.append(std::to_string(counter.fetch_add(1))).append("-");
-    name.append(std::to_string(stamp % 1000000)).append("-");
-    name.append(std::to_string(attempt));
-    return name;
+    return std::string(parts.directory) + "." + std::string(parts.name) + ".tmp-" +
+           std::to_string(currentProcessId()) + "-" + std::to_string(counter.fetch_add(1)) + "-" +
+           std::to_string(stamp % 1000000) + "-" + std::to_string(attempt);
 }
 
 } // namespace detail
@@ -91,12 +67,18 @@ void removeStaleTemporaries(const std::string& path) {
     namespace fs = std::filesystem;
     const SplitPath parts = splitPath(path);
     const std::string_view dir = parts.directory.empty() ? "." : parts.directory;
+    const std::string prefix = "." + std::string(parts.name) + ".tmp-";
     std::error_code ec;
     fs::directory_iterator it(fs::path(std::u8string(dir.begin(), dir.end())), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const std::u8string name = it->path().filename().u8string();
-        if (isTemporaryOf(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()),
-                          parts.name)) {
+        const std::u8string u8name = it->path().filename().u8string();
+        const std::string_view name(reinterpret_cast<const char*>(u8name.data()), u8name.size());
+        // Exactly the names temporaryNameFor makes: four groups of digits, one "-" between two.
+        const std::string_view groups = name.starts_with(prefix) ? name.substr(prefix.size()) : "";
+        if (std::ranges::count(groups, '-') == 3 &&
+            groups.find_first_not_of("0123456789-") == std::string_view::npos &&
+            groups.front() != '-' && groups.back() != '-' &&
+            groups.find("--") == std::string_view::npos) {
             std::error_code ignored;
             fs::remove(it->path(), ignored);
         }
