@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdint>
 #include <filesystem>
 
 namespace quentra::core {
@@ -38,28 +37,17 @@ std::string temporaryNameFor(const std::string& target, unsigned attempt) {
 void replaceFileAtomically(const std::string& path, std::span<const std::string_view> pieces) {
     const WriteTarget target = checkWriteTarget(path);
     // Closed and removed on any failure, until it is in the target's place.
-    struct Temporary {
-        std::string path; // empty while nothing of ours is there to remove
-        std::intptr_t file = -1;
-        ~Temporary() {
-            if (file != -1) {
-                detail::closeFile(file);
-            }
-            if (!path.empty()) {
-                detail::removeFile(path);
-            }
-        }
-    } temp;
-    for (unsigned attempt = 0; temp.file == -1; ++attempt) {
+    detail::OwnedFile temp(-1);
+    for (unsigned attempt = 0; temp.handle == -1; ++attempt) {
         const std::string name = detail::temporaryNameFor(target.path, attempt);
-        temp.file = detail::createTemporary(name, target, attempt < 100);
-        if (temp.file != -1) {
-            temp.path = name;
+        temp.handle = detail::createTemporary(name, target, attempt < 100);
+        if (temp.handle != -1) {
+            temp.temporaryPath = name;
         }
     }
-    detail::fill(temp.file, target, pieces);
-    detail::putInPlace(temp.path, target.path);
-    temp.path.clear();
+    detail::fill(temp.handle, target, pieces);
+    detail::putInPlace(temp.temporaryPath, target.path);
+    temp.temporaryPath.clear();
     detail::syncDirectoryOf(path);
 }
 

@@ -77,24 +77,18 @@ namespace detail {
 // digits (process, counter, clock, attempt), so that no two writers pick the same one.
 std::string temporaryNameFor(const std::string& target, unsigned attempt);
 
-// Closing a descriptor or HANDLE and removing a file only clean up, and so say nothing of a
-// failure.
-void closeFile(std::intptr_t file) noexcept;
-void removeFile(const std::string& path) noexcept;
 unsigned long currentProcessId();
 
-// A descriptor or HANDLE, closed with the object; -1 is none (INVALID_HANDLE_VALUE on Windows).
+// A descriptor or HANDLE (-1 is none, INVALID_HANDLE_VALUE on Windows) closed with the object;
+// then a `temporaryPath` that is set is removed. Cleanup only, and so silent on failure.
 struct OwnedFile {
     explicit OwnedFile(std::intptr_t file) : handle(file) {}
-    ~OwnedFile() {
-        if (handle != -1) {
-            closeFile(handle);
-        }
-    }
+    ~OwnedFile();
     OwnedFile(const OwnedFile&) = delete;
     OwnedFile& operator=(const OwnedFile&) = delete;
 
     std::intptr_t handle;
+    std::string temporaryPath;
 };
 
 // The platform's steps of replaceFileAtomically; each failure throws StoreError naming the

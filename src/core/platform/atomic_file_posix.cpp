@@ -131,17 +131,18 @@ FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patien
 }
 
 FileLock::~FileLock() {
-    detail::closeFile(handle_); // releases the lock
+    ::close(fdOf(handle_)); // releases the lock
 }
 
 namespace detail {
 
-void closeFile(std::intptr_t file) noexcept {
-    ::close(static_cast<int>(file));
-}
-
-void removeFile(const std::string& path) noexcept {
-    ::unlink(path.c_str());
+OwnedFile::~OwnedFile() {
+    if (handle != -1) {
+        ::close(fdOf(handle));
+    }
+    if (!temporaryPath.empty()) {
+        ::unlink(temporaryPath.c_str());
+    }
 }
 
 unsigned long currentProcessId() {

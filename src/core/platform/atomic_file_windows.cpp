@@ -115,18 +115,19 @@ FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patien
 
 FileLock::~FileLock() {
     OVERLAPPED at{};
-    UnlockFileEx(reinterpret_cast<HANDLE>(handle_), 0, 1, 0, &at);
-    detail::closeFile(handle_);
+    UnlockFileEx(handleOf(handle_), 0, 1, 0, &at);
+    CloseHandle(handleOf(handle_));
 }
 
 namespace detail {
 
-void closeFile(std::intptr_t file) noexcept {
-    CloseHandle(reinterpret_cast<HANDLE>(file));
-}
-
-void removeFile(const std::string& path) noexcept {
-    DeleteFileW(widen(path).c_str());
+OwnedFile::~OwnedFile() {
+    if (handle != -1) {
+        CloseHandle(handleOf(handle));
+    }
+    if (!temporaryPath.empty()) {
+        DeleteFileW(widen(temporaryPath).c_str());
+    }
 }
 
 unsigned long currentProcessId() {
@@ -161,7 +162,7 @@ void fill(std::intptr_t& file, const WriteTarget& target,
     if (!FlushFileBuffers(handleOf(file))) {
         fail("Cannot write", target.path, why());
     }
-    detail::closeFile(std::exchange(file, -1));
+    CloseHandle(handleOf(std::exchange(file, -1)));
 }
 
 // ReplaceFileW keeps the replaced file's attributes and security. Where it fails for another
