@@ -34,22 +34,6 @@ struct WriteTarget {
 // do not bind none for its owner; the read-only attribute on Windows). A missing file is fine.
 WriteTarget checkWriteTarget(const std::string& path);
 
-// An exclusive lock on the file `lockPath` (created when missing, never removed, so that
-// every writer locks the same file), held until destruction. Waits for another holder for
-// at most `patience`, then throws FileInUseError; a file system that refuses the lock gives
-// StoreError.
-class FileLock {
-public:
-    explicit FileLock(const std::string& lockPath,
-                      std::chrono::milliseconds patience = std::chrono::seconds(30));
-    ~FileLock();
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-
-private:
-    std::intptr_t handle_; // a descriptor, or a HANDLE on Windows
-};
-
 // Replaces the file at `path` (checked by checkWriteTarget) with `pieces`, written one after
 // another (so that a large file need not be put together in memory first), whole or not at
 // all: a temporary file beside it is written, flushed to disk, given what the existing file
@@ -104,5 +88,19 @@ void putInPlace(const std::string& temporary, const std::string& target);
 void syncDirectoryOf(const std::string& path);
 
 } // namespace detail
+
+// An exclusive lock on the file `lockPath` (created when missing, never removed, so that
+// every writer locks the same file), held until destruction. Waits for another holder for
+// at most `patience`, then throws FileInUseError; a file system that refuses the lock gives
+// StoreError.
+class FileLock {
+public:
+    explicit FileLock(const std::string& lockPath,
+                      std::chrono::milliseconds patience = std::chrono::seconds(30));
+    ~FileLock();
+
+private:
+    detail::OwnedFile file_;
+};
 
 } // namespace quentra::core

@@ -105,20 +105,20 @@ WriteTarget checkWriteTarget(const std::string& path) {
     return {target.path, true, st.st_mode & 07777, st.st_uid, st.st_gid};
 }
 
-FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patience) {
-    OwnedFile file(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
+FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patience)
+    : file_(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666)) {
     const int createError = errno;
-    if (file.handle == -1 && (createError == EACCES || createError == EROFS)) {
+    if (file_.handle == -1 && (createError == EACCES || createError == EROFS)) {
         // An existing lock file can be locked through a read-only descriptor too.
-        file.handle = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        file_.handle = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     }
-    if (file.handle == -1) { // without a lock file, the reason is why it could not be created
+    if (file_.handle == -1) { // without a lock file, the reason is why it could not be created
         fail("Cannot lock", lockPath, why(errno == ENOENT ? createError : errno));
     }
     // Another holder may let go at any moment: tried again, a little later each time.
     const auto deadline = std::chrono::steady_clock::now() + patience;
     for (auto pause = std::chrono::milliseconds(1);
-         ::flock(fdOf(file.handle), LOCK_EX | LOCK_NB) != 0;
+         ::flock(fdOf(file_.handle), LOCK_EX | LOCK_NB) != 0;
          pause = std::min(pause * 2, std::chrono::milliseconds(20))) {
         const int refusal = errno;
         const bool held = refusal == EWOULDBLOCK || refusal == EINTR;
@@ -127,12 +127,9 @@ FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patien
         }
         std::this_thread::sleep_for(pause);
     }
-    handle_ = std::exchange(file.handle, -1);
 }
 
-FileLock::~FileLock() {
-    ::close(fdOf(handle_)); // releases the lock
-}
+FileLock::~FileLock() = default; // closing the descriptor releases the lock
 
 namespace detail {
 

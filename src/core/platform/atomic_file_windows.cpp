@@ -89,20 +89,18 @@ WriteTarget checkWriteTarget(const std::string& path) {
     return {path, true, attributes};
 }
 
-FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patience) {
-    OwnedFile file(openFile(lockPath, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS));
-    if (file.handle == -1) {
+FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patience)
+    : file_(openFile(lockPath, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS)) {
+    if (file_.handle == -1) {
         fail("Cannot lock", lockPath, why());
     }
     // Another holder may let go at any moment: tried again, a little later each time.
     const auto deadline = std::chrono::steady_clock::now() + patience;
-    for (auto pause = std::chrono::milliseconds(1);;
+    OVERLAPPED at{};
+    for (auto pause = std::chrono::milliseconds(1);
+         !LockFileEx(handleOf(file_.handle), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                     1, 0, &at);
          pause = std::min(pause * 2, std::chrono::milliseconds(20))) {
-        OVERLAPPED at{};
-        if (LockFileEx(handleOf(file.handle), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
-                       0, 1, 0, &at)) {
-            break;
-        }
         const DWORD refusal = GetLastError();
         const bool held = refusal == ERROR_LOCK_VIOLATION || refusal == ERROR_IO_PENDING;
         if (!held || std::chrono::steady_clock::now() >= deadline) {
@@ -110,13 +108,11 @@ FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patien
         }
         std::this_thread::sleep_for(pause);
     }
-    handle_ = std::exchange(file.handle, -1);
 }
 
 FileLock::~FileLock() {
     OVERLAPPED at{};
-    UnlockFileEx(handleOf(handle_), 0, 1, 0, &at);
-    CloseHandle(handleOf(handle_));
+    UnlockFileEx(handleOf(file_.handle), 0, 1, 0, &at);
 }
 
 namespace detail {
