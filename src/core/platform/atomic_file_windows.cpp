@@ -81,8 +81,7 @@ WriteTarget checkWriteTarget(const std::string& path) {
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         fail("Cannot write", path, std::make_error_code(std::errc::is_a_directory).message());
     }
-    // Windows refuses to replace a read-only file; refused here so that it is refused the
-    // same way everywhere (Wine would replace it).
+    // Windows refuses to replace a read-only file, but Wine would: refused here on both alike.
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         fail("Cannot write", path, why(ERROR_ACCESS_DENIED));
     }
@@ -161,13 +160,12 @@ void fill(std::intptr_t& file, const WriteTarget& target,
     CloseHandle(handleOf(std::exchange(file, -1)));
 }
 
-// ReplaceFileW keeps the replaced file's attributes and security. Where it fails for another
-// reason than a holder of the file, MoveFileExW can still put the file in place: when there is
-// no file to replace yet, when the new file could not take the old one's name, and on file
-// systems or paths that ReplaceFileW cannot handle (Wine's refuses relative ones). The old file
-// goes to a backup name of ours, as Wine's ReplaceFileW leaves a file of its own behind on each
-// failure when given none; the backup is removed once the new file is in place, and put back
-// should neither be. A holder of the target may let go in a moment: tried again for about 2 s.
+// ReplaceFileW keeps the replaced file's attributes and security. When it fails other than for a
+// holder of the file, MoveFileExW still puts the file in place: when there is none to replace
+// yet, when the new file could not take the old one's name, on file systems or paths it cannot
+// handle (Wine's refuses relative ones). The old file goes to a backup name of ours (given none,
+// Wine's leaves a file of its own behind on each failure), removed once the new file is in place
+// and put back should neither be. A holder may let go in a moment: tried again for about 2 s.
 void putInPlace(const std::string& temporary, const std::string& target) {
     const std::wstring from = widen(temporary);
     const std::wstring to = widen(target);
