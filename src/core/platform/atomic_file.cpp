@@ -1,7 +1,5 @@
-// The replace itself, the same on every platform: write a temporary file beside the target,
-// flush it, put it in the target's place, make that durable. The temporary file removes itself
-// on any failure before that; the naming of temporary files decides which ones a writer killed
-// before its rename left behind.
+// The replace itself, the same on every platform. The naming of temporary files tells which
+// ones a writer killed before its rename left behind.
 
 #include "core/platform/atomic_file.hpp"
 
@@ -10,28 +8,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdint>
 #include <filesystem>
 
 namespace quentra::core {
-
-namespace {
-
-// True for exactly the names that temporaryNameFor makes for a file named `base`: four groups
-// of digits, one "-" between each two.
-bool isTemporaryOf(std::string_view name, std::string_view base) {
-    const std::string prefix = "." + std::string(base) + ".tmp-";
-    if (!name.starts_with(prefix)) {
-        return false;
-    }
-    const std::string_view groups = name.substr(prefix.size());
-    return std::ranges::count(groups, '-') == 3 &&
-           groups.find_first_not_of("0123456789-") == std::string_view::npos &&
-           groups.front() != '-' && groups.back() != '-' &&
-           groups.find("--") == std::string_view::npos;
-}
-
-} // namespace
 
 namespace detail {
 
@@ -48,13 +27,9 @@ std::string temporaryNameFor(const std::string& target, unsigned attempt) {
     const SplitPath parts = splitPath(target);
     const auto stamp = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count());
-    std::string name(parts.directory);
-    name.append(".").append(parts.name).append(".tmp-");
-    name.append(std::to_string(currentProcessId())).append("-");
-    name.append(std::to_string(counter.fetch_add(1))).append("-");
-    name.append(std::to_string(stamp % 1000000)).append("-");
-    name.append(std::to_string(attempt));
-    return name;
+    return std::string(parts.directory) + "." + std::string(parts.name) + ".tmp-" +
+           std::to_string(currentProcessId()) + "-" + std::to_string(counter.fetch_add(1)) + "-" +
+           std::to_string(stamp % 1000000) + "-" + std::to_string(attempt);
 }
 
 } // namespace detail
@@ -62,28 +37,17 @@ std::string temporaryNameFor(const std::string& target, unsigned attempt) {
 void replaceFileAtomically(const std::string& path, std::span<const std::string_view> pieces) {
     const WriteTarget target = checkWriteTarget(path);
     // Closed and removed on any failure, until it is in the target's place.
-    struct Temporary {
-        std::string path; // empty while nothing of ours is there to remove
-        std::intptr_t file = -1;
-        ~Temporary() {
-            if (file != -1) {
-                detail::closeFile(file);
-            }
-            if (!path.empty()) {
-                detail::removeFile(path);
-            }
-        }
-    } temp;
-    for (unsigned attempt = 0; temp.file == -1; ++attempt) {
+    detail::OwnedFile temp(-1);
+    for (unsigned attempt = 0; temp.handle == -1; ++attempt) {
         const std::string name = detail::temporaryNameFor(target.path, attempt);
-        temp.file = detail::createTemporary(name, target, attempt < 100);
-        if (temp.file != -1) {
-            temp.path = name;
+        temp.handle = detail::createTemporary(name, target, attempt < 100);
+        if (temp.handle != -1) {
+            temp.temporaryPath = name;
         }
     }
-    detail::fill(temp.file, target, pieces);
-    detail::putInPlace(temp.path, target.path);
-    temp.path.clear();
+    detail::fill(temp.handle, target, pieces);
+    detail::putInPlace(temp.temporaryPath, target.path);
+    temp.temporaryPath.clear();
     detail::syncDirectoryOf(path);
 }
 
@@ -91,12 +55,18 @@ void removeStaleTemporaries(const std::string& path) {
     namespace fs = std::filesystem;
     const SplitPath parts = splitPath(path);
     const std::string_view dir = parts.directory.empty() ? "." : parts.directory;
+    const std::string prefix = "." + std::string(parts.name) + ".tmp-";
     std::error_code ec;
     fs::directory_iterator it(fs::path(std::u8string(dir.begin(), dir.end())), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const std::u8string name = it->path().filename().u8string();
-        if (isTemporaryOf(std::string_view(reinterpret_cast<const char*>(name.data()), name.size()),
-                          parts.name)) {
+        const std::u8string u8name = it->path().filename().u8string();
+        const std::string_view name(reinterpret_cast<const char*>(u8name.data()), u8name.size());
+        // Exactly the names temporaryNameFor makes: four groups of digits, one "-" between two.
+        const std::string_view groups = name.starts_with(prefix) ? name.substr(prefix.size()) : "";
+        if (std::ranges::count(groups, '-') == 3 &&
+            groups.find_first_not_of("0123456789-") == std::string_view::npos &&
+            groups.front() != '-' && groups.back() != '-' &&
+            groups.find("--") == std::string_view::npos) {
             std::error_code ignored;
             fs::remove(it->path(), ignored);
         }

@@ -36,12 +36,9 @@ int fdOf(std::intptr_t file) {
 }
 
 // Only an ordinary file is read or replaced.
-void checkOrdinary(const std::string& what, const std::string& path, const struct stat& st) {
-    if (S_ISDIR(st.st_mode)) {
-        fail(what, path, why(EISDIR));
-    }
-    if (!S_ISREG(st.st_mode)) {
-        fail(what, path, "not an ordinary file");
+void checkOrdinary(const std::string& what, const std::string& path, mode_t mode) {
+    if (!S_ISREG(mode)) {
+        fail(what, path, S_ISDIR(mode) ? why(EISDIR) : "not an ordinary file");
     }
 }
 
@@ -50,20 +47,16 @@ void checkOrdinary(const std::string& what, const std::string& path, const struc
 FileContent readFileIfExists(const std::string& path) {
     // Non-blocking open, so that a pipe at the path cannot stall the reader.
     const OwnedFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (file.handle == -1 && (errno == ENOENT || errno == ENOTDIR)) {
+        return {};
+    }
     struct stat st {};
-    if (file.handle == -1) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            return {};
-        }
+    if (file.handle == -1 || ::fstat(fdOf(file.handle), &st) != 0) {
         fail("Cannot read", path, why());
     }
-    if (::fstat(fdOf(file.handle), &st) != 0) {
-        fail("Cannot read", path, why());
-    }
-    checkOrdinary("Cannot read", path, st);
-    // Read straight into the string, at the size the file has now and a byte more, so that the
-    // end is seen without growing it; a file that grows meanwhile (or reports no size, as some
-    // special files do) is read on in steps.
+    checkOrdinary("Cannot read", path, st.st_mode);
+    // Read straight into the string, at the file's size and a byte more, so that the end is seen
+    // without growing it; a file that grows meanwhile or says size 0 (/proc) is read in steps.
     FileContent out{true, {}};
     out.bytes.resize((st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0) + 1);
     std::size_t have = 0;
@@ -98,11 +91,10 @@ WriteTarget checkWriteTarget(const std::string& path) {
         }
         return target;
     }
-    checkOrdinary("Cannot write", path, st);
-    // Root may write any file, so for root the file's own bits decide: a file its owner may not
-    // write (chmod a-w) is refused as it is for everyone else, which is what the read-only
-    // attribute does on Windows. Other reasons (a read-only file system) stop the write itself,
-    // with that reason.
+    checkOrdinary("Cannot write", path, st.st_mode);
+    // Root may write any file, so for root the owner's write bit decides: a file chmod a-w is
+    // refused as for everyone else, as the read-only attribute is on Windows. Other reasons (a
+    // read-only file system) stop the write itself, with that reason.
     int refusal = ::faccessat(AT_FDCWD, target.path.c_str(), W_OK, AT_EACCESS) != 0 ? errno : 0;
     if (refusal == 0 && ::geteuid() == 0 && (st.st_mode & S_IWUSR) == 0) {
         refusal = EACCES;
@@ -113,24 +105,20 @@ WriteTarget checkWriteTarget(const std::string& path) {
     return {target.path, true, st.st_mode & 07777, st.st_uid, st.st_gid};
 }
 
-FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patience) {
-    OwnedFile file(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
-    if (file.handle == -1 && (errno == EACCES || errno == EROFS)) {
-        // An existing lock file can still be locked through a read-only descriptor; when
-        // there is none, the reason to report is why it could not be created.
-        const int createError = errno;
-        file.handle = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-        if (file.handle == -1 && errno == ENOENT) {
-            errno = createError;
-        }
+FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patience)
+    : file_(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666)) {
+    const int createError = errno;
+    if (file_.handle == -1 && (createError == EACCES || createError == EROFS)) {
+        // An existing lock file can be locked through a read-only descriptor too.
+        file_.handle = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     }
-    if (file.handle == -1) {
-        fail("Cannot lock", lockPath, why());
+    if (file_.handle == -1) { // without a lock file, the reason is why it could not be created
+        fail("Cannot lock", lockPath, why(errno == ENOENT ? createError : errno));
     }
     // Another holder may let go at any moment: tried again, a little later each time.
     const auto deadline = std::chrono::steady_clock::now() + patience;
     for (auto pause = std::chrono::milliseconds(1);
-         ::flock(fdOf(file.handle), LOCK_EX | LOCK_NB) != 0;
+         ::flock(fdOf(file_.handle), LOCK_EX | LOCK_NB) != 0;
          pause = std::min(pause * 2, std::chrono::milliseconds(20))) {
         const int refusal = errno;
         const bool held = refusal == EWOULDBLOCK || refusal == EINTR;
@@ -139,21 +127,19 @@ FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patien
         }
         std::this_thread::sleep_for(pause);
     }
-    handle_ = std::exchange(file.handle, -1);
 }
 
-FileLock::~FileLock() {
-    detail::closeFile(handle_); // releases the lock
-}
+FileLock::~FileLock() = default; // closing the descriptor releases the lock
 
 namespace detail {
 
-void closeFile(std::intptr_t file) noexcept {
-    ::close(static_cast<int>(file));
-}
-
-void removeFile(const std::string& path) noexcept {
-    ::unlink(path.c_str());
+OwnedFile::~OwnedFile() {
+    if (handle != -1) {
+        ::close(fdOf(handle));
+    }
+    if (!temporaryPath.empty()) {
+        ::unlink(temporaryPath.c_str());
+    }
 }
 
 unsigned long currentProcessId() {
@@ -173,9 +159,8 @@ std::intptr_t createTemporary(const std::string& path, const WriteTarget& target
 
 void fill(std::intptr_t& file, const WriteTarget& target,
           std::span<const std::string_view> pieces) {
-    // The owner first, as changing it may clear mode bits. Only a privileged writer may give
-    // the file to another owner or group; for anyone else the replace would silently take the
-    // file over, so it is refused.
+    // The owner first, as changing it may clear mode bits. Only a privileged writer may give the
+    // file to another owner or group; anyone else's replace would take the file over: refused.
     if (target.exists && (::fchown(fdOf(file), target.owner, target.group) != 0 ||
                           ::fchmod(fdOf(file), target.mode) != 0)) {
         fail("Cannot write", target.path, why());
@@ -196,12 +181,9 @@ void fill(std::intptr_t& file, const WriteTarget& target,
             bytes.remove_prefix(wrote > 0 ? static_cast<std::size_t>(wrote) : 0);
         }
     }
-    sigset_t pending{};
-    sigemptyset(&pending);
-    if (!sigismember(&old, SIGXFSZ) && sigpending(&pending) == 0 &&
-        sigismember(&pending, SIGXFSZ)) {
+    if (!sigismember(&old, SIGXFSZ)) {
         const timespec zero{};
-        sigtimedwait(&fileSize, nullptr, &zero);
+        sigtimedwait(&fileSize, nullptr, &zero); // takes a pending one, or returns at once
     }
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     if (error != 0 || ::fsync(fdOf(file)) != 0 || ::close(fdOf(std::exchange(file, -1))) != 0) {
@@ -219,7 +201,7 @@ void syncDirectoryOf(const std::string& path) {
     // The rename is durable only once the directory is. File systems that cannot sync a
     // directory say EINVAL; there is nothing more to do on them.
     const std::string_view directory = splitPath(path).directory;
-    const std::string dir = directory.empty() ? std::string(".") : std::string(directory);
+    const std::string dir(directory.empty() ? "." : directory);
     const OwnedFile file(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (file.handle != -1 && ::fsync(fdOf(file.handle)) != 0 && errno != EINVAL &&
         errno != ENOTSUP) {

@@ -81,28 +81,25 @@ WriteTarget checkWriteTarget(const std::string& path) {
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         fail("Cannot write", path, std::make_error_code(std::errc::is_a_directory).message());
     }
-    // Windows refuses to replace a read-only file; refused here so that it is refused the
-    // same way everywhere (Wine would replace it).
+    // Windows refuses to replace a read-only file, but Wine would: refused here on both alike.
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         fail("Cannot write", path, why(ERROR_ACCESS_DENIED));
     }
     return {path, true, attributes};
 }
 
-FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patience) {
-    OwnedFile file(openFile(lockPath, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS));
-    if (file.handle == -1) {
+FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patience)
+    : file_(openFile(lockPath, GENERIC_READ | GENERIC_WRITE, kShareAll, OPEN_ALWAYS)) {
+    if (file_.handle == -1) {
         fail("Cannot lock", lockPath, why());
     }
     // Another holder may let go at any moment: tried again, a little later each time.
     const auto deadline = std::chrono::steady_clock::now() + patience;
-    for (auto pause = std::chrono::milliseconds(1);;
+    OVERLAPPED at{};
+    for (auto pause = std::chrono::milliseconds(1);
+         !LockFileEx(handleOf(file_.handle), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                     1, 0, &at);
          pause = std::min(pause * 2, std::chrono::milliseconds(20))) {
-        OVERLAPPED at{};
-        if (LockFileEx(handleOf(file.handle), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY,
-                       0, 1, 0, &at)) {
-            break;
-        }
         const DWORD refusal = GetLastError();
         const bool held = refusal == ERROR_LOCK_VIOLATION || refusal == ERROR_IO_PENDING;
         if (!held || std::chrono::steady_clock::now() >= deadline) {
@@ -110,23 +107,22 @@ FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patien
         }
         std::this_thread::sleep_for(pause);
     }
-    handle_ = std::exchange(file.handle, -1);
 }
 
 FileLock::~FileLock() {
     OVERLAPPED at{};
-    UnlockFileEx(reinterpret_cast<HANDLE>(handle_), 0, 1, 0, &at);
-    detail::closeFile(handle_);
+    UnlockFileEx(handleOf(file_.handle), 0, 1, 0, &at);
 }
 
 namespace detail {
 
-void closeFile(std::intptr_t file) noexcept {
-    CloseHandle(reinterpret_cast<HANDLE>(file));
-}
-
-void removeFile(const std::string& path) noexcept {
-    DeleteFileW(widen(path).c_str());
+OwnedFile::~OwnedFile() {
+    if (handle != -1) {
+        CloseHandle(handleOf(handle));
+    }
+    if (!temporaryPath.empty()) {
+        DeleteFileW(widen(temporaryPath).c_str());
+    }
 }
 
 unsigned long currentProcessId() {
@@ -161,16 +157,15 @@ void fill(std::intptr_t& file, const WriteTarget& target,
     if (!FlushFileBuffers(handleOf(file))) {
         fail("Cannot write", target.path, why());
     }
-    detail::closeFile(std::exchange(file, -1));
+    CloseHandle(handleOf(std::exchange(file, -1)));
 }
 
-// ReplaceFileW keeps the replaced file's attributes and security. Where it fails for another
-// reason than a holder of the file, MoveFileExW can still put the file in place: when there is
-// no file to replace yet, when the new file could not take the old one's name, and on file
-// systems or paths that ReplaceFileW cannot handle (Wine's refuses relative ones). The old file
-// goes to a backup name of ours, as Wine's ReplaceFileW leaves a file of its own behind on each
-// failure when given none; the backup is removed once the new file is in place, and put back
-// should neither be. A holder of the target may let go in a moment: tried again for about 2 s.
+// ReplaceFileW keeps the replaced file's attributes and security. When it fails other than for a
+// holder of the file, MoveFileExW still puts the file in place: when there is none to replace
+// yet, when the new file could not take the old one's name, on file systems or paths it cannot
+// handle (Wine's refuses relative ones). The old file goes to a backup name of ours (given none,
+// Wine's leaves a file of its own behind on each failure), removed once the new file is in place
+// and put back should neither be. A holder may let go in a moment: tried again for about 2 s.
 void putInPlace(const std::string& temporary, const std::string& target) {
     const std::wstring from = widen(temporary);
     const std::wstring to = widen(target);
