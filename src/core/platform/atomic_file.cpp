@@ -48,7 +48,7 @@ void replaceFileAtomically(const std::string& path, std::span<const std::string_
     detail::fill(temp.handle, target, pieces);
     detail::putInPlace(temp.temporaryPath, target.path);
     temp.temporaryPath.clear();
-    detail::syncDirectoryOf(path);
+    detail::syncDirectoryOf(target.path); // where the rename was, behind a link too
 }
 
 void removeStaleTemporaries(const std::string& path) {
