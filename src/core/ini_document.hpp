@@ -19,22 +19,21 @@ struct IniPut {
     std::string value;
 };
 
-// The value text as it goes after "=", quoted where blanks or quotes at its ends would
-// otherwise be lost on reading. Throws StoreError for a text holding CR, LF or NUL, or one that
-// is not UTF-8 (an unpaired surrogate read from a UTF-16 file is allowed).
+// The value text as it goes after "=", quoted where blanks or quotes at its ends would be lost
+// on reading. Throws StoreError for CR, LF or NUL, or text that is not UTF-8 (an unpaired
+// surrogate read from a UTF-16 file is allowed).
 std::string encodeIniValue(std::string_view text);
 
-// Throw StoreError for names that could not be written so that they read back as the same
-// name (line breaks, NUL, "]" in a section name; "=" in a key name, or a key that would read
-// as a comment or a section line), and names that are not UTF-8.
+// Throw StoreError for names that would not read back as themselves (line breaks, NUL, "]" in a
+// section name; "=" in a key name, or a key read as a comment or a header), or not UTF-8.
 void checkIniSectionName(std::string_view name);
 void checkIniKeyName(std::string_view name);
 
 // Case-insensitive (ASCII) equality of two names, as the file's readers compare them.
 bool iniNamesEqual(std::string_view a, std::string_view b);
 
-// What the file's readers trim around names and values removed from both ends: blanks, tabs,
-// the other ASCII white space (vertical tab, form feed, CR, LF) and the old end-of-file mark 1A.
+// `text` without what the file's readers trim around names and values: blanks, tabs, the other
+// ASCII white space (vertical tab, form feed, CR, LF) and the old end-of-file mark 1A.
 std::string_view trimIniBlanks(std::string_view text);
 
 // How a settings file's bytes are read, as the system's readers of such files read them: a
@@ -42,13 +41,12 @@ std::string_view trimIniBlanks(std::string_view text);
 // with EF BB BF is UTF-8, any other is in the ANSI code page.
 enum class FileEncoding { Ansi, Utf8, Utf16Le, Utf16Be };
 
-// A conventional initialization file held as its original bytes. Lines are found in the bytes
-// themselves, whose CR and LF units are never part of another character, and so are "[", "]",
-// "=" and blanks, except in a double-byte ANSI code page: there a line that holds a byte over
-// 7F is decoded first. Only the names compared and the values read or replaced are decoded.
-// Serialising an unedited document gives back the input exactly, and an edit changes only the
-// value of the key it names or adds lines, in the file's own encoding, whatever bytes the rest
-// of the file holds.
+// A conventional initialization file held as its original bytes. Lines are found and classified
+// in the bytes themselves, whose CR, LF, "[", "]", "=" and blank units are never part of another
+// character, except in a double-byte ANSI code page: there a line holding a byte over 7F is
+// decoded first. Only the names compared and the values read or replaced are decoded. An edit
+// changes only the values it names or adds lines, in the file's own encoding; every other byte
+// stays as it was.
 //
 // Reading rules, as the consumer's profile API reads the file: white space (trimIniBlanks)
 // around a line is ignored; a line that starts with ";" or "#" is a comment; one that starts
@@ -66,18 +64,16 @@ public:
     // The value of the first key `key` in the first section `section`, if it has one.
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
 
-    // The new file, with every put stored: an existing key's value is replaced in place (its
-    // key text and line end kept; a key alone gains "=" and the value), a new key goes after
-    // the last key line of its section, a missing section at the end. Later puts of a key win.
-    // An empty document becomes a file in the ANSI code page without a mark when that holds
-    // every text, else UTF-16LE with its mark; a file that exists keeps its encoding, and a
-    // text it cannot hold throws UnencodableValueError. When one put is invalid, it throws and
-    // nothing is made. Every other byte stays as it is.
+    // The new file, with every put stored: an existing key's value is replaced in place (a key
+    // alone gains "=" and the value), a new key goes after the last key line of its section, a
+    // missing section at the end. Later puts of a key win. An empty document becomes a file in
+    // the ANSI code page without a mark when that holds every text, else UTF-16LE with its
+    // mark; a file that exists keeps its encoding, and a text it cannot hold throws
+    // UnencodableValueError. One invalid put throws, and nothing is made.
     class Edit {
     public:
         // The new file's bytes in order: the changed lines, and between them views of the
-        // document's bytes (valid while it lives), so that a large file is written back
-        // without a second copy of it.
+        // document's bytes (valid while it lives), so that a large file is not copied.
         std::vector<std::string_view> pieces() const;
 
     private:
