@@ -248,10 +248,11 @@ void IniDocument::decode(std::size_t begin, std::size_t end, std::string& out) c
     }
 }
 
+// `text` is UTF-8 that may hold unpaired surrogates, which only UTF-16 can hold.
 bool IniDocument::holds(FileEncoding encoding, std::string_view text) const {
     std::string scratch;
     return encoding == FileEncoding::Utf16Le || encoding == FileEncoding::Utf16Be ||
-           (encoding == FileEncoding::Utf8 ? !holdsSurrogate(text) : ansi_->encode(text, scratch));
+           (encoding == FileEncoding::Utf8 ? isValidUtf8(text) : ansi_->encode(text, scratch));
 }
 
 std::string IniDocument::encode(FileEncoding encoding, std::string_view text) const {

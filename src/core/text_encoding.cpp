@@ -82,16 +82,6 @@ bool isValidUtf8(std::string_view text, bool surrogates) {
     return true;
 }
 
-bool holdsSurrogate(std::string_view text) {
-    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
-        if (static_cast<unsigned char>(text[i]) == 0xED &&
-            static_cast<unsigned char>(text[i + 1]) >= 0xA0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void appendUtf8FromUtf16(std::string& out, std::string_view bytes, ByteOrder order) {
     const std::size_t low = order == ByteOrder::Little ? 0 : 1;
     const auto unit = [&](std::size_t i) {

@@ -30,9 +30,6 @@ Utf8Step nextUtf8(std::string_view text, std::size_t pos, bool surrogates = fals
 // With `surrogates`, unpaired surrogates are allowed, but not a high one right before a low one.
 bool isValidUtf8(std::string_view text, bool surrogates = false);
 
-// Whether `text` holds an unpaired surrogate in its generalized UTF-8 form.
-bool holdsSurrogate(std::string_view text);
-
 enum class ByteOrder { Little, Big };
 
 // UTF-16 bytes to text: unpaired surrogates kept (see above), an odd trailing byte gives U+FFFD.

@@ -215,18 +215,25 @@ TEST(IniEncodings, UndecodableTextReadsAsReplacementCharacters) {
 }
 
 TEST(IniEncodings, ATextTheFilesEncodingCannotHoldIsRefusedByNameAndNothingChanges) {
-    const std::string before = "[FILE INFO]\r\nFile Name=M\xE9lange_2.bin\r\nType=1\r\n";
     struct Case {
         IniPut put;
         std::string named;
+        std::string before = "[FILE INFO]\r\nFile Name=M\xE9lange_2.bin\r\nType=1\r\n";
+        std::string encoding = "Windows-1252";
     };
     const Case cases[] = {
         {kCjk, "\"File Name\" holds \"\xE6\xBC\xA2\" (U+6F22)"},
         {{"FILE INFO", "File Name", "\xED\xA0\x80"}, "holds \"\xED\xA0\x80\" (U+D800)"},
         {{"FILE INFO", "\xD0\x96", "1"}, "key name of \"\xD0\x96\""},
         {{"\xD0\x96", "Type", "1"}, "section name of \"Type\""},
+        // UTF-8 holds every character, but not a surrogate read from a UTF-16 file.
+        {{"FILE INFO", "File Name", "x\xED\xB0\x80"},
+         "holds \"\xED\xB0\x80\" (U+DC00)",
+         kBom + "[FILE INFO]\r\nType=1\r\n",
+         "UTF-8"},
     };
     for (const Case& c : cases) {
+        const std::string& before = c.before;
         IniDocument doc(before);
         const std::vector<IniPut> puts = {kType, c.put};
         try {
@@ -236,7 +243,7 @@ TEST(IniEncodings, ATextTheFilesEncodingCannotHoldIsRefusedByNameAndNothingChang
             EXPECT_EQ(e.key, c.put.key);
             const std::string what = e.what();
             EXPECT_NE(what.find(c.named), std::string::npos) << what;
-            EXPECT_NE(what.find("cannot be stored in the file's encoding, Windows-1252"),
+            EXPECT_NE(what.find("cannot be stored in the file's encoding, " + c.encoding),
                       std::string::npos)
                 << what;
         }
