@@ -61,6 +61,7 @@ TEST(Windows1252, TextsOutsideTheCodePageAreRefused) {
         EXPECT_EQ(windows1252().encode(c.text, out), c.held) << c.text;
     }
     EXPECT_EQ(codePointLabel(0x6F22), "U+6F22");
+    EXPECT_EQ(codePointLabel(0xE9), "U+00E9");
     EXPECT_EQ(codePointLabel(0x1F600), "U+1F600");
 }
 
@@ -82,6 +83,9 @@ TEST(Utf16Le, EveryByteSequenceDecodes) {
          "A"},
         {"lone low surrogate", "\x00\xDC"s, "\xED\xB0\x80"},
         {"high at the end", "A\0\x3D\xD8"s, "A\xED\xA0\xBD"},
+        {"high before a unit above the lows", "\x3D\xD8\x00\xE0"s, "\xED\xA0\xBD\xEE\x80\x80"},
+        {"first of four UTF-8 bytes", "\x00\xD8\x00\xDC"s, "\xF0\x90\x80\x80"},
+        {"first of three UTF-8 bytes", "\x00\x08"s, "\xE0\xA0\x80"},
         {"odd last byte", "A\0B"s, "A" + kFffd},
         {"nul", "\0\0"s, "\0"s},
     };
@@ -153,6 +157,29 @@ TEST(Utf8, IllFormedPartsGiveOneReplacementEach) {
         EXPECT_EQ(covered, c.bytes.size());
         EXPECT_EQ(replacements, c.replacements < 0 ? 0 : c.replacements) << c.bytes;
     }
+}
+
+// UTF-8 from a file, each row as the system's conversion read it through the profile API under
+// Wine: where an ill-formed sequence ends, and a sequence cut short by the end taking the rest.
+TEST(Utf8FromAFile, ReadsAsTheSystemsConversion) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"\xC3\xA9\xF0\x9F\x98\x80>", "\xC3\xA9\xF0\x9F\x98\x80>"},
+        {"\xC0\x80>", kFffd + kFffd + ">"},
+        {"\xE0\x80\x80>", kFffd + kFffd + ">"},
+        {"\xED\xA0\x80>", kFffd + kFffd + ">"},
+        {"\xE0\xA0>", kFffd + ">"},
+        {"\xF0\x80\x80\x80>", kFffd + kFffd + kFffd + ">"},
+        {"\xF4\x90\x80\x80>", kFffd + kFffd + kFffd + ">"},
+        {"\xF5\x80\x80\x80>", kFffd + kFffd + kFffd + kFffd + ">"},
+        {"x\xE0\n", "x" + kFffd},
+        {"x\xF4\x90\x80", "x" + kFffd},
+    };
+    for (const auto& [bytes, text] : cases) {
+        std::string out;
+        appendUtf8FromFileUtf8(out, bytes, 0, bytes.size());
+        EXPECT_EQ(out, text) << bytes;
+    }
+    EXPECT_EQ(cutShortUtf8Tail("x\xE0\n"), 1u);
 }
 
 } // namespace
