@@ -166,17 +166,18 @@ TEST_F(IniFileStoreTest, CommitRemovesOnlyTemporariesLeftByAKilledWriter) {
     for (const char* name :
          {".Config.dat.tmp-123-4-56-0", ".Config.dat.tmp-1-2-3", ".Config.dat.tmp-x",
           ".Other.dat.tmp-1-2-3-4", ".Config.dat.tmp-1-2-3-4.tmp-1-2-3-4", ".Config.dat.tmp-1--2-3",
-          ".Config.dat.tmp--1-2-3", ".Config.dat.tmp-1-2-3-"}) {
+          ".Config.dat.tmp--1-2-3", ".Config.dat.tmp-1-2-3-", ".Config.dat.tmp-1-2-3-4-5"}) {
         writeFile(dir_ / name, "left over");
     }
     IniFileStore store;
     put(store, "Type", "1");
     store.commit();
     EXPECT_EQ(entries(dir_),
-              (std::set<std::string>{
-                  "Config.dat", "Config.dat.lock", ".Config.dat.tmp-1-2-3", ".Config.dat.tmp-x",
-                  ".Other.dat.tmp-1-2-3-4", ".Config.dat.tmp-1-2-3-4.tmp-1-2-3-4",
-                  ".Config.dat.tmp-1--2-3", ".Config.dat.tmp--1-2-3", ".Config.dat.tmp-1-2-3-"}));
+              (std::set<std::string>{"Config.dat", "Config.dat.lock", ".Config.dat.tmp-1-2-3",
+                                     ".Config.dat.tmp-x", ".Other.dat.tmp-1-2-3-4",
+                                     ".Config.dat.tmp-1-2-3-4.tmp-1-2-3-4",
+                                     ".Config.dat.tmp-1--2-3", ".Config.dat.tmp--1-2-3",
+                                     ".Config.dat.tmp-1-2-3-", ".Config.dat.tmp-1-2-3-4-5"}));
 }
 
 TEST_F(IniFileStoreTest, DiskFullLeavesTheFileUnchanged) {
