@@ -477,7 +477,7 @@ IniDocument::Edit IniDocument::edited(std::span<const IniPut> puts) const {
         if (!s.found) {
             newSections += added;
         } else if (!added.empty()) {
-            splices.push_back({std::max(s.anchorNext, s.anchorEnd), 0, encode(encoding, added)});
+            splices.push_back({s.anchorNext, 0, encode(encoding, added)});
         }
     }
     if (!newSections.empty()) {
