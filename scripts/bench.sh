@@ -36,7 +36,7 @@ bin=$build/bench
 work=$(mktemp -d)
 XVFB_PID=""
 cleanup() {
-    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+    stop_xvfb "$XVFB_PID"
     rm -f "$bin/Config.dat"
     rm -rf "$work" "$build/bench-store-disk"
 }

@@ -63,7 +63,7 @@ wine_cleanup() {
     # the cleanup and leave Xvfb and the Wine server running.
     if [ -n "${WINE_PID:-}" ]; then kill "$WINE_PID" 2>/dev/null || true; fi
     wine_stop || true
-    if [ -n "${XVFB_PID:-}" ]; then kill "$XVFB_PID" 2>/dev/null || true; fi
+    stop_xvfb "${XVFB_PID:-}" || true
     rm -rf "$work"
 }
 

@@ -14,7 +14,7 @@ pid=""
 xvfb=""
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    stop_xvfb "$xvfb"
     rm -rf "$work"
 }
 trap cleanup EXIT

@@ -12,7 +12,7 @@ xvfb_pid=""
 app_pid=""
 cleanup() {
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    stop_xvfb "$xvfb_pid"
     rm -rf "$work"
 }
 trap cleanup EXIT
