@@ -226,6 +226,28 @@ class IniFileStoreProtected : public IniFileStoreTest,
 
 constexpr uid_t kOrdinaryUser = 65534;
 
+// How a commit run in a forked child ended: its exit status.
+enum Outcome { Refused = 10, Committed, OtherError, CannotDrop, StillWritable };
+
+bool becomeTheOrdinaryUser() {
+    return ::setgroups(0, nullptr) == 0 && ::setgid(kOrdinaryUser) == 0 &&
+           ::setuid(kOrdinaryUser) == 0;
+}
+
+// In the child: commits `store` and exits Refused when the refusal carries the text of `reason`.
+[[noreturn]] void commitAndExit(IniFileStore& store, int reason) {
+    try {
+        store.commit();
+    } catch (const StoreError& e) {
+        const bool named = std::string(e.what()).find(std::strerror(reason)) != std::string::npos;
+        if (!named) {
+            std::fprintf(stderr, "unexpected reason: %s\n", e.what());
+        }
+        ::_exit(named ? Refused : OtherError);
+    }
+    ::_exit(Committed);
+}
+
 TEST_P(IniFileStoreProtected, RefusedWithTheReasonAndKept) {
     const ProtectedCase& c = GetParam();
     if ((c.ownedByTheUser || c.asOrdinaryUser) && ::geteuid() != 0) {
@@ -241,27 +263,15 @@ TEST_P(IniFileStoreProtected, RefusedWithTheReasonAndKept) {
     struct stat old {};
     ASSERT_EQ(::stat(file_.c_str(), &old), 0);
 
-    enum Outcome { Refused = 10, Committed, OtherError, CannotDrop };
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        if (c.asOrdinaryUser && (::setgroups(0, nullptr) != 0 || ::setgid(kOrdinaryUser) != 0 ||
-                                 ::setuid(kOrdinaryUser) != 0)) {
+        if (c.asOrdinaryUser && !becomeTheOrdinaryUser()) {
             ::_exit(CannotDrop);
         }
         IniFileStore store;
         put(store, "Type", "2");
-        try {
-            store.commit();
-        } catch (const StoreError& e) {
-            const bool named =
-                std::string(e.what()).find(std::strerror(c.reason)) != std::string::npos;
-            if (!named) {
-                std::fprintf(stderr, "unexpected reason: %s\n", e.what());
-            }
-            ::_exit(named ? Refused : OtherError);
-        }
-        ::_exit(Committed);
+        commitAndExit(store, c.reason);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -301,7 +311,6 @@ TEST_F(IniFileStoreTest, ReadOnlyDirectoryLeavesTheFileUnchanged) {
     const std::string before = "[FILE INFO]\r\nType=1\r\n";
     const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
                           fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
-    enum Outcome { Refused = 10, Committed, OtherError, CannotDrop, StillWritable };
     for (const bool withLockFile : {false, true}) {
         SCOPED_TRACE(withLockFile ? "lock file present" : "no lock file");
         fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
@@ -315,8 +324,7 @@ TEST_F(IniFileStoreTest, ReadOnlyDirectoryLeavesTheFileUnchanged) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
-            if (::geteuid() == 0 &&
-                (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            if (::geteuid() == 0 && !becomeTheOrdinaryUser()) {
                 ::_exit(CannotDrop);
             }
             if (::access(dir_.c_str(), W_OK) == 0) {
@@ -324,17 +332,7 @@ TEST_F(IniFileStoreTest, ReadOnlyDirectoryLeavesTheFileUnchanged) {
             }
             IniFileStore store;
             put(store, "Type", "2");
-            try {
-                store.commit();
-            } catch (const StoreError& e) {
-                const bool eacces =
-                    std::string(e.what()).find(std::strerror(EACCES)) != std::string::npos;
-                if (!eacces) {
-                    std::fprintf(stderr, "unexpected reason: %s\n", e.what());
-                }
-                ::_exit(eacces ? Refused : OtherError);
-            }
-            ::_exit(Committed);
+            commitAndExit(store, EACCES);
         }
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
