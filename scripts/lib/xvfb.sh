@@ -14,16 +14,12 @@ start_xvfb() {
     export DISPLAY=":$(head -n 1 "$dir/display.txt")"
 }
 
-# stop_xvfb PID: ends a server that start_xvfb started and waits (at most 10 s) until it has
-# gone, so that the next test's server never starts while this one still clears its display's
-# socket and lock file.
+# stop_xvfb PID: ends a server that start_xvfb started and waits until it has gone, so that the
+# next test's server never starts while this one still clears its display's socket and lock file.
 stop_xvfb() {
     [ -n "${1:-}" ] || return 0
     kill "$1" 2>/dev/null || return 0
-    for _ in $(seq 1 100); do
-        kill -0 "$1" 2>/dev/null || return 0
-        sleep 0.1
-    done
+    wait_for_exit "$1" "after its stop" || true
 }
 
 # wait_for_exit PID WHAT: waits for a driven program to end; says so and fails if it has not
