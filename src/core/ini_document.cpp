@@ -377,19 +377,21 @@ std::vector<std::string_view> IniDocument::Edit::pieces() const {
     return out;
 }
 
-IniDocument::Edit IniDocument::edited(std::span<const IniPut> puts) const {
-    // Validate and merge first, so that an invalid put leaves nothing made.
-    struct Merged {
-        std::string_view section;
-        std::string_view key;
-        std::string encoded;
-    };
-    std::vector<Merged> merged;
+struct IniDocument::MergedPut {
+    std::string_view section; // as the put names it, trimmed
+    std::string_view key;
+    std::string encoded; // the value as it goes after "="
+};
+
+// All puts are checked before anything is made, so that an invalid one leaves nothing made. A
+// later put of a key replaces the value of the first, in the first one's place.
+std::vector<IniDocument::MergedPut> IniDocument::checkedAndMerged(std::span<const IniPut> puts) {
+    std::vector<MergedPut> merged;
     for (const IniPut& put : puts) {
         checkIniSectionName(put.section);
         checkIniKeyName(put.key);
-        Merged m{trimIniBlanks(put.section), trimIniBlanks(put.key), encodeIniValue(put.value)};
-        const auto same = std::find_if(merged.begin(), merged.end(), [&](const Merged& o) {
+        MergedPut m{trimIniBlanks(put.section), trimIniBlanks(put.key), encodeIniValue(put.value)};
+        const auto same = std::ranges::find_if(merged, [&](const MergedPut& o) {
             return iniNamesEqual(o.section, m.section) && iniNamesEqual(o.key, m.key);
         });
         if (same != merged.end()) {
@@ -398,96 +400,125 @@ IniDocument::Edit IniDocument::edited(std::span<const IniPut> puts) const {
             merged.push_back(std::move(m));
         }
     }
+    return merged;
+}
 
-    // Each text is checked a character at a time: an empty file takes the ANSI code page where
-    // that holds every text, else UTF-16LE (which holds any); a file that exists keeps its own.
-    FileEncoding encoding = encoding_;
-    for (const Merged& m : merged) {
+// Each text is checked a character at a time: an empty file takes the ANSI code page where
+// that holds every text, else UTF-16LE (which holds any); a file that exists keeps its own.
+FileEncoding IniDocument::encodingFor(std::span<const MergedPut> merged) const {
+    for (const MergedPut& m : merged) {
         for (const auto& [what, text] :
              {std::pair{"key name", m.key}, std::pair{"section name", m.section},
               std::pair{"value", std::string_view(m.encoded)}}) {
             for (std::size_t i = 0; i < text.size();) {
                 const Utf8Step step = nextUtf8(text, i, true);
-                if (holds(encoding, text.substr(i, step.length))) {
-                    i += step.length;
+                const std::string_view character = text.substr(i, step.length);
+                i += step.length;
+                if (holds(encoding_, character)) {
                     continue;
                 }
                 if (bytes_.empty()) {
-                    encoding = FileEncoding::Utf16Le;
-                    break;
+                    return FileEncoding::Utf16Le;
                 }
                 throw UnencodableValueError(
                     std::string(m.key), "The " + std::string(what) + " of \"" + std::string(m.key) +
-                                            "\" holds \"" +
-                                            std::string(text.substr(i, step.length)) + "\" (" +
+                                            "\" holds \"" + std::string(character) + "\" (" +
                                             codePointLabel(step.codePoint) +
                                             "), which cannot be stored in the file's encoding, " +
                                             encodingName() + ".");
             }
         }
     }
+    return encoding_;
+}
 
-    const std::string_view doc = content();
-    const Units file = fileUnits(doc, encoding_, tail_);
-    // New lines take the file's first line end, CR LF in a file that has none.
-    std::string eol = "\r\n";
-    if (const Line first = lineAt(file, 0); first.end < doc.size()) {
-        eol.clear();
-        decode(first.end, first.next, eol);
+// New lines take the file's first line end, CR LF in a file that has none.
+std::string IniDocument::lineEnd() const {
+    const Line first = lineAt(fileUnits(content(), encoding_, tail_), 0);
+    if (first.end == content().size()) {
+        return "\r\n";
     }
-    using Splice = Edit::Splice;
-    std::vector<Splice> splices;
+    std::string eol;
+    decode(first.end, first.next, eol);
+    return eol;
+}
+
+// The new value of existing key line `k`: after its "=", or with "=" after a key alone.
+IniDocument::Edit::Splice IniDocument::valueSplice(const Parsed& k, std::string_view encoded,
+                                                   FileEncoding encoding) const {
+    if (k.valueBegin == npos) {
+        return {k.line.end, 0, encode(encoding, "=" + std::string(encoded))};
+    }
+    return {k.valueBegin, k.line.end - k.valueBegin, encode(encoding, encoded)};
+}
+
+// The text of new key line `line` that goes after the anchor of existing section `s`.
+std::string IniDocument::newKeyLine(const Section& s, std::string_view line,
+                                    std::string_view eol) const {
+    if (s.anchorNext == s.anchorEnd) {
+        // A last line without a line end gets one before the new key, and the file keeps
+        // ending without one.
+        return std::string(eol).append(line);
+    }
+    // The new key takes its neighbour's line end: a lone CR from elsewhere in the file would
+    // join an LF that follows into one CR LF, and a blank line would vanish.
+    std::string text(line);
+    decode(s.anchorEnd, s.anchorNext, text);
+    return text;
+}
+
+// The puts of the section that `puts` starts with (the later ones that name it too): the
+// splices of its existing keys, and its new lines after its anchor; the lines of a section the
+// file lacks go to `newSections`, header first.
+void IniDocument::editSection(std::span<const MergedPut> puts, FileEncoding encoding,
+                              std::string_view eol, std::vector<Edit::Splice>& splices,
+                              std::string& newSections) const {
+    const std::string_view name = puts.front().section;
+    const Section& s = section(name);
+    std::string added;
+    for (const MergedPut& m : puts) {
+        if (!iniNamesEqual(m.section, name)) {
+            continue;
+        }
+        const std::string line = std::string(m.key) + "=" + m.encoded;
+        if (!s.found) {
+            added.append(line).append(eol);
+        } else if (const std::optional<Parsed> k = findKey(s, m.key)) {
+            splices.push_back(valueSplice(*k, m.encoded, encoding));
+        } else {
+            added += newKeyLine(s, line, eol);
+        }
+    }
+    if (!s.found) {
+        newSections.append("[").append(name).append("]").append(eol).append(added);
+    } else if (!added.empty()) {
+        splices.push_back({s.anchorNext, 0, encode(encoding, added)});
+    }
+}
+
+IniDocument::Edit IniDocument::edited(std::span<const IniPut> puts) const {
+    const std::vector<MergedPut> merged = checkedAndMerged(puts);
+    const FileEncoding encoding = encodingFor(merged);
+    const std::string eol = lineEnd();
+    std::vector<Edit::Splice> splices;
     std::string newSections;
     for (std::size_t i = 0; i < merged.size(); ++i) {
-        const std::string_view name = merged[i].section;
-        if (std::any_of(merged.begin(), merged.begin() + static_cast<std::ptrdiff_t>(i),
-                        [&](const Merged& m) { return iniNamesEqual(m.section, name); })) {
-            continue; // its section's puts are done
-        }
-        const Section& s = section(name);
-        std::string added; // new keys of an existing section, or the new section
-        if (!s.found) {
-            added.append("[").append(name).append("]").append(eol);
-        }
-        for (const Merged& m : std::span(merged).subspan(i)) {
-            if (!iniNamesEqual(m.section, name)) {
-                continue;
-            }
-            const std::string line = std::string(m.key) + "=" + m.encoded;
-            const std::optional<Parsed> k = s.found ? findKey(s, m.key) : std::nullopt;
-            if (k && k->valueBegin == npos) {
-                splices.push_back({k->line.end, 0, encode(encoding, "=" + m.encoded)});
-            } else if (k) {
-                splices.push_back(
-                    {k->valueBegin, k->line.end - k->valueBegin, encode(encoding, m.encoded)});
-            } else if (!s.found) {
-                added += line + eol;
-            } else if (s.anchorNext > s.anchorEnd) {
-                // The new key takes its neighbour's line end: a lone CR from elsewhere in the
-                // file would join an LF that follows into one CR LF, and a blank line would
-                // vanish.
-                added += line;
-                decode(s.anchorEnd, s.anchorNext, added);
-            } else {
-                // A last line without a line end gets one before the new key, and the file
-                // keeps ending without one.
-                added += eol + line;
-            }
-        }
-        if (!s.found) {
-            newSections += added;
-        } else if (!added.empty()) {
-            splices.push_back({s.anchorNext, 0, encode(encoding, added)});
+        const auto earlier = std::span(merged).first(i);
+        if (std::ranges::none_of(earlier, [&](const MergedPut& m) {
+                return iniNamesEqual(m.section, merged[i].section);
+            })) {
+            editSection(std::span(merged).subspan(i), encoding, eol, splices, newSections);
         }
     }
+    const std::string_view doc = content();
     if (!newSections.empty()) {
+        const Units file = fileUnits(doc, encoding_, tail_);
         if (!doc.empty() && !isLineBreak(file.at(file.before(doc.size())))) {
             newSections.insert(0, eol);
         }
         splices.push_back({doc.size(), 0, encode(encoding, newSections)});
     }
-    std::stable_sort(splices.begin(), splices.end(),
-                     [](const Splice& a, const Splice& b) { return a.pos < b.pos; });
+    std::ranges::stable_sort(splices, {}, &Edit::Splice::pos);
 
     Edit edit;
     edit.mark_ = bytes_.empty() && encoding == FileEncoding::Utf16Le

@@ -119,6 +119,17 @@ private:
     std::string encode(FileEncoding encoding, std::string_view text) const;
     std::string_view content() const { return std::string_view(bytes_).substr(markSize_); }
 
+    // The steps of edited().
+    struct MergedPut; // the last value put to one key
+    static std::vector<MergedPut> checkedAndMerged(std::span<const IniPut> puts);
+    FileEncoding encodingFor(std::span<const MergedPut> merged) const;
+    std::string lineEnd() const;
+    Edit::Splice valueSplice(const Parsed& k, std::string_view encoded,
+                             FileEncoding encoding) const;
+    std::string newKeyLine(const Section& s, std::string_view line, std::string_view eol) const;
+    void editSection(std::span<const MergedPut> puts, FileEncoding encoding, std::string_view eol,
+                     std::vector<Edit::Splice>& splices, std::string& newSections) const;
+
     std::string bytes_; // the file as it is stored, mark included
     FileEncoding encoding_ = FileEncoding::Ansi;
     std::size_t markSize_ = 0;

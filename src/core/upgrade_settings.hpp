@@ -87,6 +87,43 @@ struct LoadedJob {
     std::optional<std::string> readError; // set when Config.dat existed but could not be read
 };
 
+// What each job field is, one row per field in the order of JobField: its key in section
+// "FILE INFO", the control text Save takes it from, and the text Load gives back for it.
+struct JobFieldRow {
+    JobField field;
+    std::string_view key;
+    std::string JobControls::*controlText;
+    std::optional<std::string> LoadedJob::*loadedText;
+};
+
+inline constexpr std::array<JobFieldRow, kJobFieldCount> kJobFieldRows{{
+    {JobField::Type, "Type", &JobControls::type, &LoadedJob::type},
+    {JobField::Address, "Address", &JobControls::address, &LoadedJob::address},
+    {JobField::FileSize, "File Length", &JobControls::fileSize, &LoadedJob::fileSize},
+    {JobField::BlockSize, "Block Size", &JobControls::blockSize, &LoadedJob::blockSize},
+    {JobField::FileName, "File Name", &JobControls::fileName, &LoadedJob::fileName},
+    {JobField::Wait, "Wait", &JobControls::wait, &LoadedJob::wait},
+    {JobField::Console, "Console", &JobControls::console, &LoadedJob::console},
+}};
+// Each row stands at its field's index.
+static_assert([] {
+    for (std::size_t i = 0; i < kJobFieldCount; ++i) {
+        if (kJobFieldRows.at(i).field != static_cast<JobField>(i)) {
+            return false;
+        }
+    }
+    return true;
+}());
+
+constexpr const JobFieldRow& jobFieldRow(JobField field) {
+    return kJobFieldRows[static_cast<std::size_t>(field)];
+}
+
+// The field's key in section "FILE INFO" of Config.dat.
+constexpr std::string_view storedKey(JobField field) {
+    return jobFieldRow(field).key;
+}
+
 // Reads Config.dat from `appDir` through the store, or gives the defaults when no ordinary file
 // of that name exists (the store is then not touched).
 LoadedJob loadSettings(ConfigStore& store, FileSystem& fs, std::string_view appDir);

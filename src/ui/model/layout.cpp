@@ -42,24 +42,9 @@ const DesignedControl& textBoxOf(core::JobField field) {
     throw std::out_of_range("no text box for a job field");
 }
 
+// A text box is read by the caption of the label beside it.
 std::string_view fieldCaption(core::JobField field) {
-    switch (field) {
-    case core::JobField::Type:
-        return designOf({Control::lblType}).text;
-    case core::JobField::Address:
-        return designOf({Control::lblAddress}).text;
-    case core::JobField::FileSize:
-        return designOf({Control::lblFileSize}).text;
-    case core::JobField::BlockSize:
-        return designOf({Control::lblBlockSize}).text;
-    case core::JobField::FileName:
-        return designOf({Control::lblFileName}).text;
-    case core::JobField::Wait:
-        return designOf({Control::lblWait}).text;
-    case core::JobField::Console:
-        return designOf({Control::lblConsole}).text;
-    }
-    return {};
+    return textBoxOf(field).accessibleName;
 }
 
 std::array<ControlRef, kFocusStopCount> designedFocusOrder() {

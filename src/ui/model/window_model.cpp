@@ -11,26 +11,6 @@ namespace quentra::ui::model {
 
 namespace {
 
-std::string& textOf(core::JobControls& controls, core::JobField field) {
-    switch (field) {
-    case core::JobField::Type:
-        return controls.type;
-    case core::JobField::Address:
-        return controls.address;
-    case core::JobField::FileSize:
-        return controls.fileSize;
-    case core::JobField::BlockSize:
-        return controls.blockSize;
-    case core::JobField::FileName:
-        return controls.fileName;
-    case core::JobField::Wait:
-        return controls.wait;
-    case core::JobField::Console:
-        return controls.console;
-    }
-    return controls.type;
-}
-
 ControlRef gridBox(int index) {
     return {Control::ChkAddr, index};
 }
@@ -106,16 +86,10 @@ void WindowModel::Form_Load() {
     buildGridAndSizeWindow();
 
     const core::LoadedJob job = core::loadSettings(iniFile, fileSystem_, AppDir);
-    const std::pair<core::JobField, const std::optional<std::string>*> texts[] = {
-        {core::JobField::Type, &job.type},         {core::JobField::Address, &job.address},
-        {core::JobField::FileSize, &job.fileSize}, {core::JobField::BlockSize, &job.blockSize},
-        {core::JobField::Wait, &job.wait},         {core::JobField::FileName, &job.fileName},
-        {core::JobField::Console, &job.console},
-    };
     // txtType before the list index, so that type selection has the last word on it.
-    for (const auto& [field, text] : texts) {
-        if (*text) {
-            view_.setText(field, **text);
+    for (const core::JobFieldRow& row : core::kJobFieldRows) {
+        if (const std::optional<std::string>& text = job.*row.loadedText) {
+            view_.setText(row.field, *text);
         }
     }
     selectListIndex(job.listIndex);
@@ -158,8 +132,8 @@ void WindowModel::cmdSelect_Click() {
 
 void WindowModel::cmdOk_Click() {
     core::JobControls controls;
-    for (core::JobField field : core::kJobFields) {
-        textOf(controls, field) = view_.text(field);
+    for (const core::JobFieldRow& row : core::kJobFieldRows) {
+        controls.*row.controlText = view_.text(row.field);
     }
     for (int i = 0; i < core::kBoxCount; ++i) {
         controls.boxStates.at(static_cast<std::size_t>(i)) = view_.checkState(gridBox(i));
