@@ -11,6 +11,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <grp.h>
+#include <unistd.h>
 #endif
 
 namespace quentra::test_support {
@@ -47,6 +50,13 @@ std::set<std::string> entries(const fs::path& dir) {
     }
     return out;
 }
+
+#ifndef _WIN32
+bool becomeTheOrdinaryUser() {
+    return ::setgroups(0, nullptr) == 0 && ::setgid(kOrdinaryUser) == 0 &&
+           ::setuid(kOrdinaryUser) == 0;
+}
+#endif
 
 TempDir::TempDir() {
     // The test's name helps whoever finds a directory left behind; the random part and the

@@ -25,6 +25,13 @@ void writeFile(const fs::path& path, std::string_view bytes);
 // The names in a directory.
 std::set<std::string> entries(const fs::path& dir);
 
+#ifndef _WIN32
+// The user "nobody": who runs a test's child when the write bits must bind (root ignores them).
+inline constexpr unsigned kOrdinaryUser = 65534;
+// In a child run by root: drops every privilege for the ordinary user's; false when refused.
+bool becomeTheOrdinaryUser();
+#endif
+
 // A fresh, empty directory of its own, removed with everything in it: write permissions and
 // read-only attributes that a test set are undone first.
 class TempDir {
