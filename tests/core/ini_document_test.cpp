@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "\x1a[\x0bS\x0c]\x0b\n\x0c"
                  "A\x1a=\x0b 5\x1a\x0c\n",
                  "S", "A", "5"},
-        ReadCase{"Utf16BigEndian", utf16Be("[S]\r\nA=\xC3\xA9\r\n"), "S", "A", "\xC3\xA9"},
+        ReadCase{"Utf16BigEndian", utf16File("[S]\r\nA=\xC3\xA9\r\n", true), "S", "A", "\xC3\xA9"},
         ReadCase{"Utf8SurrogateAsTheSystemReadsIt", kBom + "[S]\nA=x\xED\xA0\x80y\n", "S", "A",
                  "x\xEF\xBF\xBD\xEF\xBF\xBDy"},
         ReadCase{"Utf8CutShortMidFile", kBom + "[S]\nA=\xE6\x41\nB=1", "S", "A",

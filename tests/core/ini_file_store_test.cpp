@@ -25,6 +25,7 @@ namespace fs = std::filesystem;
 using test_support::entries;
 using test_support::IniFileStoreTest;
 using test_support::readFile;
+using test_support::utf16File;
 using test_support::writeFile;
 
 TEST_F(IniFileStoreTest, TypicalSaveWritesTheConventionalLayoutAndReadsBack) {
@@ -183,12 +184,6 @@ void PrintTo(const EncodingRow& r, std::ostream* os) {
     *os << r.name;
 }
 
-std::string utf16Text(std::string_view text) {
-    std::string out = "\xFF\xFE";
-    appendUtf16FromUtf8(out, text);
-    return out;
-}
-
 const std::string kMelange = "M\xC3\xA9lange_2.bin";
 const std::string kKanji = "\xE6\xBC\xA2\xE5\xAD\x97.bin";
 
@@ -240,10 +235,10 @@ INSTANTIATE_TEST_SUITE_P(
                                   "[FILE INFO]\r\nType=6050\r\nFile Name=M\xE9lange_2.bin\r\n"},
                       EncodingRow{
                           "Utf16FileUpdatedInUtf16",
-                          utf16Text("[FILE INFO]\r\nType=1\r\nFile Name=" + kKanji + "\r\n"),
+                          utf16File("[FILE INFO]\r\nType=1\r\nFile Name=" + kKanji + "\r\n"),
                           {{"Type", "6050"}, {"File Name", kMelange}, {"Wait", "0"}},
                           kKanji,
-                          utf16Text("[FILE INFO]\r\nType=6050\r\nFile Name=" + kMelange +
+                          utf16File("[FILE INFO]\r\nType=6050\r\nFile Name=" + kMelange +
                                     "\r\nWait=0\r\n")},
                       EncodingRow{"NewFileWithAnAccentInWindows1252",
                                   "",
@@ -254,7 +249,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "",
                                   {{"File Name", kKanji}},
                                   "",
-                                  utf16Text("[FILE INFO]\r\nFile Name=" + kKanji + "\r\n")},
+                                  utf16File("[FILE INFO]\r\nFile Name=" + kKanji + "\r\n")},
                       EncodingRow{"KanjiIntoAWindows1252FileRefused",
                                   "[FILE INFO]\r\nType=1\r\nFile Name=M\xE9lange_2.bin\r\n",
                                   {{"Type", "6050"}, {"File Name", kKanji}},

@@ -24,16 +24,9 @@ namespace {
 
 using namespace std::string_literals;
 
-// A file with its byte-order mark: UTF-16 code units, or UTF-8 bytes after EF BB BF.
-std::string utf16(const std::u16string& units, bool bigEndian = false) {
-    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-    for (const char16_t u : units) {
-        out += static_cast<char>(bigEndian ? u >> 8 : u & 0xFF);
-        out += static_cast<char>(bigEndian ? u & 0xFF : u >> 8);
-    }
-    return out;
-}
+using test_support::utf16File;
 
+// UTF-8 bytes after EF BB BF.
 std::string withUtf8Mark(const std::string& bytes) {
     return "\xEF\xBB\xBF" + bytes;
 }
@@ -97,18 +90,19 @@ const std::string kFffd = "\xEF\xBF\xBD";
 
 const ProfileFile kFiles[] = {
     {"Utf16BigEndian",
-     utf16(u"[FILE INFO]\r\nType=6050\r\nFile Name=\u00E9t\u00E9.bin\r\nWait = ' 3 '\r\n", true),
+     utf16File(u"[FILE INFO]\r\nType=6050\r\nFile Name=\u00E9t\u00E9.bin\r\nWait = ' 3 '\r\n",
+               true),
      "File Name", "\xC3\xA9t\xC3\xA9.bin"},
     {"Utf16LoneSurrogates",
-     utf16(u"[FILE INFO]\r\nFile Name=a"s + char16_t(0xD800) + u"b" + char16_t(0xDC00) +
-           u"\r\nConsole=" + char16_t(0xDC00) + char16_t(0xD800) + u"\r\nType=" + char16_t(0xD83D) +
-           char16_t(0xDE00) + u"\r\n"),
+     utf16File(u"[FILE INFO]\r\nFile Name=a"s + char16_t(0xD800) + u"b" + char16_t(0xDC00) +
+               u"\r\nConsole=" + char16_t(0xDC00) + char16_t(0xD800) + u"\r\nType=" +
+               char16_t(0xD83D) + char16_t(0xDE00) + u"\r\n"),
      "File Name",
      "a\xED\xA0\x80"
      "b\xED\xB0\x80"},
     {"Utf16BigEndianLoneSurrogates",
-     utf16(u"[FILE INFO]\r\nConsole="s + char16_t(0xDBFF) + u"\r\nAddress=1" + char16_t(0xDC00),
-           true),
+     utf16File(u"[FILE INFO]\r\nConsole="s + char16_t(0xDBFF) + u"\r\nAddress=1" + char16_t(0xDC00),
+               true),
      "Address", "1\xED\xB0\x80"},
     {"AllWhiteSpace",
      "\x1A[FILE INFO]\x0B\r\n\x0C Type \x1A= \x0B"

@@ -33,6 +33,7 @@ namespace fs = std::filesystem;
 
 using test_support::entries;
 using test_support::readFile;
+using test_support::utf16File;
 using test_support::utf8;
 
 // Every table row has a name: the test's name ends in it, and a failure shows it.
@@ -425,11 +426,6 @@ const std::string kCyrillic = "\xD0\x96\xD1\x83\xD0\xBA.bin";    // Cyrillic
 const std::string kEmoji = "\xF0\x9F\x98\x80.bin";               // beyond the BMP
 
 // The files a save may find, beside none: UTF-16 and UTF-8 with their marks, and ANSI.
-std::string utf16File(const std::string& text) {
-    const std::wstring w = widen(text);
-    return "\xFF\xFE" +
-           std::string(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(wchar_t));
-}
 const std::string kUtf16File = utf16File("[FILE INFO]\r\nFile Name=x\r\n");
 const std::string kUtf8File = "\xEF\xBB\xBF[FILE INFO]\r\nFile Name=x\r\n";
 const std::string kAnsiFile = "[FILE INFO]\r\nWait=1\r\nFile Name=x\r\n";

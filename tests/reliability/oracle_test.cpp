@@ -1,6 +1,7 @@
 // The judge of the other tests must itself tell a kept file from a changed one.
 
 #include "ini_oracle.hpp"
+#include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,8 @@
 namespace quentra::reliability {
 namespace {
 
+using test_support::utf16File;
+
 struct OracleCase {
     const char* name;
     std::string before;
@@ -17,30 +20,21 @@ struct OracleCase {
     bool kept;
 };
 
-// UTF-16 with its mark, for texts of ASCII and Latin-1 only.
-std::string utf16(const std::string& latin1, bool bigEndian = false) {
-    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-    for (const char c : latin1) {
-        out += bigEndian ? '\0' : c;
-        out += bigEndian ? c : '\0';
-    }
-    return out;
-}
-
 const std::string kUtf8 = "\xEF\xBB\xBF";
 
 const OracleCase kCases[] = {
-    {"Utf16ValueChanged", utf16("[FILE INFO]\r\nType=1\r\n; c"),
-     utf16("[FILE INFO]\r\nType=22\r\n; c"), true},
-    {"Utf16BigEndianValueChanged", utf16("[FILE INFO]\r\nType=1\r\n", true),
-     utf16("[FILE INFO]\r\nType=22\r\n", true), true},
-    {"Utf16ForeignLineChanged", utf16("; a\r\n[FILE INFO]\r\nType=1\r\n"),
-     utf16("; b\r\n[FILE INFO]\r\nType=1\r\n"), false},
-    {"Utf16OddByteBecomesReplacement", utf16("[X]\r\nA=1") + "Z",
-     utf16("[X]\r\nA=1") + "\xFD\xFF" + utf16("\r\n[FILE INFO]\r\nType=1\r\n").substr(2), true},
-    {"Utf16BigEndianOddByteBecomesReplacement", utf16("[X]\r\nA=1", true) + "Z",
-     utf16("[X]\r\nA=1", true) + "\xFF\xFD" +
-         utf16("\r\n[FILE INFO]\r\nType=1\r\n", true).substr(2),
+    {"Utf16ValueChanged", utf16File("[FILE INFO]\r\nType=1\r\n; c"),
+     utf16File("[FILE INFO]\r\nType=22\r\n; c"), true},
+    {"Utf16BigEndianValueChanged", utf16File("[FILE INFO]\r\nType=1\r\n", true),
+     utf16File("[FILE INFO]\r\nType=22\r\n", true), true},
+    {"Utf16ForeignLineChanged", utf16File("; a\r\n[FILE INFO]\r\nType=1\r\n"),
+     utf16File("; b\r\n[FILE INFO]\r\nType=1\r\n"), false},
+    {"Utf16OddByteBecomesReplacement", utf16File("[X]\r\nA=1") + "Z",
+     utf16File("[X]\r\nA=1") + "\xFD\xFF" + utf16File("\r\n[FILE INFO]\r\nType=1\r\n").substr(2),
+     true},
+    {"Utf16BigEndianOddByteBecomesReplacement", utf16File("[X]\r\nA=1", true) + "Z",
+     utf16File("[X]\r\nA=1", true) + "\xFF\xFD" +
+         utf16File("\r\n[FILE INFO]\r\nType=1\r\n", true).substr(2),
      true},
     {"Utf8CutShortEndBecomesReplacement", kUtf8 + "[X]\nA=1\xF0\x9F\n",
      kUtf8 + "[X]\nA=1\xEF\xBF\xBD\n[FILE INFO]\nType=1\n", true},
@@ -50,7 +44,7 @@ const OracleCase kCases[] = {
      kUtf8 + "; \xC1\n[FILE INFO]\nType=2\n", false},
     {"Windows1252ByteRewrittenAsUtf8", "; \xE9\n[FILE INFO]\nType=1\n",
      "; \xC3\xA9\n[FILE INFO]\nType=2\n", false},
-    {"MarkAddedToAFile", "[FILE INFO]\nType=1\n", utf16("[FILE INFO]\nType=1\n"), false},
+    {"MarkAddedToAFile", "[FILE INFO]\nType=1\n", utf16File("[FILE INFO]\nType=1\n"), false},
     {"ValueChanged", "[FILE INFO]\r\nType=1\r\n; c\r\n", "[FILE INFO]\r\nType=22\r\n; c\r\n", true},
     {"KeyAloneGainsAValue", "[FILE INFO]\r\nType \x1A\r\n", "[FILE INFO]\r\nType \x1A=1\r\n", true},
     {"KeyAloneStaysAlone", "[FILE INFO]\nType\n", "[FILE INFO]\nType\nType=1\n", false},
@@ -111,10 +105,11 @@ const ReadCase kReads[] = {
     {"ValueTrimmedThenCutAtNul", "[S]\nA= x \0y \n"s, "S", "A", "x "},
     {"QuotesRemovedAfterTheNulCut", "[S]\nA=\"x\0\"\n"s, "S", "A", "\"x"},
     {"Windows1252", "[S]\nA=\x80\x81\xE9\n", "S", "A", "\xE2\x82\xAC\xC2\x81\xC3\xA9"},
-    {"Utf16LoneSurrogateKeptOddByteReplaced", utf16("[S]\r\nA=\xE9") + "\x3D\xD8" + "Z", "S", "A",
-     "\xC3\xA9\xED\xA0\xBD\xEF\xBF\xBD"},
-    {"Utf16SurrogatePair", utf16("[S]\r\nA=") + "\x3D\xD8\x00\xDE"s, "S", "A", "\xF0\x9F\x98\x80"},
-    {"Utf16BigEndian", utf16("[S]\r\nA=\xE9", true), "S", "A", "\xC3\xA9"},
+    {"Utf16LoneSurrogateKeptOddByteReplaced", utf16File("[S]\r\nA=\xC3\xA9") + "\x3D\xD8" + "Z",
+     "S", "A", "\xC3\xA9\xED\xA0\xBD\xEF\xBF\xBD"},
+    {"Utf16SurrogatePair", utf16File("[S]\r\nA=") + "\x3D\xD8\x00\xDE"s, "S", "A",
+     "\xF0\x9F\x98\x80"},
+    {"Utf16BigEndian", utf16File("[S]\r\nA=\xC3\xA9", true), "S", "A", "\xC3\xA9"},
     {"Utf8SecondByteOutOfRangeIsTaken", kUtf8 + "[S]\nA=\xED\xA0\x80|\xE0\x80|\xF4\x90\x80\x80\n",
      "S", "A", "\xEF\xBF\xBD\xEF\xBF\xBD|\xEF\xBF\xBD|\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
     {"Utf8InvalidLeadsAndStrayBytes", kUtf8 + "[S]\nA=\xC0\xAF\xF5\x80\n", "S", "A",
