@@ -1,6 +1,7 @@
 // The judge of the other tests must itself tell a kept file from a changed one.
 
 #include "ini_oracle.hpp"
+#include "support/config_dat_reads.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -74,60 +75,16 @@ TEST_P(ReliabilityOracleTest, TellsAKeptFileFromAChangedOne) {
 INSTANTIATE_TEST_SUITE_P(Table, ReliabilityOracleTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-struct ReadCase {
-    const char* name;
-    std::string bytes;
-    const char* section;
-    const char* key;
-    std::optional<std::string> value;
-};
-
-using namespace std::string_literals;
-
-const ReadCase kReads[] = {
-    {"QuotesAndWhiteSpaceAroundRemoved",
-     kUtf8 + "; c\r\n[ file info ]\rTYPE = ' 1 '\ntype=2\n[Other]\nA=x\n[FILE INFO]\nWait=3\n",
-     "FILE INFO", "Type", " 1 "},
-    {"SecondSectionOfANameIgnored", kUtf8 + "[S]\nA=1\n[Other]\n[s]\nWait=3\n", "S", "Wait",
-     std::nullopt},
-    {"NameAskedForTrimmed", "[Other]\nA=x\n", "\x0Bother ", "\x1A a\t", "x"},
-    {"AllWhiteSpaceOfTheConsumerTrimmed", "\x1A[S]\x0B\n\x0C\x1A A \x0B= \x1Ax\x0C\x1A\n", "S", "A",
-     "x"},
-    {"SectionNameRunsToTheLastBracket", "[S]x]\nA=1\n", "S]x", "A", "1"},
-    {"SectionNameTrimmedThenCutAtNul", "[ S \0x]\nA=1\n[S]\nA=2\n"s, "S", "A", "2"},
-    {"SectionNameCutAtNul", "[S\0 x]\nA=1\n"s, "S", "A", "1"},
-    {"UnclosedBracketIsAKeyLine", "[S]\n[x=1\nA=2\n", "S", "[x", "1"},
-    {"KeyNameTrimmedThenCutAtNul", "[S]\nA \0=1\nA=2\n"s, "S", "A", "2"},
-    {"KeyNameCutAtNul", "[S]\nA\0 b=1\n"s, "S", "A", "1"},
-    {"KeyAloneReadsAsAbsent", "[S]\nA\nB=4\n", "S", "A", std::nullopt},
-    {"KeyAloneHidesALaterKey", "[S]\nA\nA=4\n", "S", "A", std::nullopt},
-    {"CommentIsNoKey", "[S]\n ;A=1\n", "S", ";A", std::nullopt},
-    {"ValueTrimmedThenCutAtNul", "[S]\nA= x \0y \n"s, "S", "A", "x "},
-    {"QuotesRemovedAfterTheNulCut", "[S]\nA=\"x\0\"\n"s, "S", "A", "\"x"},
-    {"Windows1252", "[S]\nA=\x80\x81\xE9\n", "S", "A", "\xE2\x82\xAC\xC2\x81\xC3\xA9"},
-    {"Utf16LoneSurrogateKeptOddByteReplaced", utf16File("[S]\r\nA=\xC3\xA9") + "\x3D\xD8" + "Z",
-     "S", "A", "\xC3\xA9\xED\xA0\xBD\xEF\xBF\xBD"},
-    {"Utf16SurrogatePair", utf16File("[S]\r\nA=") + "\x3D\xD8\x00\xDE"s, "S", "A",
-     "\xF0\x9F\x98\x80"},
-    {"Utf16BigEndian", utf16File("[S]\r\nA=\xC3\xA9", true), "S", "A", "\xC3\xA9"},
-    {"Utf8SecondByteOutOfRangeIsTaken", kUtf8 + "[S]\nA=\xED\xA0\x80|\xE0\x80|\xF4\x90\x80\x80\n",
-     "S", "A", "\xEF\xBF\xBD\xEF\xBF\xBD|\xEF\xBF\xBD|\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-    {"Utf8InvalidLeadsAndStrayBytes", kUtf8 + "[S]\nA=\xC0\xAF\xF5\x80\n", "S", "A",
-     "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-    {"Utf8SequenceEndsBeforeANonContinuationByte", kUtf8 + "[S]\nA=\xE6\xBC\xA2\xE6\xBC 1\n", "S",
-     "A", "\xE6\xBC\xA2\xEF\xBF\xBD 1"},
-    {"Utf8SequenceCutShortByTheEndTakesTheRest", kUtf8 + "[S]\nA=x\xF0 1", "S", "A",
-     "x\xEF\xBF\xBD"},
-};
-
-class ReliabilityOracleReadTest : public ::testing::TestWithParam<ReadCase> {};
+// The reading rules of Config.dat: the shared table, read by the judge.
+class ReliabilityOracleReadTest : public ::testing::TestWithParam<test_support::ConfigDatRead> {};
 
 TEST_P(ReliabilityOracleReadTest, ReadsAsTheConsumerReads) {
-    const ReadCase& c = GetParam();
-    EXPECT_EQ(IniOracle(c.bytes).value(c.section, c.key), c.value);
+    const test_support::ConfigDatRead& row = GetParam();
+    EXPECT_EQ(IniOracle(row.bytes).value(row.section, row.key), row.value);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ReliabilityOracleReadTest, ::testing::ValuesIn(kReads),
+INSTANTIATE_TEST_SUITE_P(Table, ReliabilityOracleReadTest,
+                         ::testing::ValuesIn(test_support::configDatReads()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
