@@ -17,18 +17,6 @@ namespace {
 using namespace std::string_literals;
 using namespace test_support;
 
-std::string utf16(std::string_view text) {
-    std::string out = "\xFF\xFE";
-    appendUtf16FromUtf8(out, text);
-    return out;
-}
-
-std::string utf16Bare(std::string_view text) {
-    std::string out;
-    appendUtf16FromUtf8(out, text);
-    return out;
-}
-
 const std::string kMelangeUtf8 = "M\xC3\xA9lange_2.bin";
 const std::string kCjkName = "\xE6\xBC\xA2\xE5\xAD\x97.bin";
 
@@ -82,40 +70,41 @@ INSTANTIATE_TEST_SUITE_P(
         EncodingCase{"NewFileInUtf16WhenWindows1252CannotHoldIt",
                      "",
                      {kType, kCjk},
-                     utf16("[FILE INFO]\r\nType=7\r\nFile Name=" + kCjkName + "\r\n"),
+                     utf16File("[FILE INFO]\r\nType=7\r\nFile Name=" + kCjkName + "\r\n"),
                      FileEncoding::Utf16Le},
-        EncodingCase{"Utf16UpdatedInUtf16",
-                     utf16("[FILE INFO]\r\nType=1\r\nFile Name=" + kCjkName + "\r\n[Other]\r\n"),
-                     {kType, kMelange, kWait},
-                     utf16("[FILE INFO]\r\nType=7\r\nFile Name=" + kMelangeUtf8 +
-                           "\r\nWait=3\r\n[Other]\r\n"),
-                     FileEncoding::Utf16Le},
+        EncodingCase{
+            "Utf16UpdatedInUtf16",
+            utf16File("[FILE INFO]\r\nType=1\r\nFile Name=" + kCjkName + "\r\n[Other]\r\n"),
+            {kType, kMelange, kWait},
+            utf16File("[FILE INFO]\r\nType=7\r\nFile Name=" + kMelangeUtf8 +
+                      "\r\nWait=3\r\n[Other]\r\n"),
+            FileEncoding::Utf16Le},
         EncodingCase{"Utf16UndecodableBytesKept",
-                     "\xFF\xFE" + utf16Bare("; ") + "\x00\xDC"s +
-                         utf16Bare("\n[FILE INFO]\nType=1"),
+                     "\xFF\xFE" + utf16Bytes("; ") + "\x00\xDC"s +
+                         utf16Bytes("\n[FILE INFO]\nType=1"),
                      {kType, kCjk},
-                     "\xFF\xFE" + utf16Bare("; ") + "\x00\xDC"s +
-                         utf16Bare("\n[FILE INFO]\nType=7\nFile Name=" + kCjkName),
+                     "\xFF\xFE" + utf16Bytes("; ") + "\x00\xDC"s +
+                         utf16Bytes("\n[FILE INFO]\nType=7\nFile Name=" + kCjkName),
                      FileEncoding::Utf16Le},
         EncodingCase{"Utf16OddLastByteBeforeNewSection",
-                     utf16("[Other]\r\nx=1") + "A",
+                     utf16File("[Other]\r\nx=1") + "A",
                      {kType},
-                     utf16("[Other]\r\nx=1\xEF\xBF\xBD\r\n[FILE INFO]\r\nType=7\r\n"),
+                     utf16File("[Other]\r\nx=1\xEF\xBF\xBD\r\n[FILE INFO]\r\nType=7\r\n"),
                      FileEncoding::Utf16Le},
         EncodingCase{"Utf16MarkOnly",
                      "\xFF\xFE",
                      {kType},
-                     utf16("[FILE INFO]\r\nType=7\r\n"),
+                     utf16File("[FILE INFO]\r\nType=7\r\n"),
                      FileEncoding::Utf16Le},
         EncodingCase{"Utf16BigEndianUpdatedInUtf16BigEndian",
-                     utf16Be("[FILE INFO]\r\nType=1\r\n"),
+                     utf16File("[FILE INFO]\r\nType=1\r\n", true),
                      {kType, kCjk},
-                     utf16Be("[FILE INFO]\r\nType=7\r\nFile Name=" + kCjkName + "\r\n"),
+                     utf16File("[FILE INFO]\r\nType=7\r\nFile Name=" + kCjkName + "\r\n", true),
                      FileEncoding::Utf16Be},
         EncodingCase{"Utf16LoneSurrogateWrittenAsItsUnit",
-                     utf16("[FILE INFO]\r\n"),
+                     utf16File("[FILE INFO]\r\n"),
                      {{"FILE INFO", "File Name", "x\xED\xB0\x80"}},
-                     utf16("[FILE INFO]\r\nFile Name=x") + "\x00\xDC\r\0\n\0"s,
+                     utf16File("[FILE INFO]\r\nFile Name=x") + "\x00\xDC\r\0\n\0"s,
                      FileEncoding::Utf16Le},
         EncodingCase{"Utf8CutShortEndWrittenAsWhatItReadAs",
                      kBom + "[A]\nk=x\xF0\x41",
@@ -129,35 +118,11 @@ INSTANTIATE_TEST_SUITE_P(
                      FileEncoding::Utf8}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Whole words of ASCII are read and counted at once: a character outside ASCII, or a line
-// end, at every place within a word must still be found where it is.
-TEST(IniEncodings, EditsAfterLinesOfEveryLengthInUtf16) {
-    const std::vector<std::pair<std::string, std::string>> pieces = {
-        {"\xC3\xA9"s, utf16Bare("\xC3\xA9")},                 // two bytes, one unit
-        {"\xF0\x9F\x98\x80"s, utf16Bare("\xF0\x9F\x98\x80")}, // a surrogate pair
-        {"\xEF\xBF\xBD"s, "\x00\xDC"s},                       // an unpaired surrogate
-    };
-    for (const auto& [text, raw] : pieces) {
-        for (std::size_t at = 0; at < 17; ++at) {
-            const std::string head(at, 'a');
-            const std::string before = "\xFF\xFE" + utf16Bare(";" + head) + raw +
-                                       utf16Bare("b\n[FILE INFO]\nType=1\nWait=0\n");
-            IniDocument doc(before);
-            EXPECT_EQ(doc.value("FILE INFO", "Type"), "1") << at;
-            storePuts(doc,
-                      std::vector<IniPut>{{"FILE INFO", "Type", "12"}, {"FILE INFO", "Wait", "3"}});
-            EXPECT_EQ(doc.bytes(), "\xFF\xFE" + utf16Bare(";" + head) + raw +
-                                       utf16Bare("b\n[FILE INFO]\nType=12\nWait=3\n"))
-                << at;
-            EXPECT_EQ(doc.value("FILE INFO", "Wait"), "3") << at;
-        }
-    }
-}
-
 // A UTF-16LE file is read in its own units: a unit whose low byte is that of a CR, LF, "[", "]",
 // "=", ";" or a blank is no such character unless its high byte is zero (a surrogate pair's first
-// unit included), and line ends of each kind fall at every place of the units read at once. Each
-// file reads and is edited exactly as the same text after the UTF-8 mark.
+// unit included), and line ends of each kind, and an unpaired surrogate, fall at every place of
+// the units read at once. Each file reads and is edited exactly as the same text after the UTF-8
+// mark.
 TEST(IniEncodings, Utf16ReadsAndEditsAsTheSameTextAfterTheUtf8Mark) {
     const std::string look = "\xE0\xB4\x8A"      // U+0D0A: 0A 0D
                              "\xE0\xA8\x8D"      // U+0A0D: 0D 0A
@@ -170,16 +135,17 @@ TEST(IniEncodings, Utf16ReadsAndEditsAsTheSameTextAfterTheUtf8Mark) {
                                       {"FILE INFO", "New", look},
                                       {"Other" + look, look + "Key", "z"},
                                       {"Fresh", "A", "1"}};
+    const std::string kUnpaired = "\xED\xB0\x80"; // U+DC00 alone, kept as its unit
     for (const char* lineEnd : {"\r", "\n", "\r\n"}) {
         const std::string eol = lineEnd;
         for (std::size_t shift = 0; shift < 9; ++shift) {
-            const std::string text = ";" + std::string(shift, 'p') + eol + "[Other" + look + "]" +
-                                     eol + look + "Key=" + look + eol + "[FILE INFO]" + eol +
-                                     " Type = 1" + eol + "Name" + look + "=" + look + "x" + eol +
-                                     "[Third]" + eol + "k=v";
+            const std::string text = ";" + std::string(shift, 'p') + kUnpaired + eol + "[Other" +
+                                     look + "]" + eol + look + "Key=" + look + eol + "[FILE INFO]" +
+                                     eol + " Type = 1" + eol + "Name" + look + "=" + look + "x" +
+                                     eol + "[Third]" + eol + "k=v";
             const std::string where = "line end " + std::to_string(eol.size()) + "/" +
                                       std::to_string(eol[0]) + ", shift " + std::to_string(shift);
-            IniDocument wide(utf16(text));
+            IniDocument wide(utf16File(text));
             IniDocument narrow(kBom + text);
             EXPECT_EQ(wide.value("FILE INFO", "type"), "1") << where;
             EXPECT_EQ(wide.value("FILE INFO", "Name" + look), look + "x") << where;
@@ -205,7 +171,7 @@ TEST(IniEncodings, Utf16ReadsAndEditsAsTheSameTextAfterTheUtf8Mark) {
 
 TEST(IniEncodings, UndecodableTextReadsAsReplacementCharacters) {
     const std::vector<std::pair<std::string, std::string>> files = {
-        {"\xFF\xFE" + utf16Bare("[S]\nA=x") + "\x3D\xD8"s + utf16Bare("y"), "x\xED\xA0\xBDy"},
+        {"\xFF\xFE" + utf16Bytes("[S]\nA=x") + "\x3D\xD8"s + utf16Bytes("y"), "x\xED\xA0\xBDy"},
         {kBom + "[S]\nA=x\xC3y", "x\xEF\xBF\xBDy"},
         {"[S]\nA=x\x81y", "x\xC2\x81y"},
     };

@@ -1,6 +1,7 @@
 #include "core/config_store.hpp"
 #include "core/ini_document.hpp"
 #include "core/text_encoding.hpp"
+#include "support/config_dat_reads.hpp"
 #include "support/settings_file_support.hpp"
 
 #include <gtest/gtest.h>
@@ -65,93 +66,50 @@ std::string doubleByteChar(char second) {
     return out;
 }
 
-struct ReadCase {
-    const char* name;
-    std::string file;
-    std::string section;
-    std::string key;
-    std::optional<std::string> expected;
-    const CodePage* page = &windows1252();
-};
+// The reading rules of Config.dat: the shared table, read by the store's reader.
+class IniReadRules : public ::testing::TestWithParam<ConfigDatRead> {};
 
-class IniReadRules : public ::testing::TestWithParam<ReadCase> {};
-
-TEST_P(IniReadRules, FindsTheValueAReaderOfSuchFilesWould) {
-    const ReadCase& c = GetParam();
-    const IniDocument doc(c.file, *c.page);
-    EXPECT_EQ(doc.value(c.section, c.key), c.expected);
-    EXPECT_EQ(doc.bytes(), c.file); // reading changes nothing
+TEST_P(IniReadRules, FindsTheValueTheConsumerReads) {
+    const ConfigDatRead& row = GetParam();
+    const IniDocument doc(row.bytes, windows1252());
+    EXPECT_EQ(doc.value(row.section, row.key), row.value);
+    EXPECT_EQ(doc.bytes(), row.bytes); // reading changes nothing
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, IniReadRules,
-    ::testing::Values(
-        ReadCase{"Plain", "[FILE INFO]\r\nType=6060\r\n", "FILE INFO", "Type", "6060"},
-        ReadCase{"NamesIgnoreCase", "[file info]\nTYPE=1\n", "FILE INFO", "type", "1"},
-        ReadCase{"BlanksAroundNamesAndValues", "  [ FILE INFO ] \n \tType \t=  6060 \t\n",
-                 "FILE INFO", "Type", "6060"},
-        ReadCase{"BlanksAroundAskedNames", "[FILE INFO]\nType=1\n", " FILE INFO ", "Type\t", "1"},
-        ReadCase{"DoubleQuotesRemoved", "[S]\nN=\"  a b \"\n", "S", "N", "  a b "},
-        ReadCase{"SingleQuotesRemoved", "[S]\nN= 'x' \n", "S", "N", "x"},
-        ReadCase{"OnlyOnePairRemoved", "[S]\nN=\"\"x\"\"\n", "S", "N", "\"x\""},
-        ReadCase{"MismatchedQuotesKept", "[S]\nN=\"x'\n", "S", "N", "\"x'"},
-        ReadCase{"LoneQuoteKept", "[S]\nN=\"\n", "S", "N", "\""},
-        ReadCase{"EmptyValueIsPresent", "[S]\nN=\n", "S", "N", ""},
-        ReadCase{"EqualsInValue", "[S]\nN=b=c\n", "S", "N", "b=c"},
-        ReadCase{"SemicolonInValueKept", "[S]\nN=1 ; note\n", "S", "N", "1 ; note"},
-        ReadCase{"AbsentKey", "[S]\nA=1\n", "S", "B", std::nullopt},
-        ReadCase{"AbsentSection", "[T]\nA=1\n", "S", "A", std::nullopt},
-        ReadCase{"KeyOfAnotherSection", "[A]\nType=1\n[FILE INFO]\n", "FILE INFO", "Type",
-                 std::nullopt},
-        ReadCase{"KeyBeforeAnySection", "Type=1\n[FILE INFO]\n", "FILE INFO", "Type", std::nullopt},
-        ReadCase{"FirstDuplicateSectionWins", "[S]\nA=1\n[T]\n[s]\nA=2\n", "S", "A", "1"},
-        ReadCase{"LaterDuplicateSectionIgnored", "[S]\nA=1\n[S]\nB=2\n", "S", "B", std::nullopt},
-        ReadCase{"FirstDuplicateKeyWins", "[S]\nA=1\na=2\n", "S", "A", "1"},
-        ReadCase{"CommentsNeverMatch", "[S]\n;A=1\n  #A=2\nA=3\n", "S", "A", "3"},
-        ReadCase{"CommentOnly", "[S]\n; A=1\n", "S", "A", std::nullopt},
-        ReadCase{"KeyAloneHidesLaterLines", "[S]\nA\nA=4\n", "S", "A", std::nullopt},
-        ReadCase{"KeyAloneIsNoOtherKey", "[S]\nAB\nA=4\n", "S", "A", "4"},
-        ReadCase{"HeaderWithTrailingText", "[S] junk\nA=1\n", "S", "A", "1"},
-        ReadCase{"UnclosedBracketIsNoHeader", "[S]\n[broken\nA=1\n", "S", "A", "1"},
-        ReadCase{"ByteOrderMark", kBom + "[S]\r\nA=1\r\n", "S", "A", "1"},
-        ReadCase{"CrOnlyLineEnds", "[S]\rA=1\rB=2", "S", "B", "2"},
-        ReadCase{"LfOnlyNoFinalLineEnd", "[S]\nA=1\nB=2", "S", "B", "2"},
-        ReadCase{"MixedLineEnds", "[S]\r\r\nA=1\n\rB=2\r\n", "S", "B", "2"},
-        ReadCase{"NulEndsValue", "[S]\nA=x \0y \n"s, "S", "A", "x "},
-        ReadCase{"NulEndsQuotedValue", "[S]\nA=\"x\0\"\n"s, "S", "A", "\"x"},
-        ReadCase{"NulEndsKeyName", "[S]\nA\0b=1\nA=2\n"s, "S", "A", "1"},
-        ReadCase{"NulAfterBlankInKeyName", "[S]\nA \0=1\nA=2\n"s, "S", "A", "2"},
-        ReadCase{"NulEndsSectionName", "[S\0x]\nA=1\n"s, "S", "A", "1"},
-        ReadCase{"SectionNameRunsToLastBracket", "[S]x]\nA=1\n", "S]x", "A", "1"},
-        ReadCase{"SectionNameNotUpToFirstBracket", "[S]x]\nA=1\n", "S", "A", std::nullopt},
-        ReadCase{"OtherWhiteSpaceTrimmed",
-                 "\x1a[\x0bS\x0c]\x0b\n\x0c"
-                 "A\x1a=\x0b 5\x1a\x0c\n",
-                 "S", "A", "5"},
-        ReadCase{"Utf16BigEndian", utf16Be("[S]\r\nA=\xC3\xA9\r\n"), "S", "A", "\xC3\xA9"},
-        ReadCase{"Utf8SurrogateAsTheSystemReadsIt", kBom + "[S]\nA=x\xED\xA0\x80y\n", "S", "A",
-                 "x\xEF\xBF\xBD\xEF\xBF\xBDy"},
-        ReadCase{"Utf8CutShortMidFile", kBom + "[S]\nA=\xE6\x41\nB=1", "S", "A",
-                 "\xEF\xBF\xBD"
-                 "A"},
-        ReadCase{"Utf8CutShortByTheEndTakesTheRest", kBom + "[S]\nA=x\xF0\x41=", "S", "A",
-                 "x\xEF\xBF\xBD"},
-        ReadCase{"DoubleByteSecondByteIsNoBracket", "[S]\x81]\nA=1\n", "S", "A", "1", &kDoubleByte},
-        ReadCase{"DoubleByteNameReadAsItsCharacters",
-                 "[S]\n\x81"
-                 "a=1\n",
-                 "S", doubleByteChar('a'), "1", &kDoubleByte},
-        ReadCase{"DoubleByteSecondBytesKeepTheirCase",
-                 "[S]\n\x81"
-                 "a=1\n",
-                 "S", doubleByteChar('A'), std::nullopt, &kDoubleByte},
-        ReadCase{"DoubleByteValue", "[S]\nA = \x81]\x81\n", "S", "A",
-                 doubleByteChar(']') + "\xE3\x83\xBB", &kDoubleByte},
-        ReadCase{"NulElsewhereHarmless", "\0\0[S]\0\n[S]\nA=1\n"s, "S", "A", "1"},
-        ReadCase{"NoMarkReadsAsWindows1252", "[S]\nA=\xff\xfe\xc3\n", "S", "A",
-                 "\xc3\xbf\xc3\xbe\xc3\x83"},
-        ReadCase{"NonAsciiIsCaseSensitive", "[S]\n\xc3\x84=1\n", "S", "\xc3\xa4", std::nullopt}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, IniReadRules, ::testing::ValuesIn(configDatReads()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A double-byte system code page, which only the store's reader can be handed here.
+struct DoubleByteRead {
+    const char* name;
+    std::string file;
+    std::string key;
+    std::optional<std::string> expected;
+};
+
+class IniDoubleByteReadRules : public ::testing::TestWithParam<DoubleByteRead> {};
+
+TEST_P(IniDoubleByteReadRules, FindsTheValueAReaderOfSuchFilesWould) {
+    const DoubleByteRead& c = GetParam();
+    const IniDocument doc(c.file, kDoubleByte);
+    EXPECT_EQ(doc.value("S", c.key), c.expected);
+    EXPECT_EQ(doc.bytes(), c.file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, IniDoubleByteReadRules,
+                         ::testing::Values(DoubleByteRead{"SecondByteIsNoBracket",
+                                                          "[S]\x81]\nA=1\n", "A", "1"},
+                                           DoubleByteRead{"NameReadAsItsCharacters",
+                                                          "[S]\n\x81"
+                                                          "a=1\n",
+                                                          doubleByteChar('a'), "1"},
+                                           DoubleByteRead{"SecondBytesKeepTheirCase",
+                                                          "[S]\n\x81"
+                                                          "a=1\n",
+                                                          doubleByteChar('A'), std::nullopt},
+                                           DoubleByteRead{"Value", "[S]\nA = \x81]\x81\n", "A",
+                                                          doubleByteChar(']') + "\xE3\x83\xBB"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Texts that a careless writer would lose at a blank or quote at either end.
 const std::vector<std::string> kAwkwardTexts = {"",

@@ -33,6 +33,7 @@ namespace fs = std::filesystem;
 
 using test_support::entries;
 using test_support::readFile;
+using test_support::utf16File;
 using test_support::utf8;
 
 // Every table row has a name: the test's name ends in it, and a failure shows it.
@@ -81,19 +82,25 @@ TEST_P(WindowsAppDir, RootsKeepTheirSeparatorAndConfigDatGoesInside) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, WindowsAppDir,
-    ::testing::Values(AppDirRow{"DriveRoot", "C:\\", "C:\\", "C:\\Config.dat"},
-                      AppDirRow{"DriveRootWithSlash", "D:/", "D:/", "D:/Config.dat"},
-                      AppDirRow{"ShareRoot", "\\\\server\\share\\", "\\\\server\\share\\",
-                                "\\\\server\\share\\Config.dat"},
-                      AppDirRow{"Folder", "C:\\Quentra", "C:\\Quentra\\",
-                                "C:\\Quentra\\Config.dat"},
-                      AppDirRow{"FolderWithSlashes", "C:/Quentra/Upgrade", "C:/Quentra/Upgrade\\",
-                                "C:/Quentra/Upgrade\\Config.dat"}),
+    ::testing::Values(
+        AppDirRow{"DriveRoot", "C:\\", "C:\\", "C:\\Config.dat"},
+        AppDirRow{"DriveRootWithSlash", "D:/", "D:/", "D:/Config.dat"},
+        AppDirRow{"ShareRoot", "\\\\server\\share\\", "\\\\server\\share\\",
+                  "\\\\server\\share\\Config.dat"},
+        AppDirRow{"Folder", "C:\\Quentra", "C:\\Quentra\\", "C:\\Quentra\\Config.dat"},
+        AppDirRow{"FolderWithSlashes", "C:/Quentra/Upgrade", "C:/Quentra/Upgrade\\",
+                  "C:/Quentra/Upgrade\\Config.dat"},
+        AppDirRow{"FolderWithItsSeparator", "C:\\Program Files\\Upgrade\\",
+                  "C:\\Program Files\\Upgrade\\", "C:\\Program Files\\Upgrade\\Config.dat"},
+        AppDirRow{"FolderWithItsSlash", "C:/tools/", "C:/tools/", "C:/tools/Config.dat"},
+        AppDirRow{"Empty", "", ".\\", ".\\Config.dat"}),
     rowName<AppDirRow>);
 
+// A path splits after the last of either separator; the short name is what follows.
 struct ShortNameRow {
     const char* name;
     const char* path;
+    const char* directory;
     const char* shortName;
 };
 
@@ -101,17 +108,23 @@ class WindowsShortName : public ::testing::TestWithParam<ShortNameRow> {};
 
 TEST_P(WindowsShortName, FollowsTheLastOfEitherSeparator) {
     EXPECT_EQ(shortNameForPath(GetParam().path), GetParam().shortName);
+    const SplitPath parts = splitPath(GetParam().path);
+    EXPECT_EQ(parts.directory, GetParam().directory);
+    EXPECT_EQ(parts.name, GetParam().shortName);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, WindowsShortName,
-    ::testing::Values(ShortNameRow{"Backslashes", "C:\\fw\\VXA-12_r3.bin", "VXA-12_r3.bin"},
-                      ShortNameRow{"Slashes", "C:/fw/VXA-12_r3.bin", "VXA-12_r3.bin"},
-                      ShortNameRow{"SlashThenBackslash", "C:\\fw/sub\\vtl_2.bin", "vtl_2.bin"},
-                      ShortNameRow{"BackslashThenSlash", "C:/fw\\sub/vtl_2.bin", "vtl_2.bin"},
-                      ShortNameRow{"Share", "\\\\server\\share\\ondamajor.bin", "ondamajor.bin"},
-                      ShortNameRow{"FolderOnly", "C:\\fw\\", ""},
-                      ShortNameRow{"NameOnly", "vtl_2.bin", "vtl_2.bin"}),
+    ::testing::Values(
+        ShortNameRow{"Backslashes", "C:\\fw\\VXA-12_r3.bin", "C:\\fw\\", "VXA-12_r3.bin"},
+        ShortNameRow{"Slashes", "C:/fw/VXA-12_r3.bin", "C:/fw/", "VXA-12_r3.bin"},
+        ShortNameRow{"SlashThenBackslash", "C:\\fw/sub\\vtl_2.bin", "C:\\fw/sub\\", "vtl_2.bin"},
+        ShortNameRow{"BackslashThenSlash", "C:/fw\\sub/vtl_2.bin", "C:/fw\\sub/", "vtl_2.bin"},
+        ShortNameRow{"Share", "\\\\server\\share\\ondamajor.bin", "\\\\server\\share\\",
+                     "ondamajor.bin"},
+        ShortNameRow{"FolderOnly", "C:\\fw\\", "C:\\fw\\", ""},
+        ShortNameRow{"DriveRoot", "C:\\", "C:\\", ""},
+        ShortNameRow{"NameOnly", "vtl_2.bin", "", "vtl_2.bin"}),
     rowName<ShortNameRow>);
 
 class WindowsFiles : public test_support::TempDirTest {
@@ -413,11 +426,6 @@ const std::string kCyrillic = "\xD0\x96\xD1\x83\xD0\xBA.bin";    // Cyrillic
 const std::string kEmoji = "\xF0\x9F\x98\x80.bin";               // beyond the BMP
 
 // The files a save may find, beside none: UTF-16 and UTF-8 with their marks, and ANSI.
-std::string utf16File(const std::string& text) {
-    const std::wstring w = widen(text);
-    return "\xFF\xFE" +
-           std::string(reinterpret_cast<const char*>(w.data()), w.size() * sizeof(wchar_t));
-}
 const std::string kUtf16File = utf16File("[FILE INFO]\r\nFile Name=x\r\n");
 const std::string kUtf8File = "\xEF\xBB\xBF[FILE INFO]\r\nFile Name=x\r\n";
 const std::string kAnsiFile = "[FILE INFO]\r\nWait=1\r\nFile Name=x\r\n";

@@ -58,6 +58,15 @@ TEST_F(ReliabilityConcurrencyTest, SaversAndAForeignWriterLoseNothing) {
                 store.putKeyName(foreignKey(i));
                 store.putKeyValue(foreignValue(i));
                 store.commit();
+                // Just committed, it reads back: no other writer's rename brought back a
+                // state from before it.
+                core::IniFileStore reader;
+                reader.putFilePath(path);
+                reader.putSectionName(i % 2 == 0 ? "Foreign" : std::string(core::kSectionName));
+                reader.putKeyName(foreignKey(i));
+                if (reader.getKeyValue() != foreignValue(i)) {
+                    ::_exit(4);
+                }
             }
         } catch (...) {
             ::_exit(3);
@@ -89,7 +98,8 @@ TEST_F(ReliabilityConcurrencyTest, SaversAndAForeignWriterLoseNothing) {
     for (const pid_t pid : children) {
         int status = 0;
         ::waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a writer failed";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "a writer failed (4: a committed key was reverted)";
     }
 
     const std::string bytes = readFile(file_);

@@ -43,10 +43,10 @@ constexpr int kReported = 0;    // the save threw StoreError, as it should
 constexpr int kNotReported = 1; // the save claimed success
 constexpr int kCannotFault = 77;
 
-// A save that must fail: kReported when it throws StoreError naming `reason`.
-int saveMustFail(const std::string& appDir, int n, const std::string& reason) {
+// A commit that must fail: kReported when it throws StoreError naming `reason`.
+int commitMustFail(core::IniFileStore& store, const std::string& reason) {
     try {
-        saveJob(appDir, n);
+        store.commit();
     } catch (const core::StoreError& e) {
         const std::string what = e.what();
         if (what.find(reason) == std::string::npos) {
@@ -56,6 +56,13 @@ int saveMustFail(const std::string& appDir, int n, const std::string& reason) {
         return kReported;
     }
     return kNotReported;
+}
+
+// A save as the window does it that must fail.
+int saveMustFail(const std::string& appDir, int n, const std::string& reason) {
+    core::IniFileStore store;
+    core::saveSettings(store, appDir, core::settingsFromControls(jobControls(n)));
+    return commitMustFail(store, reason);
 }
 
 // A foreign section large enough that no new content fits where the old one did.
@@ -68,67 +75,6 @@ std::string withForeignContent(const std::string& job) {
 }
 
 using ReliabilityFaultTest = ScratchDirTest;
-
-TEST_F(ReliabilityFaultTest, ConfigDatThatIsADirectoryIsReportedAndStaysADirectory) {
-    fs::create_directory(file_);
-    writeFile(file_ / "inside", "x");
-    core::IniFileStore store;
-    core::NativeFileSystem files;
-    const core::LoadedJob loaded = core::loadSettings(store, files, appDir_);
-    EXPECT_FALSE(loaded.fromFile); // a directory of that name counts as absent
-    EXPECT_EQ(saveMustFail(appDir_, 1, "directory"), kReported);
-    EXPECT_TRUE(fs::is_directory(file_));
-    EXPECT_EQ(entries(file_), std::set<std::string>{"inside"});
-    EXPECT_EQ(strayFiles(), std::set<std::string>{});
-}
-
-// Things at the path of Config.dat that are no file to replace: Load takes the defaults without
-// blocking, Save is refused with the reason, and the thing stays as it was.
-struct NotAFileCase {
-    const char* name;
-    std::function<void(const fs::path& dir, const fs::path& file)> make;
-    const char* reason;
-};
-
-const NotAFileCase kNotAFile[] = {
-    {"DanglingSymbolicLink",
-     [](const fs::path& dir, const fs::path& file) {
-         fs::create_symlink(dir / "missing" / "Config.dat", file);
-     },
-     "link"},
-    {"SymbolicLinkLoop",
-     [](const fs::path&, const fs::path& file) { fs::create_symlink(file, file); }, "link"},
-    {"SymbolicLinkToADirectory",
-     [](const fs::path& dir, const fs::path& file) {
-         fs::create_directory(dir / "sub");
-         fs::create_symlink(dir / "sub", file);
-     },
-     "directory"},
-    {"NamedPipe",
-     [](const fs::path&, const fs::path& file) { ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0); },
-     "not an ordinary file"},
-};
-
-class ReliabilityNotAFileTest : public ScratchDirTest,
-                                public ::testing::WithParamInterface<NotAFileCase> {};
-
-TEST_P(ReliabilityNotAFileTest, LoadTakesTheDefaultsAndSaveIsRefused) {
-    GetParam().make(dir_, file_);
-    const auto type = fs::symlink_status(file_).type();
-    const auto entriesBefore = entries(dir_);
-    core::IniFileStore store;
-    core::NativeFileSystem files;
-    const core::LoadedJob loaded = core::loadSettings(store, files, appDir_);
-    EXPECT_FALSE(loaded.fromFile);
-    EXPECT_EQ(loaded.listIndex, 9);
-
-    EXPECT_EQ(saveMustFail(appDir_, 1, GetParam().reason), kReported);
-    EXPECT_EQ(fs::symlink_status(file_).type(), type);
-    EXPECT_EQ(entries(dir_), entriesBefore);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, ReliabilityNotAFileTest, ::testing::ValuesIn(kNotAFile),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ReliabilityFaultTest, EmptyConfigDatLoadsAsEmptyAndTakesAWholeJob) {
     writeFile(file_, "");
@@ -149,10 +95,15 @@ TEST_F(ReliabilityFaultTest, EmptyConfigDatLoadsAsEmptyAndTakesAWholeJob) {
     EXPECT_EQ(IniOracle(bytes).lines.size(), 24u);
 }
 
-// A read-only bind mount of the directory in a private mount namespace: even root cannot
-// write there. Without the namespace (no privilege), a directory without write bits does it.
+// A directory the save cannot write in, with or without the lock file an earlier save left:
+// the save is refused and the file left as it was. Each commit runs in a child: one in a private
+// mount namespace with the directory bound read-only (even root cannot write there), one that
+// drops to an ordinary user and meets a directory without write bits (root ignores them).
+enum class ReadOnlyBy { Mount, WriteBits };
+
 struct ReadOnlyCase {
     const char* name;
+    ReadOnlyBy by;
     bool lockFileExists; // an earlier save left the lock file
 };
 
@@ -168,34 +119,48 @@ TEST_P(ReliabilityReadOnlyTest, SaveIsReportedAndTheFileIsUnchanged) {
     const auto entriesBefore = entries(dir_);
     const std::string dir = dir_.string();
     const std::string appDir = appDir_;
+    const bool byMount = GetParam().by == ReadOnlyBy::Mount;
+    if (!byMount) {
+        fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec |
+                                  fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+    }
 
-    int result = inChild([&] {
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            ::mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
-            ::mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) !=
-                0) {
+    const int result = inChild([&] {
+        if (byMount) {
+            if (::unshare(CLONE_NEWNS) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+                ::mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) !=
+                    0) {
+                return kCannotFault;
+            }
+            return saveMustFail(appDir, 2, std::strerror(EROFS));
+        }
+        if ((::geteuid() == 0 && !test_support::becomeTheOrdinaryUser()) ||
+            ::access(dir.c_str(), W_OK) == 0) {
             return kCannotFault;
         }
-        return saveMustFail(appDir, 2, "Read-only file system");
+        return saveMustFail(appDir, 2, std::strerror(EACCES));
     });
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
     if (result == kCannotFault) {
-        if (::geteuid() == 0) {
-            GTEST_SKIP() << "no private mount namespace here, and root ignores write bits";
-        }
-        fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-        result = saveMustFail(appDir_, 2, "ermission denied");
-        fs::permissions(dir_, fs::perms::owner_all);
+        GTEST_SKIP() << (byMount ? "no private mount namespace here"
+                                 : "no unprivileged user to run the commit as");
     }
     EXPECT_EQ(result, kReported);
     EXPECT_EQ(readFile(file_), before);
     EXPECT_EQ(entries(dir_), entriesBefore);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ReliabilityReadOnlyTest,
-                         ::testing::Values(ReadOnlyCase{"LockFileLeftByAnEarlierSave", true},
-                                           ReadOnlyCase{"NoLockFileYet", false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReliabilityReadOnlyTest,
+    ::testing::Values(ReadOnlyCase{"MountLockFileLeftByAnEarlierSave", ReadOnlyBy::Mount, true},
+                      ReadOnlyCase{"MountNoLockFileYet", ReadOnlyBy::Mount, false},
+                      ReadOnlyCase{"WriteBitsLockFileLeftByAnEarlierSave", ReadOnlyBy::WriteBits,
+                                   true},
+                      ReadOnlyCase{"WriteBitsNoLockFileYet", ReadOnlyBy::WriteBits, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Disk full during the commit: a file-size limit below the new content's size, with SIGXFSZ
 // ignored or left to kill the process; and a memory file system that is really full.
@@ -220,18 +185,34 @@ TEST_P(ReliabilityDiskFullTest, SaveIsReportedAndTheFileIsUnchanged) {
         writeFile(file_, withForeignContent(readFile(file_)));
         const std::string before = readFile(file_);
         const auto entriesBefore = entries(dir_);
+        // Once the limit is lifted, the puts the refused commit kept are written.
         const int result = inChild([&] {
             ::signal(SIGXFSZ, kind == FullDisk::SizeLimitSignalIgnored ? SIG_IGN : SIG_DFL);
-            const rlimit limit{4096, 4096}; // far below the file's size
+            rlimit old{};
+            ::getrlimit(RLIMIT_FSIZE, &old);
+            const rlimit limit{4096, old.rlim_max}; // far below the file's size
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
                 return kCannotFault;
             }
-            return saveMustFail(appDir, 2, "too large");
+            core::IniFileStore store;
+            core::saveSettings(store, appDir, core::settingsFromControls(jobControls(2)));
+            const int reported = commitMustFail(store, std::strerror(EFBIG));
+            if (reported != kReported) {
+                return reported;
+            }
+            if (readFile(file) != before) {
+                return 10;
+            }
+            if (entries(dir) != entriesBefore) {
+                return 11;
+            }
+            ::setrlimit(RLIMIT_FSIZE, &old);
+            store.commit();
+            return wholeJob(readFile(file)) == 2 ? kReported : 12;
         });
         ASSERT_NE(result, kCannotFault);
-        EXPECT_EQ(result, kReported);
-        EXPECT_EQ(readFile(file_), before);
-        EXPECT_EQ(entries(dir_), entriesBefore);
+        EXPECT_EQ(result, kReported)
+            << "10: the file changed; 11: a file was left behind; 12: the retry lost the job";
         return;
     }
 

@@ -37,16 +37,6 @@ std::string manySections() {
     return out;
 }
 
-// UTF-16BE with its mark, for ASCII texts.
-std::string utf16BigEndian(const std::string& ascii) {
-    std::string out = "\xFE\xFF";
-    for (const char c : ascii) {
-        out += '\0';
-        out += c;
-    }
-    return out;
-}
-
 struct HostileFile {
     const char* name;
     std::function<std::string()> bytes;
@@ -96,8 +86,8 @@ const HostileFile kHostileFiles[] = {
      }},
     {"BigEndianUtf16WithLoneSurrogatesAndAnOddLastByte",
      [] {
-         return utf16BigEndian("[Other]\r\nA=") + "\xD8\x00"s +
-                utf16BigEndian("\r\n[FILE INFO]\r\nType=1\r\n[Last]\r\nB=").substr(2) +
+         return utf16File("[Other]\r\nA=", true) + "\xD8\x00"s +
+                utf16File("\r\n[FILE INFO]\r\nType=1\r\n[Last]\r\nB=", true).substr(2) +
                 "\xDC\x00Z"s;
      }},
     {"Utf8CutShortByTheEndOfTheFile", [] { return "\xEF\xBB\xBF[Other]\nA=1\xF0\x9F\n"s; }},

@@ -24,6 +24,7 @@ namespace fs = std::filesystem;
 
 using test_support::entries;
 using test_support::readFile;
+using test_support::utf16File;
 using test_support::writeFile;
 
 // The 23 keys of a job, in the order a save writes them.

@@ -29,12 +29,6 @@ inline void storePuts(core::IniDocument& doc, std::span<const core::IniPut> puts
     doc = core::IniDocument(std::move(bytes));
 }
 
-inline std::string utf16Be(std::string_view text) {
-    std::string out = "\xFE\xFF";
-    core::appendUtf16FromUtf8(out, text, core::ByteOrder::Big);
-    return out;
-}
-
 // A store on Config.dat in the test's own directory, a key at a time in "FILE INFO".
 class IniFileStoreTest : public TempDirTest {
 protected:

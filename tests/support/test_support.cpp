@@ -11,6 +11,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <grp.h>
+#include <unistd.h>
 #endif
 
 namespace quentra::test_support {
@@ -47,6 +50,53 @@ std::set<std::string> entries(const fs::path& dir) {
     }
     return out;
 }
+
+std::string utf16Bytes(std::u16string_view units, bool bigEndian) {
+    std::string out;
+    for (const char16_t u : units) {
+        const char high = static_cast<char>(u >> 8);
+        const char low = static_cast<char>(u & 0xFF);
+        out += bigEndian ? high : low;
+        out += bigEndian ? low : high;
+    }
+    return out;
+}
+
+std::string utf16Bytes(std::string_view utf8, bool bigEndian) {
+    std::u16string units;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0x3F >> (length - 1));
+        for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k) {
+            c = (c << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        }
+        i += length;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            units += static_cast<char16_t>(0xD800 + (c >> 10));
+            units += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            units += static_cast<char16_t>(c);
+        }
+    }
+    return utf16Bytes(units, bigEndian);
+}
+
+std::string utf16File(std::u16string_view units, bool bigEndian) {
+    return (bigEndian ? "\xFE\xFF" : "\xFF\xFE") + utf16Bytes(units, bigEndian);
+}
+
+std::string utf16File(std::string_view utf8, bool bigEndian) {
+    return (bigEndian ? "\xFE\xFF" : "\xFF\xFE") + utf16Bytes(utf8, bigEndian);
+}
+
+#ifndef _WIN32
+bool becomeTheOrdinaryUser() {
+    return ::setgroups(0, nullptr) == 0 && ::setgid(kOrdinaryUser) == 0 &&
+           ::setuid(kOrdinaryUser) == 0;
+}
+#endif
 
 TempDir::TempDir() {
     // The test's name helps whoever finds a directory left behind; the random part and the

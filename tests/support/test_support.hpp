@@ -25,6 +25,22 @@ void writeFile(const fs::path& path, std::string_view bytes);
 // The names in a directory.
 std::set<std::string> entries(const fs::path& dir);
 
+// A text as UTF-16 bytes, little-endian unless `bigEndian`: from code units (a lone surrogate
+// among them), or from UTF-8 (a surrogate in its three-byte form stays one unit). Written
+// here rather than by the code under test, so that a fault there cannot hide in both.
+std::string utf16Bytes(std::u16string_view units, bool bigEndian = false);
+std::string utf16Bytes(std::string_view utf8, bool bigEndian = false);
+// The same after the byte-order mark: a UTF-16 file.
+std::string utf16File(std::u16string_view units, bool bigEndian = false);
+std::string utf16File(std::string_view utf8, bool bigEndian = false);
+
+#ifndef _WIN32
+// The user "nobody": who runs a test's child when the write bits must bind (root ignores them).
+inline constexpr unsigned kOrdinaryUser = 65534;
+// In a child run by root: drops every privilege for the ordinary user's; false when refused.
+bool becomeTheOrdinaryUser();
+#endif
+
 // A fresh, empty directory of its own, removed with everything in it: write permissions and
 // read-only attributes that a test set are undone first.
 class TempDir {

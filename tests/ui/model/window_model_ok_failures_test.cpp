@@ -59,6 +59,24 @@ TEST(WindowModel, AValueThatCannotBeStoredIsNamedAndNothingIsWritten) {
     }
 }
 
+// A file name the file's encoding has no characters for: the store's refusal names the field and
+// the encoding, and the window stays open over the file as it was.
+TEST(WindowModel, AFileNameTheFilesEncodingCannotHoldIsSaidAndNothingIsWritten) {
+    const std::string saved = "[FILE INFO]\r\nFile Name=M\xE9lange_2.bin\r\n";
+    TempDir dir;
+    writeFile(dir.config(), saved);
+    Window w(dir.appDir());
+    w.load();
+    w.view.texts[JobField::FileName] = "\xE6\xBC\xA2\xE5\xAD\x97.bin";
+    w.model.cmdOk_Click();
+    ASSERT_EQ(w.view.warnings.size(), 1U);
+    const std::string& message = w.view.warnings.front().second;
+    EXPECT_NE(message.find("File Name"), std::string::npos) << message;
+    EXPECT_NE(message.find("Windows-1252"), std::string::npos) << message;
+    EXPECT_FALSE(w.view.closed);
+    EXPECT_EQ(readFile(dir.config()), saved);
+}
+
 TEST(WindowModel, AFailedCommitGivesTheReasonAndKeepsTheWindowOpen) {
     // A directory in the place of Config.dat: load takes the defaults, the commit must fail.
     TempDir dir;
