@@ -29,6 +29,8 @@ public:
     void markCurrentEntry();
 
 private:
+    void announceCurrentEntry();
+
     bool widened_ = false;
     bool following_ = false;
 };
