@@ -60,6 +60,7 @@ stop_orca_session() {
             sleep 0.1
         done
         kill -KILL "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
     done
     ORCA_PIDS=()
     stop_xvfb "$ORCA_XVFB"
