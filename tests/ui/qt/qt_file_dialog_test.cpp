@@ -154,11 +154,11 @@ TEST_F(QtFileDialogTest, EveryWayOfLeavingTheDialogGivesTheKeyboardBack) {
     owner.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&owner, kSettleMs));
     QtFileDialog adapter(&owner);
-    for (const auto& [how, leave] : rows) {
+    for (const auto& [how, leaveBy] : rows) {
         SCOPED_TRACE(how);
         setUp(adapter);
         select->setFocus();
-        whenShown(adapter.dialog(), [&leave](QFileDialog* dialog) {
+        whenShown(adapter.dialog(), [&leave = leaveBy](QFileDialog* dialog) {
             ASSERT_TRUE(QTest::qWaitForWindowActive(dialog, kSettleMs));
             leave(dialog);
         });
