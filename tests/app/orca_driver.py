@@ -42,6 +42,8 @@ STEPS = [
     ("Tab to Console #", ["Tab"], ["Console # text."]),
     ("Tab to the first grid box", ["Tab"], ["Port #1 A0 check box not checked."]),
     ("Space ticks it", ["space"], ["checked"]),
+    ("Tab on to All", ["Tab"] * 4, [r"All check box not checked\..*"]),
+    ("Space ticks All, and with it every box", ["space"], ["checked"]),
 ]
 
 

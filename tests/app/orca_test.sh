@@ -36,10 +36,10 @@ fi
 pid=""
 
 [ -f Config.dat ] || { echo "no Config.dat beside the program" >&2; exit 1; }
-# What the window showed: the file's module, its fields, the address and the ticked first box.
+# What the window showed: the module picked last, the file's fields, the address, every box ticked.
 expected=("Type=6060" "Address=127" "File Length=70000" "Block Size=65536"
-    "File Name=VTL_201.bin" "Wait=0" "Console=16383" "Port #1=1")
-for n in $(seq 2 16); do expected+=("Port #$n=0"); done
+    "File Name=VTL_201.bin" "Wait=0" "Console=16383")
+for n in $(seq 1 16); do expected+=("Port #$n=15"); done
 for line in "${expected[@]}"; do
     if ! tr -d '\r' <Config.dat | grep -qxF -- "$line"; then
         echo "Config.dat lacks the line: $line" >&2
