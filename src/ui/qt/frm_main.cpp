@@ -366,9 +366,10 @@ void frmMain::createDesignedControls() {
             ChkAddr.at(static_cast<std::size_t>(row.ref.index)) = qobject_cast<QCheckBox*>(widget);
         }
     }
-    // Qt names a drop-down list by its current entry and gives assistive technology its caption
-    // through the label that has it as its buddy.
+    // The list takes the caption "Module Type" from the label that has it as its buddy; the
+    // box beside them, which the same caption stands for, is told apart as the type code.
     control<QLabel>({Control::lblType})->setBuddy(widgetOf({Control::cmbType}));
+    widgetOf({Control::txtType})->setAccessibleName(QStringLiteral("Module Type code"));
 }
 
 // The design was laid out for a smaller UI font than most platforms use, and some captions
@@ -403,23 +404,34 @@ void frmMain::setFocusOrder() {
     widgetOf({Control::txtType})->setFocus();
 }
 
-// Only the user's actions reach the model: Qt reports the program's own changes of the list
-// index and of a box's state too, so the view blocks them (View::setListIndex, View::setChecked).
+// Only the user's actions reach the model: Qt reports the program's own changes of the list index
+// and of a box's state too, so the view blocks them (View::setListIndex, View::setChecked).
 // chkAll follows every change of its state, not only `clicked`: the accessibility action
 // "Toggle" changes the state without a click, and the program never sets chkAll.
 void frmMain::connectHandlers() {
-    connect(control<QComboBox>({Control::cmbType}), &QComboBox::currentIndexChanged, this,
-            [this] { model_->cmbType_Click(); });
-    connect(control<QCheckBox>({Control::chkAll}), &QCheckBox::toggled, this,
-            [this] { model_->chkAll_Click(); });
     const std::pair<Control, void (model::WindowModel::*)()> buttons[] = {
         {Control::cmdSelect, &model::WindowModel::cmdSelect_Click},
         {Control::cmdOk, &model::WindowModel::cmdOk_Click},
         {Control::cmdCancel, &model::WindowModel::cmdCancel_Click},
     };
+    connect(control<QComboBox>({Control::cmbType}), &QComboBox::currentIndexChanged, this,
+            [this] { runHandler(&model::WindowModel::cmbType_Click); });
+    connect(control<QCheckBox>({Control::chkAll}), &QCheckBox::toggled, this,
+            [this] { runHandler(&model::WindowModel::chkAll_Click); });
     for (const auto& button : buttons) {
         connect(control<QPushButton>({button.first}), &QPushButton::clicked, this,
-                [this, handler = button.second] { (model_.get()->*handler)(); });
+                [this, handler = button.second] { runHandler(handler); });
+    }
+}
+
+// An exception must not unwind through Qt's event loop, which would end the program: a fault of
+// a handler is shown, and the window stays.
+void frmMain::runHandler(void (model::WindowModel::*handler)()) {
+    try {
+        (model_.get()->*handler)();
+    } catch (const std::exception& error) {
+        services_.messages->showWarning(this, fromUtf8(model::kWindowTitle),
+                                        QString::fromUtf8(error.what()));
     }
 }
 

@@ -71,6 +71,7 @@ private:
     void fitCaptions();
     void setFocusOrder();
     void connectHandlers();
+    void runHandler(void (model::WindowModel::*handler)());
 
     std::optional<std::string> requestedAppDir_;
     frmMainServices services_;

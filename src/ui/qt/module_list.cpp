@@ -1,6 +1,7 @@
 #include "ui/qt/module_list.hpp"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QFontMetrics>
 #include <QItemSelectionModel>
 #include <QStyle>
@@ -54,6 +55,25 @@ void ModuleList::markCurrentEntry() {
     // Selected only: the list's current item is the one a screen reader takes as focused.
     if (selection->selectedIndexes() != QModelIndexList{current}) {
         selection->select(current, QItemSelectionModel::ClearAndSelect);
+    }
+    announceCurrentEntry();
+}
+
+// Qt 6.4 reports a change of the closed drop-down's entry only as a change of its selection,
+// which Orca cannot read: the entry is reported as focused instead, as in the open drop-down, so
+// that the user hears each entry the arrow keys step to.
+void ModuleList::announceCurrentEntry() {
+    if (!hasFocus() || view()->isVisible()) {
+        return;
+    }
+    QAccessibleInterface* entries = QAccessible::queryAccessibleInterface(view());
+    QAccessibleInterface* entry =
+        entries != nullptr && entries->tableInterface() != nullptr
+            ? entries->tableInterface()->cellAt(currentIndex(), modelColumn())
+            : nullptr;
+    if (entry != nullptr) {
+        QAccessibleEvent focus(entry, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
     }
 }
 

@@ -12,7 +12,8 @@ namespace quentra::ui {
 // Once the list is shown to assistive technology, a pick in it while the drop-down is closed is
 // the user's change of the entry; while it is open, keys and mouse move the selection there and
 // the change comes when an entry is activated, as Qt does it. The list's selection then always
-// marks the current entry.
+// marks the current entry, and a change while the list has the focus and the drop-down is closed
+// is reported as that entry taking the focus.
 class ModuleList final : public QComboBox {
     Q_OBJECT
 
@@ -29,6 +30,8 @@ public:
     void markCurrentEntry();
 
 private:
+    void announceCurrentEntry();
+
     bool widened_ = false;
     bool following_ = false;
 };

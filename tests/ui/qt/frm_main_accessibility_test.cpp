@@ -1,6 +1,7 @@
 // What assistive technology reads of the window and does with it, through Qt's accessibility
 // interfaces, which AT-SPI reads on Linux: the window's role, the controls' names and captions,
-// a pick in the module list, and the tooltips.
+// the texts with their attribute runs, the list's value and its changes, a pick in the module
+// list, and the tooltips.
 
 #include "core/fakes.hpp"
 #include "ui/qt/frm_main.hpp"
@@ -64,13 +65,13 @@ TEST_F(AccessibilityTest, TheWindowIsAWindowNamedByItsTitle) {
     EXPECT_EQ(accessible(textBox(*window, Control::txtType))->parent(), frame);
 }
 
-// Every text box is named by its caption; the list, which Qt names by its current entry, is
-// labelled by lblType.
+// Every text box is named by its caption, the type code as such; the list is labelled by
+// lblType.
 TEST_F(AccessibilityTest, TextBoxesAreNamedAndTheListLabelledByTheirCaptions) {
     const std::pair<Control, const char*> names[] = {
-        {Control::txtType, "Module Type"},     {Control::txtAddress, "Module Address"},
-        {Control::txtFileName, "File Name"},   {Control::txtFileSize, "File Size"},
-        {Control::txtBlockSize, "Block Size"}, {Control::txtWait, "Wait"},
+        {Control::txtType, "Module Type code"}, {Control::txtAddress, "Module Address"},
+        {Control::txtFileName, "File Name"},    {Control::txtFileSize, "File Size"},
+        {Control::txtBlockSize, "Block Size"},  {Control::txtWait, "Wait"},
         {Control::txtConsole, "Console #"},
     };
     for (const auto& [box, name] : names) {
@@ -82,6 +83,71 @@ TEST_F(AccessibilityTest, TextBoxesAreNamedAndTheListLabelledByTheirCaptions) {
     ASSERT_EQ(labels.size(), 1);
     EXPECT_EQ(labels.front().first, accessible(label(*window, {Control::lblType})));
     EXPECT_EQ(labels.front().first->text(QAccessible::Name), "Module Type");
+}
+
+// The text and its attribute runs: a screen reader speaks the text run by run, so one run must
+// cover the whole text, at every offset, and an empty text has the one empty run.
+TEST_F(AccessibilityTest, ATextBoxIsOneAttributeRunOverItsWholeText) {
+    const std::pair<Control, QString> rows[] = {
+        {Control::txtType, "6060"},
+        {Control::txtAddress, "127"},
+        {Control::txtFileName, "VTL_201.bin"},
+        {Control::txtFileSize, "70000"},
+        {Control::txtBlockSize, "65536"},
+        {Control::txtWait, "0"},
+        {Control::txtConsole, ""},
+        {Control::txtWait, "a b"},
+    };
+    for (const auto& [box, value] : rows) {
+        SCOPED_TRACE(model::controlName({box}) + " = '" + value.toStdString() + "'");
+        textBox(*window, box)->setText(value);
+        QAccessibleInterface* edit = accessible(textBox(*window, box));
+        QAccessibleTextInterface* text = edit->textInterface();
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(edit->text(QAccessible::Value), value);
+        EXPECT_EQ(text->text(0, text->characterCount()), value);
+        for (int offset = 0; offset <= value.size(); ++offset) {
+            int start = -1;
+            int end = -1;
+            text->attributes(offset, &start, &end);
+            EXPECT_EQ(start, 0) << "at " << offset;
+            EXPECT_EQ(end, value.size()) << "at " << offset;
+        }
+    }
+}
+
+// The list's value is its entry, as value and as text, after each change of the user's. (The
+// report of the change, the new entry taking the focus, reaches only a real accessibility bridge,
+// which the offscreen platform lacks: the run under Orca hears it.)
+TEST_F(AccessibilityTest, TheListsValueIsItsEntry) {
+    QComboBox* combo = moduleList(*window);
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), kSettleMs));
+    combo->setFocus();
+    QAccessibleInterface* list = accessible(combo);
+    ASSERT_NE(list->child(0), nullptr); // a screen reader reads the entries
+    ASSERT_NE(list->textInterface(), nullptr);
+    const std::pair<Qt::Key, QString> rows[] = {{Qt::Key_unknown, "VWL"},
+                                                {Qt::Key_Down, "GRF"},
+                                                {Qt::Key_Up, "VWL"},
+                                                {Qt::Key_End, "Unknown"},
+                                                {Qt::Key_Home, "VXO12"}};
+    for (const auto& [key, entry] : rows) {
+        SCOPED_TRACE(entry.toStdString());
+        if (key != Qt::Key_unknown) {
+            QTest::keyClick(combo, key);
+        }
+        EXPECT_EQ(list->text(QAccessible::Value), entry);
+        QAccessibleTextInterface* text = list->textInterface();
+        EXPECT_EQ(text->text(0, text->characterCount()), entry);
+        int start = -1;
+        int end = -1;
+        text->attributes(0, &start, &end);
+        EXPECT_EQ(std::pair(start, end), std::pair(0, static_cast<int>(entry.size())));
+    }
+    EXPECT_EQ(list->text(QAccessible::Name), "Module Type");
+    EXPECT_EQ(list->relations(QAccessible::Label).size(), 1);
 }
 
 // An entry picked through the list that assistive technology shows (the entry's action, the

@@ -6,10 +6,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCompleter>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
@@ -95,6 +102,74 @@ TEST_F(QtFileDialogTest, ShowOpenReturnsTheConfirmedNameOrReportsCancel) {
         EXPECT_EQ(QFileInfo(chosen).absoluteDir().canonicalPath(),
                   QDir(QString::fromStdString(dir.appDir())).canonicalPath());
         EXPECT_EQ(chosen, QDir::toNativeSeparators(chosen)) << "the platform's separators";
+    }
+}
+
+// However the dialog is left, the owner's window is active again, no list of the dialog's is left
+// open, and the keyboard is back on the control that had it ("Select").
+TEST_F(QtFileDialogTest, EveryWayOfLeavingTheDialogGivesTheKeyboardBack) {
+    using Leave = std::function<void(QFileDialog*)>;
+    const auto nameField = [](QFileDialog* dialog) {
+        return dialog->findChild<QLineEdit*>("fileNameEdit");
+    };
+    // Types the start of the image's name until the name field offers to complete it.
+    const auto typeWithList = [nameField](QFileDialog* dialog) {
+        QTest::keyClicks(nameField(dialog), "VTL_2");
+        QAbstractItemView* list = nameField(dialog)->completer()->popup();
+        EXPECT_TRUE(QTest::qWaitFor([list] { return list->isVisible(); }, kSettleMs));
+        return list;
+    };
+    const std::pair<const char*, Leave> rows[] = {
+        {"Enter with the completion list open",
+         [typeWithList](QFileDialog* dialog) {
+             QTest::keyClick(typeWithList(dialog), Qt::Key_Return);
+         }},
+        {"Enter after Esc",
+         [typeWithList, nameField](QFileDialog* dialog) {
+             QTest::keyClick(typeWithList(dialog), Qt::Key_Escape);
+             QTest::keyClick(nameField(dialog), Qt::Key_Return);
+         }},
+        {"double-click",
+         [](QFileDialog* dialog) {
+             auto* files = dialog->findChild<QAbstractItemView*>("listView");
+             auto* model = dialog->findChild<QFileSystemModel*>();
+             const QString path = dialog->directory().absoluteFilePath("VTL_201.bin");
+             EXPECT_TRUE(QTest::qWaitFor(
+                 [files, model, path] { return files->visualRect(model->index(path)).isValid(); },
+                 kSettleMs));
+             const QPoint at = files->visualRect(model->index(path)).center();
+             QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, at);
+             QTest::mouseDClick(files->viewport(), Qt::LeftButton, {}, at);
+         }},
+        {"Cancel",
+         [](QFileDialog* dialog) {
+             dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+         }},
+        {"Esc", [](QFileDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); }},
+        {"closing it", [](QFileDialog* dialog) { dialog->close(); }},
+    };
+    makeFileOfLength(dir.path() / "VTL_201.bin", 3);
+    auto* select = new QPushButton("Select", &owner);
+    owner.show();
+    owner.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&owner, kSettleMs));
+    QtFileDialog adapter(&owner);
+    for (const auto& [how, leaveBy] : rows) {
+        SCOPED_TRACE(how);
+        setUp(adapter);
+        select->setFocus();
+        whenShown(adapter.dialog(), [&leave = leaveBy](QFileDialog* dialog) {
+            ASSERT_TRUE(QTest::qWaitForWindowActive(dialog, kSettleMs));
+            leave(dialog);
+        });
+        try {
+            adapter.showOpen();
+        } catch (const core::DialogCancelled&) {
+        }
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&owner, kSettleMs));
+        EXPECT_EQ(QApplication::focusWidget(), select);
+        EXPECT_FALSE(adapter.dialog()->isVisible());
     }
 }
 
