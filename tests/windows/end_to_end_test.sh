@@ -9,9 +9,10 @@ only=${2:-*}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/wine.sh"
 exe=$build_dir/src/app/QuentraModuleUpgrade.exe
-# The same sources built to find none of the per-monitor DPI functions, as on Windows 7 to 10
-# (1511): the cases of the window's geometry run it too, in `program`, as "<case>_system_dpi".
-system_dpi_exe=$build_dir/tests/windows/QuentraModuleUpgrade_without_per_monitor_dpi.exe
+# The same sources built to take the paths of Windows 7 (no per-monitor DPI functions, no search
+# flags of LoadLibraryEx): the cases of the window's geometry and one of Select run it too, in
+# `program`, as "<case>_windows_7".
+windows_7_exe=$build_dir/tests/windows/QuentraModuleUpgrade_as_on_windows_7.exe
 program=$exe
 probe=$build_dir/tests/windows/profile_probe.exe
 accessibility_probe=$build_dir/tests/windows/accessibility_probe.exe
@@ -200,9 +201,9 @@ job=("Type=6050" "Address=12" "File Length=70144" "Block Size=65536" "File Name=
 for n in $(seq 3 16); do job+=("Port #$n=0"); done
 
 # ---- Start without Config.dat: the defaults; edit a box, tick two boxes by mouse, pick the
-# last list entry by keyboard, Alt+O. On both DPI paths.
-for suffix in "" _system_dpi; do
-    [ -z "$suffix" ] || program=$system_dpi_exe
+# last list entry by keyboard, Alt+O. Also as on Windows 7.
+for suffix in "" _windows_7; do
+    [ -z "$suffix" ] || program=$windows_7_exe
     if begin "defaults_edit_and_ok$suffix"; then
         expect_client 313x694 # 4695 x 10410 twips
         click 1920 720
@@ -273,11 +274,11 @@ if begin tooltip_on_all; then
 fi
 
 # ---- At 144 dpi the window scales from the same twips: its client area, and clicks placed at
-# 10 twips a pixel land on All, a grid box and Ok. On both DPI paths.
+# 10 twips a pixel land on All, a grid box and Ok. Also as on Windows 7.
 wine_set_dpi 144
 twips_per_pixel=10
-for suffix in "" _system_dpi; do
-    [ -z "$suffix" ] || program=$system_dpi_exe
+for suffix in "" _windows_7; do
+    [ -z "$suffix" ] || program=$windows_7_exe
     if begin "dpi_144$suffix" "${job[@]}"; then
         expect_client 470x1041
         click 3840 3840
@@ -385,8 +386,11 @@ select_case() { # NAME TYPED EXPECTED...
         expect_saved "$@"
     fi
 }
-select_case select_existing VXA-12_r3.bin \
-    "File Name=VXA-12_r3.bin" "File Length=512" "Block Size=512" "Type=7210"
+for suffix in "" _windows_7; do
+    [ -z "$suffix" ] || program=$windows_7_exe
+    select_case "select_existing$suffix" VXA-12_r3.bin \
+        "File Name=VXA-12_r3.bin" "File Length=512" "Block Size=512" "Type=7210"
+done
 select_case select_long vtl_2.bin \
     "File Name=vtl_2.bin" "File Length=70144" "Block Size=65536" "Type=6050"
 select_case select_missing nothere_1.bin \

@@ -12,8 +12,8 @@ struct PerMonitor {
 };
 
 template <typename Function> void lookUp(Function& function, HMODULE user32, const char* name) {
-#ifdef QMU_WITHOUT_PER_MONITOR_DPI
-    // A build for the tests only: the path of the systems that lack them, on any system.
+#ifdef QMU_AS_ON_WINDOWS_7
+    // A build for the tests only: the path of Windows 7, on any system.
     static_cast<void>(user32);
     static_cast<void>(name);
     function = nullptr;
