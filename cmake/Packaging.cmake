@@ -35,6 +35,10 @@ if(WIN32)
                                 PROPERTIES OBJECT_DEPENDS
                                 "${QMU_WINDOWS_ICON};${QMU_WINDOWS_MANIFEST}")
     if(TARGET QuentraModuleUpgrade)
+        # A source file's properties hold in one folder: the program's is another.
+        set_source_files_properties(${PROJECT_BINARY_DIR}/packaging/QuentraModuleUpgrade.rc
+                                    TARGET_DIRECTORY QuentraModuleUpgrade PROPERTIES OBJECT_DEPENDS
+                                    "${QMU_WINDOWS_ICON};${QMU_WINDOWS_MANIFEST}")
         set_target_properties(QuentraModuleUpgrade PROPERTIES WIN32_EXECUTABLE ON)
         target_sources(QuentraModuleUpgrade
                        PRIVATE ${PROJECT_BINARY_DIR}/packaging/QuentraModuleUpgrade.rc)

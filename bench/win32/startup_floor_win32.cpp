@@ -4,6 +4,7 @@
 // the program costs above this is its own.
 #include "core/catalogue.hpp"
 #include "ui/model/layout.hpp"
+#include "ui/win32/dpi.hpp"
 
 #include <windows.h>
 
@@ -90,11 +91,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     const HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Quentra Module Upgrade",
                                         kStyle, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                         CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
-    dpi = GetDpiForWindow(window);
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi);
-    font = CreateFontIndirectW(&metrics.lfMessageFont);
+    dpi = quentra::ui::win32::dpi::forWindow(window);
+    const LOGFONTW messageFont = quentra::ui::win32::dpi::messageFont(dpi);
+    font = CreateFontIndirectW(&messageFont);
 
     // The benchmark job's texts, in the boxes' order of the table.
     const char* texts[] = {"6050", "12", "vtl_2.bin", "70144", "65536", "0", "1"};
@@ -131,7 +130,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
         }
     }
     RECT outer{0, 0, px(model::kClientWidth), px(10410)};
-    AdjustWindowRectExForDpi(&outer, kStyle, FALSE, 0, dpi);
+    quentra::ui::win32::dpi::adjustWindowRect(outer, kStyle, 0, dpi);
     SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     ShowWindow(window, showCommand);

@@ -9,6 +9,11 @@ only=${2:-*}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/wine.sh"
 exe=$build_dir/src/app/QuentraModuleUpgrade.exe
+# The same sources built to take the paths of Windows 7 (no per-monitor DPI functions, no search
+# flags of LoadLibraryEx): the cases of the window's geometry and one of Select run it too, in
+# `program`, as "<case>_windows_7".
+windows_7_exe=$build_dir/tests/windows/QuentraModuleUpgrade_as_on_windows_7.exe
+program=$exe
 probe=$build_dir/tests/windows/profile_probe.exe
 accessibility_probe=$build_dir/tests/windows/accessibility_probe.exe
 title="Quentra Module Upgrade"
@@ -31,8 +36,11 @@ fail() {
 }
 
 # begin NAME [Config.dat lines...]: a fresh program folder, the program started in it with its
-# window focused. Without lines there is no Config.dat.
+# window focused. Without lines there is no Config.dat. The program is `program`, which is the
+# shipped one again for the next case.
 begin() {
+    local this_program=$program
+    program=$exe
     case_name=$1
     shift
     # shellcheck disable=SC2053 # a glob on purpose
@@ -40,7 +48,7 @@ begin() {
     echo "== $case_name"
     dir="$work/$case_name"
     mkdir -p "$dir"
-    cp "$exe" "$dir/"
+    cp "$this_program" "$dir/QuentraModuleUpgrade.exe"
     if [ $# -gt 0 ]; then
         printf '%s\r\n' "[FILE INFO]" "$@" >"$dir/Config.dat"
         cp "$dir/Config.dat" "$dir/Config.dat.before"
@@ -193,21 +201,24 @@ job=("Type=6050" "Address=12" "File Length=70144" "Block Size=65536" "File Name=
 for n in $(seq 3 16); do job+=("Port #$n=0"); done
 
 # ---- Start without Config.dat: the defaults; edit a box, tick two boxes by mouse, pick the
-# last list entry by keyboard, Alt+O.
-if begin defaults_edit_and_ok; then
-    expect_client 313x694 # 4695 x 10410 twips
-    click 1920 720
-    keys ctrl+a
-    type_text "42"
-    click 2400 7380 # ChkAddr(37): port 10, A1
-    click 1920 4680 # ChkAddr(0): port 1, A0
-    click 3000 120
-    keys Escape End # closes the drop-down the click opened, then the last entry: Unknown
-    finish alt+o
-    zeros_but 1 10
-    expect_saved "Type=0" "Address=42" "File Length=0" "Block Size=0" "File Name=" "Wait=0" \
-        "Console=16383" "Port #1=1" "Port #10=2" "${zeros[@]}"
-fi
+# last list entry by keyboard, Alt+O. Also as on Windows 7.
+for suffix in "" _windows_7; do
+    [ -z "$suffix" ] || program=$windows_7_exe
+    if begin "defaults_edit_and_ok$suffix"; then
+        expect_client 313x694 # 4695 x 10410 twips
+        click 1920 720
+        keys ctrl+a
+        type_text "42"
+        click 2400 7380 # ChkAddr(37): port 10, A1
+        click 1920 4680 # ChkAddr(0): port 1, A0
+        click 3000 120
+        keys Escape End # closes the drop-down the click opened, then the last entry: Unknown
+        finish alt+o
+        zeros_but 1 10
+        expect_saved "Type=0" "Address=42" "File Length=0" "Block Size=0" "File Name=" "Wait=0" \
+            "Console=16383" "Port #1=1" "Port #10=2" "${zeros[@]}"
+    fi
+done
 
 # ---- Start with Config.dat: the saved job is shown, and saved again unchanged by Alt+O; a type
 # code the catalogue lacks ends as Unknown (0).
@@ -263,16 +274,19 @@ if begin tooltip_on_all; then
 fi
 
 # ---- At 144 dpi the window scales from the same twips: its client area, and clicks placed at
-# 10 twips a pixel land on All, a grid box and Ok.
+# 10 twips a pixel land on All, a grid box and Ok. Also as on Windows 7.
 wine_set_dpi 144
 twips_per_pixel=10
-if begin dpi_144 "${job[@]}"; then
-    expect_client 470x1041
-    click 3840 3840
-    click 3360 9180 # ChkAddr(63): port 16, A3
-    finish click-ok
-    expect_saved "Port #1=15" "Port #15=15" "Port #16=7" "Address=12"
-fi
+for suffix in "" _windows_7; do
+    [ -z "$suffix" ] || program=$windows_7_exe
+    if begin "dpi_144$suffix" "${job[@]}"; then
+        expect_client 470x1041
+        click 3840 3840
+        click 3360 9180 # ChkAddr(63): port 16, A3
+        finish click-ok
+        expect_saved "Port #1=15" "Port #15=15" "Port #16=7" "Address=12"
+    fi
+done
 wine_set_dpi 96
 twips_per_pixel=15
 
@@ -372,8 +386,11 @@ select_case() { # NAME TYPED EXPECTED...
         expect_saved "$@"
     fi
 }
-select_case select_existing VXA-12_r3.bin \
-    "File Name=VXA-12_r3.bin" "File Length=512" "Block Size=512" "Type=7210"
+for suffix in "" _windows_7; do
+    [ -z "$suffix" ] || program=$windows_7_exe
+    select_case "select_existing$suffix" VXA-12_r3.bin \
+        "File Name=VXA-12_r3.bin" "File Length=512" "Block Size=512" "Type=7210"
+done
 select_case select_long vtl_2.bin \
     "File Name=vtl_2.bin" "File Length=70144" "Block Size=65536" "Type=6050"
 select_case select_missing nothere_1.bin \

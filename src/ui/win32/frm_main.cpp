@@ -4,6 +4,7 @@
 #include "core/platform/wide_text.hpp"
 #include "core/upgrade_settings.hpp"
 #include "ui/model/caption_fit.hpp"
+#include "ui/win32/dpi.hpp"
 
 #include <commctrl.h>
 
@@ -105,7 +106,7 @@ bool frmMain::create(int showCommand) {
     if (window_ == nullptr) {
         return false;
     }
-    dpi_ = GetDpiForWindow(window_);
+    dpi_ = dpi::forWindow(window_);
     clientHeight_ = model::kDesignClientHeight;
     makeFont();
     // The captions are measured first, so that each control is made once, in its final place.
@@ -132,10 +133,8 @@ bool frmMain::create(int showCommand) {
 }
 
 void frmMain::makeFont() {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0, dpi_);
-    const HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+    const LOGFONTW message = dpi::messageFont(dpi_);
+    const HFONT font = CreateFontIndirectW(&message);
     if (font_ != nullptr) {
         DeleteObject(font_);
     }
@@ -210,7 +209,7 @@ void frmMain::fitCaptions() {
     LOGFONTW font{};
     GetObjectW(font_, sizeof(font), &font);
     const HDC dc = GetDC(window_);
-    const int indicator = GetSystemMetricsForDpi(SM_CXMENUCHECK, dpi_) + MulDiv(4, dpi_, 96);
+    const int indicator = dpi::systemMetric(SM_CXMENUCHECK, dpi_) + MulDiv(4, dpi_, 96);
     {
         Measure measure(dc, font, indicator, dpi_);
         const model::CaptionFit fit = model::fitCaptions(measure);
@@ -267,7 +266,7 @@ void frmMain::widenDropDown() {
     }
     SelectObject(dc, before);
     ReleaseDC(list, dc);
-    const int dropped = widest + GetSystemMetricsForDpi(SM_CXVSCROLL, dpi_) + MulDiv(8, dpi_, 96);
+    const int dropped = widest + dpi::systemMetric(SM_CXVSCROLL, dpi_) + MulDiv(8, dpi_, 96);
     SendMessageW(list, CB_SETDROPPEDWIDTH, std::max(dropped, px(item({Control::cmbType}).width)),
                  0);
 }
@@ -276,7 +275,7 @@ void frmMain::widenDropDown() {
 // draws.
 void frmMain::sizeWindow() {
     RECT outer{0, 0, px(model::kClientWidth), px(clientHeight_)};
-    AdjustWindowRectExForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi_);
+    dpi::adjustWindowRect(outer, kWindowStyle, kWindowExStyle, dpi_);
     SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -349,7 +348,7 @@ LRESULT frmMain::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
         widenDropDown();
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
         RECT outer{0, 0, px(model::kClientWidth), px(clientHeight_)};
-        AdjustWindowRectExForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi_);
+        dpi::adjustWindowRect(outer, kWindowStyle, kWindowExStyle, dpi_);
         SetWindowPos(window_, nullptr, suggested->left, suggested->top, outer.right - outer.left,
                      outer.bottom - outer.top, SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;

@@ -13,8 +13,21 @@ using core::widen;
 Win32FileDialog::Win32FileDialog(HWND owner) : name_(kNameBufferSize, L'\0') {
     request_.lStructSize = sizeof(request_);
     request_.hwndOwner = owner;
-    // From the system's own folder only, never from beside the program.
+    // From the system's own folder only, never from beside the program. Windows 7 refuses the
+    // search flag without its update KB2533623: then that folder by its full path, and the
+    // library's own imports from there too.
+#ifndef QMU_AS_ON_WINDOWS_7 // a build for the tests only: as on Windows 7 without that update
     library_ = LoadLibraryExW(L"comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+#endif
+    if (library_ == nullptr) {
+        std::wstring path(MAX_PATH, L'\0');
+        const UINT length = GetSystemDirectoryW(path.data(), MAX_PATH);
+        if (length > 0 && length < MAX_PATH) {
+            path.resize(length);
+            library_ = LoadLibraryExW((path + L"\\comdlg32.dll").c_str(), nullptr,
+                                      LOAD_WITH_ALTERED_SEARCH_PATH);
+        }
+    }
     if (library_ != nullptr) {
         getOpenFileName_ = reinterpret_cast<OpenFunction>(
             reinterpret_cast<void*>(GetProcAddress(library_, "GetOpenFileNameW")));
