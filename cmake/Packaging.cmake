@@ -36,6 +36,9 @@ if(WIN32)
                                 "${QMU_WINDOWS_ICON};${QMU_WINDOWS_MANIFEST}")
     if(TARGET QuentraModuleUpgrade)
         set_target_properties(QuentraModuleUpgrade PROPERTIES WIN32_EXECUTABLE ON)
+        # Stripped by the linker, so that the .exe built is the one shipped: binutils' strip
+        # would stamp it anew with the time of the packaging.
+        target_link_options(QuentraModuleUpgrade PRIVATE "$<$<NOT:$<CONFIG:Debug>>:-s>")
         target_sources(QuentraModuleUpgrade
                        PRIVATE ${PROJECT_BINARY_DIR}/packaging/QuentraModuleUpgrade.rc)
     else()
@@ -113,13 +116,18 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" qmu_platform)
 set(CPACK_PACKAGE_FILE_NAME "quentra-module-upgrade-${PROJECT_VERSION}-${qmu_platform}")
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-set(CPACK_STRIP_FILES ON)
 if(WIN32)
     set(CPACK_GENERATOR ZIP)
 else()
     set(CPACK_GENERATOR TGZ)
+    set(CPACK_STRIP_FILES ON)
     # The unpacked folder's entry points at /opt/quentra-module-upgrade until
     # register-desktop-entry.sh has rewritten it for wherever the folder was unpacked.
     set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackageDesktopEntry.cmake)
 endif()
+# The same bytes for the same contents: fixed times, owner and order of the entries.
+find_program(QMU_PYTHON NAMES python3)
+set(CPACK_QMU_PYTHON ${QMU_PYTHON})
+set(CPACK_QMU_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackageReproducible.cmake)
 include(CPack)

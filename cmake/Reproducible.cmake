@@ -1,0 +1,15 @@
+# One commit builds to the same bytes wherever its clone lies and whenever it is built, so that
+# anyone can check a published package against the sources (scripts/check_reproducible.sh).
+
+# The clone's and the build folder's absolute paths stay out of the objects (debug information,
+# __FILE__); the build folder is named last, since it may lie inside the sources and the last
+# matching map wins.
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    add_compile_options("-ffile-prefix-map=${PROJECT_SOURCE_DIR}=."
+                        "-ffile-prefix-map=${PROJECT_BINARY_DIR}=build")
+endif()
+
+# The linker stamps a PE file with the time of the link unless told not to.
+if(WIN32 AND NOT MSVC)
+    add_link_options(LINKER:--no-insert-timestamp)
+endif()
