@@ -13,3 +13,7 @@ endif()
 if(WIN32 AND NOT MSVC)
     add_link_options(LINKER:--no-insert-timestamp)
 endif()
+
+# Qt's resource compiler stores each file's modification time, which in a clone is the time of
+# the checkout; format 1 has no times, and the program reads no resource's time.
+set(CMAKE_AUTORCC_OPTIONS --format-version 1)
