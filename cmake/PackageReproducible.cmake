@@ -12,6 +12,10 @@ if(qmu_epoch STREQUAL "")
                     OUTPUT_VARIABLE qmu_epoch OUTPUT_STRIP_TRAILING_WHITESPACE
                     RESULT_VARIABLE qmu_git_result ERROR_QUIET)
     if(NOT qmu_git_result EQUAL 0 OR qmu_epoch STREQUAL "")
+        if(EXISTS "${CPACK_QMU_SOURCE_DIR}/.git")
+            message(WARNING "git gave no commit time for ${CPACK_QMU_SOURCE_DIR}: the package's "
+                            "entries are dated 1980-01-01, not by the commit")
+        endif()
         set(qmu_epoch 315532800)
     endif()
 endif()

@@ -126,8 +126,9 @@ else()
     set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackageDesktopEntry.cmake)
 endif()
 # The same bytes for the same contents: fixed times, owner and order of the entries.
-find_program(QMU_PYTHON NAMES python3)
-set(CPACK_QMU_PYTHON ${QMU_PYTHON})
+# Debian's own Python first: the one every builder has, whatever the PATH holds.
+find_program(QMU_PACKAGE_PYTHON NAMES python3 HINTS /usr/bin)
+set(CPACK_QMU_PYTHON ${QMU_PACKAGE_PYTHON})
 set(CPACK_QMU_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackageReproducible.cmake)
 include(CPack)
