@@ -16,6 +16,8 @@
 #   Config.dat                      written by the program on Ok
 #
 # The Linux folder can be moved anywhere: the program finds lib/ through an $ORIGIN run path.
+# The same commit packs to the same bytes: cmake/Reproducible.cmake and
+# cmake/PackageReproducible.cmake.
 
 set(QMU_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 

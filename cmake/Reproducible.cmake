@@ -3,10 +3,11 @@
 
 # The clone's and the build folder's absolute paths stay out of the objects (debug information,
 # __FILE__); the build folder is named last, since it may lie inside the sources and the last
-# matching map wins.
+# matching map wins. Not in Debug builds, which nobody ships and whose debugger should find the
+# sources where they are.
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
-    add_compile_options("-ffile-prefix-map=${PROJECT_SOURCE_DIR}=."
-                        "-ffile-prefix-map=${PROJECT_BINARY_DIR}=build")
+    add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>"
+                        "$<$<NOT:$<CONFIG:Debug>>:-ffile-prefix-map=${PROJECT_BINARY_DIR}=build>")
 endif()
 
 # The linker stamps a PE file with the time of the link unless told not to.
