@@ -19,6 +19,7 @@ if(qmu_epoch STREQUAL "")
         set(qmu_epoch 315532800)
     endif()
 endif()
-execute_process(COMMAND "${CPACK_QMU_PYTHON}" "${CPACK_QMU_SOURCE_DIR}/packaging/normalize_archive.py"
+execute_process(COMMAND "${CPACK_QMU_PYTHON}"
+                        "${CPACK_QMU_SOURCE_DIR}/packaging/normalize_archive.py"
                         "${qmu_epoch}" ${CPACK_PACKAGE_FILES}
                 COMMAND_ERROR_IS_FATAL ANY)

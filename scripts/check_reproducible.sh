@@ -81,7 +81,7 @@ compare() {
 }
 exe=build/windows/src/app/QuentraModuleUpgrade.exe
 compare "$(basename "$exe")" "$first/$exe" "$second/$exe"
-for package in "$first"/out/quentra-module-upgrade-*.zip "$first"/out/quentra-module-upgrade-*.tar.gz; do
+for package in "$first"/out/*.zip "$first"/out/*.tar.gz; do
     [ -f "$package" ] || continue
     compare "$(basename "$package")" "$package" "$second/out/$(basename "$package")"
 done
