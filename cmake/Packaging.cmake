@@ -16,6 +16,8 @@
 #   Config.dat                      written by the program on Ok
 #
 # The Linux folder can be moved anywhere: the program finds lib/ through an $ORIGIN run path.
+# The same commit packs to the same bytes: cmake/Reproducible.cmake and
+# cmake/PackageReproducible.cmake.
 
 set(QMU_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 
@@ -40,6 +42,9 @@ if(WIN32)
                                     TARGET_DIRECTORY QuentraModuleUpgrade PROPERTIES OBJECT_DEPENDS
                                     "${QMU_WINDOWS_ICON};${QMU_WINDOWS_MANIFEST}")
         set_target_properties(QuentraModuleUpgrade PROPERTIES WIN32_EXECUTABLE ON)
+        # Stripped by the linker, so that the .exe built is the one shipped: binutils' strip
+        # would stamp it anew with the time of the packaging.
+        target_link_options(QuentraModuleUpgrade PRIVATE "$<$<NOT:$<CONFIG:Debug>>:-s>")
         target_sources(QuentraModuleUpgrade
                        PRIVATE ${PROJECT_BINARY_DIR}/packaging/QuentraModuleUpgrade.rc)
     else()
@@ -117,13 +122,19 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" qmu_platform)
 set(CPACK_PACKAGE_FILE_NAME "quentra-module-upgrade-${PROJECT_VERSION}-${qmu_platform}")
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
-set(CPACK_STRIP_FILES ON)
 if(WIN32)
     set(CPACK_GENERATOR ZIP)
 else()
     set(CPACK_GENERATOR TGZ)
+    set(CPACK_STRIP_FILES ON)
     # The unpacked folder's entry points at /opt/quentra-module-upgrade until
     # register-desktop-entry.sh has rewritten it for wherever the folder was unpacked.
     set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackageDesktopEntry.cmake)
 endif()
+# The same bytes for the same contents: fixed times, owner and order of the entries.
+# Debian's own Python first: the one every builder has, whatever the PATH holds.
+find_program(QMU_PACKAGE_PYTHON NAMES python3 HINTS /usr/bin)
+set(CPACK_QMU_PYTHON ${QMU_PACKAGE_PYTHON})
+set(CPACK_QMU_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackageReproducible.cmake)
 include(CPack)
