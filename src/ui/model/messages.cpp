@@ -23,6 +23,20 @@ std::string failedCommitMessage(std::string_view appDir, std::string_view reason
            std::string(reason) + "\nThe file was left as it was.";
 }
 
+std::string notDurableMessage(std::string_view appDir, std::string_view reason) {
+    return "The job was saved to " + quoted(core::configFilePath(appDir)) +
+           ", but the system could not confirm that it reached the disk: " + std::string(reason) +
+           "\nThe saved job may not survive a power loss.";
+}
+
+std::string readBackMismatchMessage(std::string_view appDir, std::string_view key,
+                                    std::string_view put, const std::optional<std::string>& read) {
+    return "The job was not saved: the upgrade consumer would read " + quoted(key) +
+           (read ? " as " + quoted(*read) : std::string(" as missing")) + ", not as " +
+           quoted(put) + " as the window holds it, in the new " +
+           quoted(core::configFilePath(appDir)) + ".\nThe file was left as it was.";
+}
+
 std::string fileInUseMessage(std::string_view appDir) {
     return "The job was not saved: " + quoted(core::configFilePath(appDir)) +
            " is in use by another program.\nClose it there, then press Ok again to save the job. "
