@@ -76,7 +76,8 @@ struct OwnedFile {
 
 // The platform's steps of replaceFileAtomically, each throwing StoreError for the target.
 // createTemporary gives -1 when a file is at `path` and `mayBeTaken`; fill gives the file what
-// the target has (POSIX), writes, flushes and closes it (-1 then).
+// the target has (owner and mode on POSIX, the DACL on Windows), writes, flushes and closes it
+// (-1 then).
 std::intptr_t createTemporary(const std::string& path, const WriteTarget& target, bool mayBeTaken);
 void fill(std::intptr_t& file, const WriteTarget& target, std::span<const std::string_view> pieces);
 // Renames `temporary` over `target` in one step, so that a reader finds the old file or the
