@@ -31,10 +31,10 @@ std::string notDurableMessage(std::string_view appDir, std::string_view reason) 
 
 std::string readBackMismatchMessage(std::string_view appDir, std::string_view key,
                                     std::string_view put, const std::optional<std::string>& read) {
-    return "The job was not saved: the upgrade consumer would read " + quoted(key) +
-           (read ? " as " + quoted(*read) : std::string(" as missing")) + ", not as " +
-           quoted(put) + " as the window holds it, in the new " +
-           quoted(core::configFilePath(appDir)) + ".\nThe file was left as it was.";
+    return "The job was not saved: in the new " + quoted(core::configFilePath(appDir)) +
+           ", the upgrade consumer would " +
+           (read ? "read " + quoted(key) + " as " + quoted(*read) : "not find " + quoted(key)) +
+           ", where the window holds " + quoted(put) + ".\nThe file was left as it was.";
 }
 
 std::string fileInUseMessage(std::string_view appDir) {

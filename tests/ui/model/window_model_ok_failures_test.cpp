@@ -132,14 +132,12 @@ TEST(WindowModel, ARefusedReadBackOrAnUnflushedSaveIsSaidAsWhatHappened) {
     };
     const Row rows[] = {
         {"read otherwise", [] { throw core::ReadBackMismatchError("Wait", "2", "20", "x"); },
-         "The job was not saved: the upgrade consumer would read \"Wait\" as \"20\", not as "
-         "\"2\" as the window holds it, in the new \"/srv/qmu/Config.dat\".\nThe file was left "
-         "as it was.",
+         "The job was not saved: in the new \"/srv/qmu/Config.dat\", the upgrade consumer would "
+         "read \"Wait\" as \"20\", where the window holds \"2\".\nThe file was left as it was.",
          false},
         {"not found", [] { throw core::ReadBackMismatchError("Port #3", "5", std::nullopt, "x"); },
-         "The job was not saved: the upgrade consumer would read \"Port #3\" as missing, not as "
-         "\"5\" as the window holds it, in the new \"/srv/qmu/Config.dat\".\nThe file was "
-         "left as it was.",
+         "The job was not saved: in the new \"/srv/qmu/Config.dat\", the upgrade consumer would "
+         "not find \"Port #3\", where the window holds \"5\".\nThe file was left as it was.",
          false},
         {"folder not flushed", [] { throw core::NotDurableError("Input/output error"); },
          "The job was saved to \"/srv/qmu/Config.dat\", but the system could not confirm that "
