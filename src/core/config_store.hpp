@@ -26,6 +26,24 @@ struct FileInUseError : StoreError {
     using StoreError::StoreError;
 };
 
+// The new file is in place, but the system could not make its rename durable (a failed flush of
+// the folder): the save is done and may not survive a power loss.
+struct NotDurableError : StoreError {
+    using StoreError::StoreError;
+};
+
+// The written file, read back before it took the old one's place, did not give `put` under
+// `key` as the file's consumer reads it: nothing was replaced. `read` is empty when the consumer
+// finds no such key.
+struct ReadBackMismatchError : StoreError {
+    ReadBackMismatchError(std::string key, std::string put, std::optional<std::string> read,
+                          const std::string& what)
+        : StoreError(what), key(std::move(key)), put(std::move(put)), read(std::move(read)) {}
+    std::string key;
+    std::string put;
+    std::optional<std::string> read;
+};
+
 // The settings-file component: file path, section and key are set, then a value is put or got.
 // Every value goes to, and comes from, the key named last in the section and file named last.
 class ConfigStore {
@@ -48,8 +66,9 @@ public:
 
     // Makes every value put since the last commit durable in the file, all of them or none.
     // Throws StoreError with the system's reason when that cannot be done, and
-    // UnencodableValueError when the file's encoding cannot hold a value; the file is then
-    // left as it was.
+    // UnencodableValueError when the file's encoding cannot hold a value, ReadBackMismatchError
+    // when the written file would not read back as put; the file is then left as it was. Throws
+    // NotDurableError when every value is in the file but may not survive a power loss.
     virtual void commit() = 0;
 
     // Why the current file could not be read, when a get found it unreadable.

@@ -187,6 +187,59 @@ void PrintTo(const EncodingRow& r, std::ostream* os) {
 const std::string kMelange = "M\xC3\xA9lange_2.bin";
 const std::string kKanji = "\xE6\xBC\xA2\xE5\xAD\x97.bin";
 
+// Each save is read back as the consumer reads it before it replaces the file: the platform's
+// own reader agrees; a reader made to read one key otherwise refuses the save, naming the key,
+// with the old file's bytes and no temporary file left.
+struct ReadBackRow {
+    const char* name;
+    const char* key; // read otherwise; nullptr: as the platform reads it
+    std::optional<std::string> readAs;
+};
+
+class IniFileStoreReadBack : public IniFileStoreTest,
+                             public ::testing::WithParamInterface<ReadBackRow> {};
+
+TEST_P(IniFileStoreReadBack, AValueReadOtherwiseRefusesTheSave) {
+    const ReadBackRow& row = GetParam();
+    const std::string old = "[FILE INFO]\r\nWait=1\r\n[Other]\r\nx=y\r\n";
+    writeFile(file_, old);
+    IniFileStore store([&](const std::string& path, std::span<const IniPut> puts) {
+        std::vector<ConsumerReading> readings = readAsTheConsumer(path, puts);
+        for (ConsumerReading& reading : readings) {
+            if (row.key != nullptr && puts[reading.put].key == row.key) {
+                reading.value = row.readAs;
+            }
+        }
+        return readings;
+    });
+    put(store, "Wait", "2");
+    put(store, "File Name", "vtl_2.bin");
+    if (row.key == nullptr) {
+        store.commit();
+        EXPECT_EQ(get(store, "Wait"), "2");
+        EXPECT_EQ(get(store, "File Name"), "vtl_2.bin");
+        return;
+    }
+    try {
+        store.commit();
+        FAIL() << "committed";
+    } catch (const ReadBackMismatchError& e) {
+        EXPECT_EQ(e.key, row.key);
+        EXPECT_EQ(e.put, std::string(row.key) == "Wait" ? "2" : "vtl_2.bin");
+        EXPECT_EQ(e.read, row.readAs);
+    }
+    EXPECT_EQ(readFile(file_), old);
+    EXPECT_EQ(entries(dir_), (std::set<std::string>{"Config.dat", "Config.dat.lock"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, IniFileStoreReadBack,
+                         ::testing::Values(ReadBackRow{"ThePlatformsReaderAgrees", nullptr,
+                                                       std::nullopt},
+                                           ReadBackRow{"ANumberReadOtherwise", "Wait", "20"},
+                                           ReadBackRow{"ANameReadCutShort", "File Name", "vtl_2"},
+                                           ReadBackRow{"AKeyNotFound", "Wait", std::nullopt}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 class IniFileStoreEncoding : public IniFileStoreTest,
                              public ::testing::WithParamInterface<EncodingRow> {};
 

@@ -2,6 +2,7 @@
 // replacing Config.dat the way Windows allows it, a Config.dat that another program holds, and
 // Config.dat as the profile API reads and writes it. Built only for Windows (run under Wine).
 
+#include "core/fakes.hpp"
 #include "core/firmware.hpp"
 #include "core/paths.hpp"
 #include "core/platform/ansi_code_page.hpp"
@@ -20,6 +21,8 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <iostream>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -324,7 +327,7 @@ class WindowsHeld : public WindowsFiles, public ::testing::WithParamInterface<He
 
 // A holder that does not let go within the store's wait gives FileInUseError with the
 // system's reason and leaves Config.dat whole with nothing beside it; once it lets go, the same
-// store commits the same puts. A holder that shares deletion does not stop the replace.
+// store commits the same puts.
 TEST_P(WindowsHeld, GivesFileInUseUntilLetGoAndLeavesTheFileWhole) {
     const HeldRow& row = GetParam();
     const fs::path config = dir_ / "Config.dat";
@@ -377,9 +380,107 @@ INSTANTIATE_TEST_SUITE_P(
         HeldRow{"ReaderSharingReadAndWrite", Holder::OpenFile, FILE_SHARE_READ | FILE_SHARE_WRITE,
                 true, ERROR_SHARING_VIOLATION},
         HeldRow{"ReaderSharingNothing", Holder::OpenFile, 0, true, ERROR_SHARING_VIOLATION},
+        // A rename over a file held open is refused even when the holder shares deletion.
         HeldRow{"ReaderSharingDeletion", Holder::OpenFile,
-                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false, 0}),
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true, ERROR_ACCESS_DENIED}),
     rowName<HeldRow>);
+
+// ---- A reader in another process while saves run --------------------------------------------
+
+// One of two jobs that differ in every one of the 23 keys.
+UpgradeSettings job(int which) {
+    JobControls controls{.type = which == 0 ? "6050" : "6060",
+                         .address = which == 0 ? "3" : "4",
+                         .fileName = which == 0 ? "a_1.bin" : "b_2.bin",
+                         .fileSize = which == 0 ? "81920" : "1000",
+                         .blockSize = which == 0 ? "65536" : "512",
+                         .wait = which == 0 ? "0" : "7",
+                         .console = which == 0 ? "1" : "2"};
+    controls.boxStates.fill(which);
+    return settingsFromControls(controls);
+}
+
+// Its keys and values as a save puts them.
+std::map<std::string, std::string> jobKeys(int which) {
+    testing::RecordingConfigStore store;
+    saveSettings(store, "C:\\", job(which));
+    std::map<std::string, std::string> keys;
+    for (const auto& [where, value] : store.values) {
+        keys[std::get<2>(where)] = value;
+    }
+    return keys;
+}
+
+// Set for the reader alone: the path of Config.dat.
+constexpr wchar_t kReaderJob[] = L"QMU_READ_WHILE_SAVING";
+
+// The reader, started by the test below, as the consumer reads: 300 rounds of the whole section
+// in one call, which must be one job whole, then the 23 keys one by one, each of which must be
+// one job's value (a save may come between two of them).
+TEST(WindowsReaderChild, ReadsTheJobInALoop) {
+    std::vector<wchar_t> buffer(4096);
+    const DWORD length = GetEnvironmentVariableW(kReaderJob, buffer.data(), 4096);
+    if (length == 0) {
+        GTEST_SKIP() << "the reader of AReaderInAnotherProcessNeverSeesAJobHalfSaved, run by it";
+    }
+    const std::wstring config(buffer.data(), length);
+    const std::map<std::string, std::string> jobs[] = {jobKeys(0), jobKeys(1)};
+    std::string wrong;
+    for (int round = 0; round < 300; ++round) {
+        const DWORD size =
+            GetPrivateProfileSectionW(L"FILE INFO", buffer.data(), 4096, config.c_str());
+        std::map<std::string, std::string> section;
+        for (std::wstring_view lines(buffer.data(), size); !lines.empty();) {
+            const std::string line = narrow(lines.substr(0, lines.find(L'\0')));
+            lines.remove_prefix(std::min(lines.size(), lines.find(L'\0') + 1));
+            section[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+        }
+        if (section != jobs[0] && section != jobs[1]) {
+            wrong += " [a section of " + std::to_string(section.size()) + " keys]";
+        }
+        for (const auto& [key, value] : jobs[0]) {
+            const DWORD n = GetPrivateProfileStringW(L"FILE INFO", widen(key).c_str(), L"(absent)",
+                                                     buffer.data(), 4096, config.c_str());
+            const std::string read = narrow(std::wstring_view(buffer.data(), n));
+            wrong += read != value && read != jobs[1].at(key) ? " " + key + "=" + read : "";
+        }
+    }
+    EXPECT_EQ(wrong, "") << "reads of neither job";
+}
+
+// Saves alternate two jobs while the reader reads: it never finds a key missing or a job mixed.
+TEST_F(WindowsFiles, AReaderInAnotherProcessNeverSeesAJobHalfSaved) {
+    const std::string appDir = utf8(dir_) + "\\";
+    const auto save = [&](int which) {
+        IniFileStore store;
+        saveSettings(store, appDir, job(which));
+        store.commit();
+    };
+    save(0);
+    std::wstring self(MAX_PATH, L'\0');
+    self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
+    std::wstring command = L"\"" + self + L"\" --gtest_filter=WindowsReaderChild.*";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION reader{};
+    ASSERT_TRUE(SetEnvironmentVariableW(kReaderJob, (dir_ / "Config.dat").c_str()));
+    const BOOL started = CreateProcessW(self.c_str(), command.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, nullptr, &startup, &reader);
+    SetEnvironmentVariableW(kReaderJob, nullptr);
+    ASSERT_TRUE(started) << reasonOf(GetLastError());
+    int saves = 0;
+    for (; saves < 20000 && WaitForSingleObject(reader.hProcess, 0) == WAIT_TIMEOUT; ++saves) {
+        save((saves + 1) % 2);
+    }
+    WaitForSingleObject(reader.hProcess, INFINITE);
+    DWORD status = 1;
+    GetExitCodeProcess(reader.hProcess, &status);
+    CloseHandle(reader.hThread);
+    CloseHandle(reader.hProcess);
+    EXPECT_EQ(status, 0U) << "the reader's failures are above";
+    EXPECT_GT(saves, 0);
+    std::cout << "[          ] " << saves << " saves while the reader read\n";
+}
 
 // ---- Config.dat as the profile API reads and writes it ----------------------------------------
 

@@ -34,7 +34,8 @@ std::string temporaryNameFor(const std::string& target, unsigned attempt) {
 
 } // namespace detail
 
-void replaceFileAtomically(const std::string& path, std::span<const std::string_view> pieces) {
+void replaceFileAtomically(const std::string& path, std::span<const std::string_view> pieces,
+                           const TemporaryCheck& check) {
     const WriteTarget target = checkWriteTarget(path);
     // Closed and removed on any failure, until it is in the target's place.
     detail::OwnedFile temp(-1);
@@ -46,6 +47,9 @@ void replaceFileAtomically(const std::string& path, std::span<const std::string_
         }
     }
     detail::fill(temp.handle, target, pieces);
+    if (check) {
+        check(temp.temporaryPath);
+    }
     detail::putInPlace(temp.temporaryPath, target.path);
     temp.temporaryPath.clear();
     detail::syncDirectoryOf(target.path); // where the rename was, behind a link too

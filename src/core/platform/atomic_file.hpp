@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,11 +35,16 @@ WriteTarget checkWriteTarget(const std::string& path);
 
 // Replaces the file at `path` with `pieces` written one after another (a large file need not be
 // put together in memory), whole or not at all, keeping what checkWriteTarget found; a replace
-// that could not keep the file's owner is refused. On failure the file is as it was, no
-// temporary file is left, and StoreError gives the system's reason (FileInUseError when another
-// program held the file through a brief wait, on Windows). A file-size limit (RLIMIT_FSIZE)
-// fails like a full disk instead of ending the process.
-void replaceFileAtomically(const std::string& path, std::span<const std::string_view> pieces);
+// that could not keep the file's owner is refused. `check`, when given, sees the new file
+// written and flushed under its temporary path before it takes the old one's place, and may
+// refuse it by throwing. On failure the file is as it was, no temporary file is left, and
+// StoreError gives the system's reason (FileInUseError when another program held the file
+// through a brief wait, on Windows), or check's own error. NotDurableError when the new file is
+// in place but its folder could not be flushed. A file-size limit (RLIMIT_FSIZE) fails like a
+// full disk instead of ending the process.
+using TemporaryCheck = std::function<void(const std::string& temporaryPath)>;
+void replaceFileAtomically(const std::string& path, std::span<const std::string_view> pieces,
+                           const TemporaryCheck& check = {});
 
 // Removes the temporary files that writers of `path` killed before their rename left behind.
 // Call it only under the lock every writer of `path` takes: then no live writer has one.
@@ -70,10 +76,14 @@ struct OwnedFile {
 
 // The platform's steps of replaceFileAtomically, each throwing StoreError for the target.
 // createTemporary gives -1 when a file is at `path` and `mayBeTaken`; fill gives the file what
-// the target has (POSIX), writes, flushes and closes it (-1 then).
+// the target has (owner and mode on POSIX, the DACL on Windows), writes, flushes and closes it
+// (-1 then).
 std::intptr_t createTemporary(const std::string& path, const WriteTarget& target, bool mayBeTaken);
 void fill(std::intptr_t& file, const WriteTarget& target, std::span<const std::string_view> pieces);
+// Renames `temporary` over `target` in one step, so that a reader finds the old file or the
+// new one and never none.
 void putInPlace(const std::string& temporary, const std::string& target);
+// Throws NotDurableError.
 void syncDirectoryOf(const std::string& path);
 
 } // namespace detail

@@ -205,8 +205,7 @@ void syncDirectoryOf(const std::string& path) {
     const OwnedFile file(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (file.handle != -1 && ::fsync(fdOf(file.handle)) != 0 && errno != EINVAL &&
         errno != ENOTSUP) {
-        throw StoreError("The new content of \"" + path +
-                         "\" is in place but may not survive a power loss: " + why());
+        throw NotDurableError("Cannot flush the folder of \"" + path + "\": " + why());
     }
 }
 

@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 namespace quentra::core {
 
 using detail::fail;
@@ -35,10 +37,34 @@ std::intptr_t openFile(const std::string& path, DWORD access, DWORD share, DWORD
         CreateFileW(widen(path).c_str(), access, share, nullptr, disposition, attributes, nullptr));
 }
 
-// Another program holds the file open (the consumer, a text editor, a virus scanner).
-bool isInUse(DWORD e) {
-    return e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION || e == ERROR_ACCESS_DENIED ||
-           e == ERROR_UNABLE_TO_REMOVE_REPLACED;
+// Whether another program holds `from` or `to` so that the rename of one over the other was
+// refused with `e`, and then the error that says so; ERROR_SUCCESS for any other refusal. A
+// rename over a file held open is refused as ERROR_ACCESS_DENIED, like one the user may not
+// make: an open of each file for deletion, sharing everything, tells the two apart. A sharing
+// violation there is a holder that does not share deletion; a denial is a permission fault; a
+// target that opens has a holder that shares deletion or maps the file (which still stops a
+// rename over it), or one that has just let go.
+DWORD holderOf(DWORD e, const std::wstring& from, const std::wstring& to) {
+    if (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION) {
+        return e;
+    }
+    if (e != ERROR_ACCESS_DENIED) {
+        return ERROR_SUCCESS;
+    }
+    bool targetOpens = false;
+    for (const std::wstring* path : {&to, &from}) {
+        const HANDLE file = CreateFileW(path->c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            targetOpens = targetOpens || path == &to;
+        } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
+            return ERROR_SHARING_VIOLATION;
+        } else if (GetLastError() == ERROR_ACCESS_DENIED) {
+            return ERROR_SUCCESS;
+        }
+    }
+    return targetOpens ? e : ERROR_SUCCESS;
 }
 
 } // namespace
@@ -130,12 +156,12 @@ unsigned long currentProcessId() {
 }
 
 std::intptr_t createTemporary(const std::string& path, const WriteTarget& target, bool mayBeTaken) {
-    // Created with the target's attributes (hidden, system, ...), which a rename keeps: a
-    // ReplaceFileW carries them over too, but not Wine's, nor MoveFileExW.
+    // Created with the target's attributes (hidden, system, ...), which the rename keeps; open
+    // to take over its access rules too (fill).
     const DWORD kept = target.mode & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    const std::intptr_t file =
-        openFile(path, GENERIC_WRITE, 0, CREATE_NEW, kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
+    const std::intptr_t file = openFile(path, GENERIC_WRITE | WRITE_DAC, 0, CREATE_NEW,
+                                        kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
     if (file == -1 && (GetLastError() != ERROR_FILE_EXISTS || !mayBeTaken)) {
         fail("Cannot write", target.path, why());
     }
@@ -144,6 +170,29 @@ std::intptr_t createTemporary(const std::string& path, const WriteTarget& target
 
 void fill(std::intptr_t& file, const WriteTarget& target,
           std::span<const std::string_view> pieces) {
+    // The old file's own access rules (its DACL): its explicit entries, and whether it takes
+    // those of its folder, which a new file beside it inherits alike. When they cannot be read
+    // (no right to), the new file has the folder's, as a file saved for the first time.
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (target.exists &&
+        GetNamedSecurityInfoW(widen(target.path).c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, &dacl, nullptr, &descriptor) == ERROR_SUCCESS) {
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        GetSecurityDescriptorControl(descriptor, &control, &revision);
+        const DWORD protection = (control & SE_DACL_PROTECTED) != 0
+                                     ? PROTECTED_DACL_SECURITY_INFORMATION
+                                     : UNPROTECTED_DACL_SECURITY_INFORMATION;
+        const DWORD e = dacl == nullptr ? ERROR_SUCCESS
+                                        : SetSecurityInfo(handleOf(file), SE_FILE_OBJECT,
+                                                          DACL_SECURITY_INFORMATION | protection,
+                                                          nullptr, nullptr, dacl, nullptr);
+        LocalFree(descriptor);
+        if (e != ERROR_SUCCESS) {
+            fail("Cannot write", target.path, why(e));
+        }
+    }
     for (std::string_view bytes : pieces) {
         while (!bytes.empty()) {
             DWORD wrote = 0;
@@ -160,53 +209,34 @@ void fill(std::intptr_t& file, const WriteTarget& target,
     CloseHandle(handleOf(std::exchange(file, -1)));
 }
 
-// ReplaceFileW keeps the replaced file's attributes and security. When it fails other than for a
-// holder of the file, MoveFileExW still puts the file in place: when there is none to replace
-// yet, when the new file could not take the old one's name, on file systems or paths it cannot
-// handle (Wine's refuses relative ones). The old file goes to a backup name of ours (given none,
-// Wine's leaves a file of its own behind on each failure), removed once the new file is in place
-// and put back should neither be. A holder may let go in a moment: tried again for about 2 s.
+// One rename over the old file, so that a reader finds the old file or the new one and never
+// none; the new file already has the old one's attributes and access rules. A holder of the
+// file may let go in a moment: tried again for about 2 s. Any other refusal, a permission fault
+// among them, is reported at once.
 void putInPlace(const std::string& temporary, const std::string& target) {
     const std::wstring from = widen(temporary);
     const std::wstring to = widen(target);
-    const std::wstring backup = widen(temporaryNameFor(target, 0));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     for (auto pause = std::chrono::milliseconds(1);;
          pause = std::min(pause * 2, std::chrono::milliseconds(20))) {
-        DWORD e = ERROR_SUCCESS;
-        if (!ReplaceFileW(to.c_str(), from.c_str(), backup.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
-                          nullptr, nullptr)) {
-            e = GetLastError();
-            if (!isInUse(e)) {
-                e = MoveFileExW(from.c_str(), to.c_str(),
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
-                        ? ERROR_SUCCESS
-                        : GetLastError();
-            }
-        }
-        if (GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            DeleteFileW(backup.c_str());
-        } else {
-            MoveFileExW(backup.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
-        }
-        if (e == ERROR_SUCCESS) {
+        if (MoveFileExW(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return;
         }
-        if (!isInUse(e) || std::chrono::steady_clock::now() >= deadline) {
-            fail("Cannot write", target, why(e), isInUse(e));
+        const DWORD e = GetLastError();
+        const DWORD held = holderOf(e, from, to);
+        if (held == ERROR_SUCCESS) {
+            fail("Cannot write", target, why(e));
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            fail("Cannot write", target, why(held), true);
         }
         std::this_thread::sleep_for(pause);
     }
 }
 
-void syncDirectoryOf(const std::string& path) {
-    // ReplaceFileW has no write-through, which MOVEFILE_WRITE_THROUGH gave the rename: a flush
-    // of the file in its new place has NTFS write out its log, the rename included. Best
-    // effort, as a holder of the file may refuse the open.
-    const OwnedFile file(openFile(path, GENERIC_WRITE, kShareAll, OPEN_EXISTING));
-    if (file.handle != -1) {
-        FlushFileBuffers(handleOf(file.handle));
-    }
+void syncDirectoryOf(const std::string&) {
+    // MOVEFILE_WRITE_THROUGH returns once the rename is on the disk.
 }
 
 } // namespace detail

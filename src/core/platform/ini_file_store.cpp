@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quentra::core {
@@ -24,9 +27,33 @@ bool sameKey(const PendingPut& p, const std::string& path, const std::string& se
            iniNamesEqual(trimIniBlanks(p.put.key), trimIniBlanks(key));
 }
 
+std::string quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+// Refuses the written file at `temporary`, which is to replace `file`, when the consumer would
+// not read a put back as put.
+void checkReadBack(const ConsumerReader& reader, const std::string& temporary,
+                   const std::string& file, std::span<const IniPut> puts) {
+    for (const ConsumerReading& reading : reader(temporary, puts)) {
+        const IniPut& put = puts[reading.put];
+        if (reading.value != put.value) {
+            throw ReadBackMismatchError(
+                put.key, put.value, reading.value,
+                "Cannot write " + quoted(file) + ": the key " + quoted(put.key) +
+                    " would read back as " +
+                    (reading.value ? quoted(*reading.value) : std::string("missing")) +
+                    ", not as the " + quoted(put.value) + " put");
+        }
+    }
+}
+
 } // namespace
 
 struct IniFileStore::Impl {
+    explicit Impl(ConsumerReader r) : reader(std::move(r)) {}
+
+    ConsumerReader reader;
     std::string path;
     std::string section;
     std::string key;
@@ -89,12 +116,20 @@ struct IniFileStore::Impl {
         // Written from the bytes as read and the changed lines, without a second copy of a
         // large file.
         const IniDocument::Edit edit = current.edited(puts);
-        replaceFileAtomically(target, edit.pieces());
+        try {
+            replaceFileAtomically(target, edit.pieces(), [&](const std::string& temporary) {
+                checkReadBack(reader, temporary, file, puts);
+            });
+        } catch (const NotDurableError&) {
+            std::erase_if(pending, [&](const PendingPut& p) { return p.path == file; });
+            throw; // written all the same
+        }
         std::erase_if(pending, [&](const PendingPut& p) { return p.path == file; });
     }
 };
 
-IniFileStore::IniFileStore() : impl_(std::make_unique<Impl>()) {}
+IniFileStore::IniFileStore(ConsumerReader reader)
+    : impl_(std::make_unique<Impl>(std::move(reader))) {}
 
 IniFileStore::~IniFileStore() = default;
 
@@ -145,12 +180,19 @@ void IniFileStore::commit() {
             files.push_back(p.path);
         }
     }
+    // A file written but not made durable does not stop the others.
+    std::optional<NotDurableError> notDurable;
     for (const std::string& file : files) {
         try {
             d.commitFile(file);
+        } catch (const NotDurableError& e) {
+            notDurable.emplace(e);
         } catch (const std::bad_alloc&) {
             throw StoreError("Cannot write \"" + file + "\": not enough memory for its size");
         }
+    }
+    if (notDurable) {
+        throw *notDurable;
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/config_store.hpp"
+#include "core/platform/profile_read_back.hpp"
 
 #include <memory>
 
@@ -11,10 +12,12 @@ namespace quentra::core {
 // file beside it, flushed, renamed over it, under an exclusive lock, after re-reading the file,
 // so that foreign content and a concurrent writer's keys are kept. The file is read and written
 // in its own encoding (UTF-16LE or UTF-8 after their mark, else the system's ANSI code page); a
-// new file is in the ANSI code page when that holds every text, else in UTF-16LE.
+// new file is in the ANSI code page when that holds every text, else in UTF-16LE. Before the
+// written file takes the old one's place, `reader` reads each put back from it as the file's
+// consumer would; a value read otherwise refuses the commit (ReadBackMismatchError).
 class IniFileStore final : public ConfigStore {
 public:
-    IniFileStore();
+    explicit IniFileStore(ConsumerReader reader = readAsTheConsumer);
     ~IniFileStore() override;
     IniFileStore(const IniFileStore&) = delete;
     IniFileStore& operator=(const IniFileStore&) = delete;

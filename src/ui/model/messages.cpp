@@ -23,6 +23,20 @@ std::string failedCommitMessage(std::string_view appDir, std::string_view reason
            std::string(reason) + "\nThe file was left as it was.";
 }
 
+std::string notDurableMessage(std::string_view appDir, std::string_view reason) {
+    return "The job was saved to " + quoted(core::configFilePath(appDir)) +
+           ", but the system could not confirm that it reached the disk: " + std::string(reason) +
+           "\nThe saved job may not survive a power loss.";
+}
+
+std::string readBackMismatchMessage(std::string_view appDir, std::string_view key,
+                                    std::string_view put, const std::optional<std::string>& read) {
+    return "The job was not saved: in the new " + quoted(core::configFilePath(appDir)) +
+           ", the upgrade consumer would " +
+           (read ? "read " + quoted(key) + " as " + quoted(*read) : "not find " + quoted(key)) +
+           ", where the window holds " + quoted(put) + ".\nThe file was left as it was.";
+}
+
 std::string fileInUseMessage(std::string_view appDir) {
     return "The job was not saved: " + quoted(core::configFilePath(appDir)) +
            " is in use by another program.\nClose it there, then press Ok again to save the job. "

@@ -6,6 +6,7 @@
 
 #include "core/job_field.hpp"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,14 @@ std::string invalidValueMessage(core::JobField field, std::string_view reason);
 
 // Ok could not make Config.dat durable; `reason` is the system's own.
 std::string failedCommitMessage(std::string_view appDir, std::string_view reason);
+
+// Ok saved the job, but the system could not make the save durable; `reason` is the system's own.
+std::string notDurableMessage(std::string_view appDir, std::string_view reason);
+
+// Ok did not save: the consumer would read `key` of the written file as `read` (none: would not
+// find it), not as `put`, the value the window holds.
+std::string readBackMismatchMessage(std::string_view appDir, std::string_view key,
+                                    std::string_view put, const std::optional<std::string>& read);
 
 // Ok could not save because another program holds Config.dat open or locked.
 std::string fileInUseMessage(std::string_view appDir);

@@ -158,6 +158,11 @@ void WindowModel::cmdOk_Click() {
     } catch (const core::FileInUseError&) {
         view_.warn(kWindowTitle, fileInUseMessage(AppDir));
         return;
+    } catch (const core::ReadBackMismatchError& error) {
+        view_.warn(kWindowTitle, readBackMismatchMessage(AppDir, error.key, error.put, error.read));
+        return;
+    } catch (const core::NotDurableError& error) {
+        view_.warn(kWindowTitle, notDurableMessage(AppDir, error.what())); // saved all the same
     } catch (const core::StoreError& error) {
         view_.warn(kWindowTitle, failedCommitMessage(AppDir, error.what()));
         return;

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -135,6 +137,45 @@ TEST(WindowModel, AnUnreadableSavedJobIsSaidOnceWhenTheWindowIsShown) {
                                          "be read of it.")));
     w.model.windowShown();
     EXPECT_EQ(w.view.warnings.size(), 1U) << "said once";
+}
+
+// A save the consumer would read otherwise is refused and the window stays open; a save whose
+// folder could not be flushed is done, and the window closes after saying so.
+TEST(WindowModel, ARefusedReadBackOrAnUnflushedSaveIsSaidAsWhatHappened) {
+    struct Row {
+        const char* name;
+        std::function<void()> fault;
+        std::string message;
+        bool closed;
+    };
+    const Row rows[] = {
+        {"read otherwise", [] { throw core::ReadBackMismatchError("Wait", "2", "20", "x"); },
+         "The job was not saved: in the new \"/srv/qmu/Config.dat\", the upgrade consumer would "
+         "read \"Wait\" as \"20\", where the window holds \"2\".\nThe file was left as it was.",
+         false},
+        {"not found", [] { throw core::ReadBackMismatchError("Port #3", "5", std::nullopt, "x"); },
+         "The job was not saved: in the new \"/srv/qmu/Config.dat\", the upgrade consumer would "
+         "not find \"Port #3\", where the window holds \"5\".\nThe file was left as it was.",
+         false},
+        {"folder not flushed", [] { throw core::NotDurableError("Input/output error"); },
+         "The job was saved to \"/srv/qmu/Config.dat\", but the system could not confirm that "
+         "it reached the disk: Input/output error\nThe saved job may not survive a power loss.",
+         true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        struct FaultyStore final : core::testing::RecordingConfigStore {
+            void commit() override { fault(); }
+            std::function<void()> fault;
+        } store;
+        store.fault = row.fault;
+        Window w("/srv/qmu", &store);
+        w.load();
+        w.model.cmdOk_Click();
+        EXPECT_EQ(w.view.warnings, (std::vector<std::pair<std::string, std::string>>{
+                                       {"Quentra Module Upgrade", row.message}}));
+        EXPECT_EQ(w.view.closed, row.closed);
+    }
 }
 
 // A store whose file another program holds while `held` is set: the save fails with the store's
