@@ -112,8 +112,15 @@ TEST_F(QtFileDialogTest, EveryWayOfLeavingTheDialogGivesTheKeyboardBack) {
     const auto nameField = [](QFileDialog* dialog) {
         return dialog->findChild<QLineEdit*>("fileNameEdit");
     };
-    // Types the start of the image's name until the name field offers to complete it.
+    // Types the start of the image's name once the dialog has read its folder (in a thread of
+    // its own, slow under load), so that the name field offers to complete it.
     const auto typeWithList = [nameField](QFileDialog* dialog) {
+        auto* files = dialog->findChild<QAbstractItemView*>("listView");
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        const QString path = dialog->directory().absoluteFilePath("VTL_201.bin");
+        EXPECT_TRUE(QTest::qWaitFor(
+            [files, model, path] { return files->visualRect(model->index(path)).isValid(); },
+            kSettleMs));
         QTest::keyClicks(nameField(dialog), "VTL_2");
         QAbstractItemView* list = nameField(dialog)->completer()->popup();
         EXPECT_TRUE(QTest::qWaitFor([list] { return list->isVisible(); }, kSettleMs));
