@@ -17,7 +17,7 @@ trap 'rm -rf "$work"' EXIT
 
 # The headers that declare each DLL's functions (lower case); a DLL not in the table fails.
 declare -A headers=([kernel32.dll]="windows.h" [user32.dll]="windows.h" [gdi32.dll]="windows.h"
-    [advapi32.dll]="windows.h" [comctl32.dll]="commctrl.h" [comdlg32.dll]="commdlg.h"
+    [advapi32.dll]="windows.h aclapi.h" [comctl32.dll]="commctrl.h" [comdlg32.dll]="commdlg.h"
     [ole32.dll]="objbase.h" [oleaut32.dll]="oleauto.h" [oleacc.dll]="oleacc.h"
     [shell32.dll]="shellapi.h shlobj.h")
 

@@ -23,7 +23,7 @@ contents=$(cd "$work/unpacked" && find . -type f | sort | tr '\n' ' ')
 exe="$work/unpacked/$folder/QuentraModuleUpgrade.exe"
 
 # Linked statically: nothing to put beside it but what every Windows has.
-system_dlls=" COMCTL32.dll comdlg32.dll GDI32.dll KERNEL32.dll msvcrt.dll ole32.dll USER32.dll "
+system_dlls=" ADVAPI32.dll COMCTL32.dll comdlg32.dll GDI32.dll KERNEL32.dll msvcrt.dll ole32.dll USER32.dll "
 headers=$(x86_64-w64-mingw32-objdump -p "$exe")
 while read -r dll; do
     [[ "$system_dlls" == *" $dll "* ]] || fail "imports $dll"
