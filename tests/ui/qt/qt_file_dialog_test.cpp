@@ -112,15 +112,21 @@ TEST_F(QtFileDialogTest, EveryWayOfLeavingTheDialogGivesTheKeyboardBack) {
     const auto nameField = [](QFileDialog* dialog) {
         return dialog->findChild<QLineEdit*>("fileNameEdit");
     };
-    // Types the start of the image's name once the dialog has read its folder (in a thread of
-    // its own, slow under load), so that the name field offers to complete it.
-    const auto typeWithList = [nameField](QFileDialog* dialog) {
+    // Waits until the dialog has listed the image (it reads its folder in a thread of its own,
+    // slow under load) and gives the image's place in the file list.
+    const auto imageListed = [](QFileDialog* dialog) {
         auto* files = dialog->findChild<QAbstractItemView*>("listView");
         auto* model = dialog->findChild<QFileSystemModel*>();
         const QString path = dialog->directory().absoluteFilePath("VTL_201.bin");
         EXPECT_TRUE(QTest::qWaitFor(
             [files, model, path] { return files->visualRect(model->index(path)).isValid(); },
             kSettleMs));
+        return std::pair{files, files->visualRect(model->index(path)).center()};
+    };
+    // Types the start of the image's name once it is listed, so that the name field offers to
+    // complete it.
+    const auto typeWithList = [nameField, imageListed](QFileDialog* dialog) {
+        imageListed(dialog);
         QTest::keyClicks(nameField(dialog), "VTL_2");
         QAbstractItemView* list = nameField(dialog)->completer()->popup();
         EXPECT_TRUE(QTest::qWaitFor([list] { return list->isVisible(); }, kSettleMs));
@@ -137,14 +143,8 @@ TEST_F(QtFileDialogTest, EveryWayOfLeavingTheDialogGivesTheKeyboardBack) {
              QTest::keyClick(nameField(dialog), Qt::Key_Return);
          }},
         {"double-click",
-         [](QFileDialog* dialog) {
-             auto* files = dialog->findChild<QAbstractItemView*>("listView");
-             auto* model = dialog->findChild<QFileSystemModel*>();
-             const QString path = dialog->directory().absoluteFilePath("VTL_201.bin");
-             EXPECT_TRUE(QTest::qWaitFor(
-                 [files, model, path] { return files->visualRect(model->index(path)).isValid(); },
-                 kSettleMs));
-             const QPoint at = files->visualRect(model->index(path)).center();
+         [imageListed](QFileDialog* dialog) {
+             const auto [files, at] = imageListed(dialog);
              QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, at);
              QTest::mouseDClick(files->viewport(), Qt::LeftButton, {}, at);
          }},
