@@ -34,10 +34,10 @@ STEPS = [
     ("Tab on past Select, Ok and Cancel to the list", ["Tab"] * 8,
      [r"Module Type combo box\.", r"VTL\."]),
     ("where am I on the list", ["KP_Enter"], [r"Module Type combo box\.", r"VTL\."]),
-    ("Down picks the next module", ["Down"], [r"VWL\."]),
-    ("Down again", ["Down"], [r"GRF\."]),
-    ("Up goes back", ["Up"], [r"VWL\."]),
-    ("where am I on the entry", ["KP_Enter"], [r"VWL\.", r"10 of 32\."]),
+    ("Down picks the next module", ["Down"], ["VWL"]),
+    ("Down again", ["Down"], ["GRF"]),
+    ("Up goes back", ["Up"], ["VWL"]),
+    ("where am I after a change", ["KP_Enter"], [r"Module Type combo box\.", r"VWL\."]),
     ("Tab to Wait", ["Tab"], ["Wait text.", "0 selected."]),
     ("Tab to Console #", ["Tab"], ["Console # text."]),
     ("Tab to the first grid box", ["Tab"], ["Port #1 A0 check box not checked."]),
@@ -53,7 +53,8 @@ def speech(log, start):
         text = f.read()
     # Only whole lines: the last one may still be being written.
     text = text[:text.rfind("\n") + 1]
-    said = re.findall(r"SPEECH OUTPUT: '(.*)' ?\{", text)
+    # An utterance is followed by its voice: a dict, or a list of one for a message.
+    said = re.findall(r"SPEECH OUTPUT: '(.*)' ?\[?\{", text)
     return said, start + len(text.encode("utf-8", errors="replace"))
 
 

@@ -192,8 +192,15 @@ public:
     }
     QStringList keyBindingsForAction(const QString& /*action*/) const override { return {}; }
 
-    void selection(int /*index*/, int* start, int* end) const override { *start = *end = 0; }
-    int selectionCount() const override { return 0; }
+    // While the list has the focus its entry reads as selected, the one the keys act on, so that
+    // a screen reader speaks a new entry put in the text (see ModuleList).
+    void selection(int index, int* start, int* end) const override {
+        *start = 0;
+        *end = index == 0 ? characterCount() * selectionCount() : 0;
+    }
+    int selectionCount() const override {
+        return list()->hasFocus() && characterCount() > 0 ? 1 : 0;
+    }
     void addSelection(int /*start*/, int /*end*/) override {}
     void removeSelection(int /*index*/) override {}
     void setSelection(int /*index*/, int /*start*/, int /*end*/) override {}

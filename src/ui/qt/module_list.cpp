@@ -10,6 +10,10 @@
 
 namespace quentra::ui {
 
+ModuleList::ModuleList(QWidget* parent) : QComboBox(parent) {
+    connect(this, &QComboBox::currentIndexChanged, this, &ModuleList::announceCurrentEntry);
+}
+
 // The drop-down is widened when it first opens: measuring the 32 names and building the
 // drop-down at load cost start-up about 2 of the 8 million instructions it took above a bare
 // window. For the same reason the list is built for assistive technology only when it asks.
@@ -56,25 +60,19 @@ void ModuleList::markCurrentEntry() {
     if (selection->selectedIndexes() != QModelIndexList{current}) {
         selection->select(current, QItemSelectionModel::ClearAndSelect);
     }
-    announceCurrentEntry();
 }
 
-// Qt 6.4 reports a change of the closed drop-down's entry only as a change of its selection,
-// which Orca cannot read: the entry is reported as focused instead, as in the open drop-down, so
-// that the user hears each entry the arrow keys step to.
+// Qt 6.4 reports a change of the closed drop-down's entry only as a change of its name and of
+// its selection, which Orca passes over. Reported as the new entry's text put in the list's text
+// (which reads as selected), it is spoken, and the focus stays on the list, so that "where am I"
+// names the list with its label. The text that goes is not reported: a screen reader would speak
+// the removal of selected text as a deletion.
 void ModuleList::announceCurrentEntry() {
-    if (!hasFocus() || view()->isVisible()) {
+    if (!hasFocus() || view()->isVisible() || currentText().isEmpty()) {
         return;
     }
-    QAccessibleInterface* entries = QAccessible::queryAccessibleInterface(view());
-    QAccessibleInterface* entry =
-        entries != nullptr && entries->tableInterface() != nullptr
-            ? entries->tableInterface()->cellAt(currentIndex(), modelColumn())
-            : nullptr;
-    if (entry != nullptr) {
-        QAccessibleEvent focus(entry, QAccessible::Focus);
-        QAccessible::updateAccessibility(&focus);
-    }
+    QAccessibleTextInsertEvent inserted(this, 0, currentText());
+    QAccessible::updateAccessibility(&inserted);
 }
 
 } // namespace quentra::ui

@@ -12,13 +12,14 @@ namespace quentra::ui {
 // Once the list is shown to assistive technology, a pick in it while the drop-down is closed is
 // the user's change of the entry; while it is open, keys and mouse move the selection there and
 // the change comes when an entry is activated, as Qt does it. The list's selection then always
-// marks the current entry, and a change while the list has the focus and the drop-down is closed
-// is reported as that entry taking the focus.
+// marks the current entry. A change while the list has the focus and the drop-down is closed is
+// reported as the new entry's text put in the list's own text, which reads as selected while the
+// list has the focus.
 class ModuleList final : public QComboBox {
     Q_OBJECT
 
 public:
-    using QComboBox::QComboBox;
+    explicit ModuleList(QWidget* parent = nullptr);
 
     void showPopup() override;
 
