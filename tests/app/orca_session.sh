@@ -1,7 +1,7 @@
 # Sourced by the tests that listen to the Orca screen reader. start_orca_session DIR starts, all
-# private to DIR: an X server, a session bus, the accessibility bus, the openbox window manager
-# and Orca, which writes what it speaks into DIR/orca.log, a line at a time. It returns once Orca
-# is on. stop_orca_session ends what it started, in the reverse order.
+# private to DIR: an X server with the openbox window manager, a session bus, the accessibility
+# bus and Orca, which writes what it speaks into DIR/orca.log, a line at a time. It returns once
+# Orca is on. stop_orca_session ends what it started, in the reverse order.
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/xvfb.sh"
 
 ORCA_PIDS=()
@@ -17,13 +17,29 @@ start_orca_session() {
     chmod 700 "$dir/runtime"
     export HOME=$dir/home XDG_RUNTIME_DIR=$dir/runtime XDG_CONFIG_HOME=$dir/config
     export LC_ALL=C.UTF-8 LANGUAGE=
-    start_xvfb "$dir" || return 1
-    ORCA_XVFB=$XVFB_PID
+    # The window manager gives the program's window, and so the keys, the focus. Once in a while
+    # on a busy machine it cannot open the display it was given; the display is then started
+    # again, with it.
+    local attempt wm
+    for attempt in 1 2 3; do
+        start_xvfb "$dir" || return 1
+        ORCA_XVFB=$XVFB_PID
+        openbox >"$dir/openbox.log" 2>&1 &
+        wm=$!
+        if wait_for_window_manager "$wm"; then
+            ORCA_PIDS+=("$wm")
+            break
+        fi
+        kill "$wm" 2>/dev/null
+        wait "$wm" 2>/dev/null
+        stop_xvfb "$ORCA_XVFB"
+        ORCA_XVFB=""
+        echo "openbox did not start (attempt $attempt): $(cat "$dir/openbox.log")" >&2
+        [ "$attempt" -lt 3 ] || return 1
+    done
     eval "$(dbus-launch --sh-syntax)"
     ORCA_PIDS+=("$DBUS_SESSION_BUS_PID")
     /usr/libexec/at-spi-bus-launcher --launch-immediately >"$dir/at-spi.log" 2>&1 &
-    ORCA_PIDS+=($!)
-    openbox >"$dir/openbox.log" 2>&1 &
     ORCA_PIDS+=($!)
     # Orca keeps its debug file buffered until it ends; opened line-buffered, each utterance can
     # be read as soon as it is spoken.
@@ -46,6 +62,17 @@ EOF
     done
     echo "Orca did not start" >&2
     tail -n 20 "$dir/orca.out" >&2
+    return 1
+}
+
+# wait_for_window_manager PID: true once openbox's own window is on the display, false if it
+# ends first or has not come after a minute.
+wait_for_window_manager() {
+    for _ in $(seq 1 600); do
+        xdotool search --class openbox >/dev/null 2>&1 && return 0
+        kill -0 "$1" 2>/dev/null || return 1
+        sleep 0.1
+    done
     return 1
 }
 
