@@ -109,7 +109,7 @@ struct WiringRow {
     std::string config;           // Config.dat before the window opens; empty: none
     std::function<void()> edit;   // the user's changes before the action; empty: none
     std::function<void()> act;    // on the shown window; empty: none
-    Window after;                 // otherwise Config.dat stays byte for byte, or absent
+    Window after;                 // unless saved, Config.dat stays byte for byte (or absent)
     std::function<void()> expect; // what else shows the handler ran, or did not
 };
 
@@ -147,6 +147,7 @@ TEST_F(WiringTest, EachUserActionReachesItsHandler) {
         gridBox(*window, 63)->setChecked(true);
     };
     const auto savedAsEdited = [this] {
+        ASSERT_TRUE(std::filesystem::exists(dir.config())) << "nothing saved";
         std::map<std::string, std::string> expected = {
             {"Type", "6060"},  {"Address", "12"}, {"File Length", "0"}, {"Block Size", "0"},
             {"File Name", ""}, {"Wait", "0"},     {"Console", "1"}};
@@ -386,7 +387,7 @@ TEST_F(WiringTest, AValueThatCannotBeStoredIsSaidInAMessageBoxOverTheOpenWindow)
 
 // Said once, after the window is on screen; Ok then asks through the window's question before it
 // replaces the job, and the answer decides (each answer: the model's table).
-TEST_F(WiringTest, AnUnreadableSavedJobIsSaidOnceShownAndReplacedOnlyAfterTheUsersYes) {
+TEST_F(WiringTest, AnUnreadableSavedJobIsSaidOnceAfterShowingAndReplacedOnlyAfterYes) {
     auto store = std::make_shared<core::testing::RecordingConfigStore>();
     auto files = std::make_shared<core::testing::FakeFileSystem>();
     files->files[core::configFilePath(dir.appDir())] = 100;
