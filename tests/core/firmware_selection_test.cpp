@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,20 +19,7 @@ using testing::RecordingSink;
 const std::string kSep(1, kPathSeparator);
 const std::string kAppDir = kSep + "opt" + kSep + "upgrade" + kSep;
 
-class SelectTest : public ::testing::Test {
-protected:
-    SelectOutcome select() { return selectFirmwareFile(dialog_, fs_, sink_, kAppDir); }
-    std::string file(const std::string& name, std::int32_t length) {
-        std::string path = kAppDir + name;
-        fs_.files[path] = length;
-        return path;
-    }
-
-    FakeFileDialog dialog_;
-    FakeFileSystem fs_;
-    RecordingSink sink_;
-};
-
+// The dialog's set-up, ShowOpen and FileName, in order; a row says how many of them ran.
 const std::vector<std::string> kDialogUse = {"Flags=4",
                                              "CancelError=True",
                                              "InitDir=" + kAppDir,
@@ -40,118 +28,127 @@ const std::vector<std::string> kDialogUse = {"Flags=4",
                                              "ShowOpen",
                                              "FileName"};
 
-TEST_F(SelectTest, SetsUpTheDialogAndWritesEveryResultInOrder) {
-    dialog_.chosen = file("vtl_2.bin", 70000);
-    EXPECT_EQ(select(), SelectOutcome::Complete);
-    EXPECT_EQ(dialog_.calls, kDialogUse);
-    EXPECT_EQ(sink_.calls, (std::vector<std::string>{"txtFileName=vtl_2.bin", "txtFileSize=70000",
-                                                     "txtBlockSize=65536", "cmbType=8"}));
-}
+// Where a selection fails. The window side and the file system throw no std::exception at all.
+enum class Fault { None, Title, FileName, Cancel, SinkSize, SinkList, FsLength };
 
-TEST_F(SelectTest, CancelChangesNothingEvenAfterASelection) {
-    dialog_.chosen = file("VXA-12_r3.bin", 512);
-    ASSERT_EQ(select(), SelectOutcome::Complete);
-    sink_.calls.clear();
-    dialog_.calls.clear();
-    dialog_.cancel = true;
-    EXPECT_EQ(select(), SelectOutcome::DialogFailed);
-    EXPECT_TRUE(sink_.calls.empty());
-    EXPECT_EQ(sink_.fileName, "VXA-12_r3.bin");
-    EXPECT_EQ(sink_.listIndex, 1);
-    EXPECT_EQ(dialog_.calls, std::vector<std::string>(kDialogUse.begin(), kDialogUse.end() - 1));
-    EXPECT_EQ(fs_.queries.size(), 1u); // the first selection only
-}
-
-TEST_F(SelectTest, ErrorsWhileTheDialogIsSetUpOrReadChangeNothing) {
-    dialog_.chosen = file("vtl_2.bin", 1);
-    dialog_.failOnTitle = true;
-    EXPECT_EQ(select(), SelectOutcome::DialogFailed);
-    EXPECT_EQ(dialog_.calls.back(), "DialogTitle=Specify File Name"); // never shown
-    dialog_.failOnTitle = false;
-    dialog_.failOnFileName = true;
-    EXPECT_EQ(select(), SelectOutcome::DialogFailed);
-    EXPECT_TRUE(sink_.calls.empty());
-    EXPECT_TRUE(fs_.queries.empty());
-}
-
-TEST_F(SelectTest, AMissingFileChangesOnlyTheFileName) {
-    dialog_.chosen = kAppDir + "typed_name.bin";
-    EXPECT_EQ(select(), SelectOutcome::StoppedAtLength);
-    EXPECT_EQ(sink_.calls, std::vector<std::string>{"txtFileName=typed_name.bin"});
-    EXPECT_EQ(fs_.queries, std::vector<std::string>{"length " + kAppDir + "typed_name.bin"});
-}
-
-TEST_F(SelectTest, ANameWithoutUnderscoreOrDotLeavesTheList) {
-    dialog_.chosen = file("HX24A", 300);
-    EXPECT_EQ(select(), SelectOutcome::StoppedAtPrefix);
-    EXPECT_EQ(sink_.calls, (std::vector<std::string>{"txtFileName=HX24A", "txtFileSize=300",
-                                                     "txtBlockSize=300"}));
-}
-
-TEST_F(SelectTest, APathWithoutSeparatorIsItsOwnShortName) {
-    dialog_.chosen = "Lectern_2_1.bin";
-    fs_.files["Lectern_2_1.bin"] = 65537;
-    EXPECT_EQ(select(), SelectOutcome::Complete);
-    EXPECT_EQ(sink_.calls,
-              (std::vector<std::string>{"txtFileName=Lectern_2_1.bin", "txtFileSize=65537",
-                                        "txtBlockSize=65536", "cmbType=31"}));
-}
-
-// A window side that fails on one of its writes: nothing after it may be written.
 class FailingSink : public RecordingSink {
 public:
-    explicit FailingSink(std::string failOn) : failOn_(std::move(failOn)) {}
     void setFileSizeText(const std::string& text) override {
         RecordingSink::setFileSizeText(text);
-        failIf("size");
+        failIf(Fault::SinkSize);
     }
     void setListIndex(std::int16_t index) override {
         RecordingSink::setListIndex(index);
-        failIf("list");
+        failIf(Fault::SinkList);
     }
-
-private:
-    void failIf(const std::string& what) {
-        if (what == failOn_) {
-            throw 42; // not even a std::exception
+    void failIf(Fault here) const {
+        if (fault == here) {
+            throw 42;
         }
     }
-    std::string failOn_;
+    Fault fault = Fault::None;
 };
 
-class ThrowingFileSystem : public FileSystem {
+class FailingFileSystem : public FakeFileSystem {
 public:
-    bool isOrdinaryFile(const std::string&) override { return true; }
-    std::int32_t fileLength(const std::string&) override { throw "unreachable"; }
+    std::int32_t fileLength(const std::string& path) override {
+        const std::int32_t length = FakeFileSystem::fileLength(path);
+        if (fault == Fault::FsLength) {
+            throw "unreachable";
+        }
+        return length;
+    }
+    Fault fault = Fault::None;
 };
 
-TEST_F(SelectTest, NoErrorEscapesAndNothingIsWrittenAfterIt) {
-    dialog_.chosen = file("vtl_2.bin", 70000);
-    FailingSink sizeFails("size");
-    EXPECT_EQ(selectFirmwareFile(dialog_, fs_, sizeFails, kAppDir), SelectOutcome::StoppedAtLength);
-    EXPECT_EQ(sizeFails.calls,
-              (std::vector<std::string>{"txtFileName=vtl_2.bin", "txtFileSize=70000"}));
+struct Selection {
+    explicit Selection(Fault fault) {
+        dialog.failOnTitle = fault == Fault::Title;
+        dialog.failOnFileName = fault == Fault::FileName;
+        dialog.cancel = fault == Fault::Cancel;
+        sink.fault = fs.fault = fault;
+    }
+    SelectOutcome run() { return selectFirmwareFile(dialog, fs, sink, kAppDir); }
 
-    FailingSink listFails("list");
-    EXPECT_EQ(selectFirmwareFile(dialog_, fs_, listFails, kAppDir), SelectOutcome::StoppedAtPrefix);
-    EXPECT_EQ(listFails.calls.size(), 4u);
+    FakeFileDialog dialog;
+    FailingFileSystem fs;
+    FailingSink sink;
+};
 
-    ThrowingFileSystem oddFs;
-    EXPECT_EQ(selectFirmwareFile(dialog_, oddFs, sink_, kAppDir), SelectOutcome::StoppedAtLength);
-    EXPECT_EQ(sink_.calls, std::vector<std::string>{"txtFileName=vtl_2.bin"});
+struct Row {
+    const char* what;
+    std::string chosen;
+    std::optional<std::int32_t> length; // none: no such file
+    Fault fault;
+    SelectOutcome outcome;
+    std::size_t dialogSteps; // how many of kDialogUse ran
+    std::string writes;      // the window side's writes in order, joined by spaces
+};
+
+// No error escapes, and nothing is written after one.
+TEST(Select, EachSelectionWritesWhatItReachedInOrder) {
+    using enum SelectOutcome;
+    const Row rows[] = {
+        {"complete", kAppDir + "vtl_2.bin", 70000, Fault::None, Complete, 7,
+         "txtFileName=vtl_2.bin txtFileSize=70000 txtBlockSize=65536 cmbType=8"},
+        {"cancel", kAppDir + "VXA-12_r3.bin", 512, Fault::Cancel, DialogFailed, 6, ""},
+        {"title set-up fails", kAppDir + "vtl_2.bin", 1, Fault::Title, DialogFailed, 5, ""},
+        {"name unreadable", kAppDir + "vtl_2.bin", 1, Fault::FileName, DialogFailed, 7, ""},
+        {"missing file", kAppDir + "typed_name.bin", std::nullopt, Fault::None, StoppedAtLength, 7,
+         "txtFileName=typed_name.bin"},
+        {"no _ or .", kAppDir + "HX24A", 300, Fault::None, StoppedAtPrefix, 7,
+         "txtFileName=HX24A txtFileSize=300 txtBlockSize=300"},
+        {"no separator", "Lectern_2_1.bin", 65537, Fault::None, Complete, 7,
+         "txtFileName=Lectern_2_1.bin txtFileSize=65537 txtBlockSize=65536 cmbType=31"},
+        {"size write fails", kAppDir + "vtl_2.bin", 70000, Fault::SinkSize, StoppedAtLength, 7,
+         "txtFileName=vtl_2.bin txtFileSize=70000"},
+        {"list write fails", kAppDir + "vtl_2.bin", 70000, Fault::SinkList, StoppedAtPrefix, 7,
+         "txtFileName=vtl_2.bin txtFileSize=70000 txtBlockSize=65536 cmbType=8"},
+        {"length query throws", kAppDir + "vtl_2.bin", 70000, Fault::FsLength, StoppedAtLength, 7,
+         "txtFileName=vtl_2.bin"},
+        {"empty", kAppDir + "vpq.bin", 0, Fault::None, Complete, 7,
+         "txtFileName=vpq.bin txtFileSize=0 txtBlockSize=0 cmbType=13"},
+        {"below the limit", kAppDir + "vpq.bin", 65535, Fault::None, Complete, 7,
+         "txtFileName=vpq.bin txtFileSize=65535 txtBlockSize=65535 cmbType=13"},
+        {"at the limit", kAppDir + "vpq.bin", 65536, Fault::None, Complete, 7,
+         "txtFileName=vpq.bin txtFileSize=65536 txtBlockSize=65536 cmbType=13"},
+        {"above the limit", kAppDir + "vpq.bin", 65537, Fault::None, Complete, 7,
+         "txtFileName=vpq.bin txtFileSize=65537 txtBlockSize=65536 cmbType=13"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Selection s(row.fault);
+        s.dialog.chosen = row.chosen;
+        if (row.length) {
+            s.fs.files[row.chosen] = *row.length;
+        }
+        EXPECT_EQ(s.run(), row.outcome);
+        std::string writes;
+        for (const std::string& call : s.sink.calls) {
+            writes += (writes.empty() ? "" : " ") + call;
+        }
+        EXPECT_EQ(writes, row.writes);
+        EXPECT_EQ(s.dialog.calls, std::vector<std::string>(kDialogUse.begin(),
+                                                           kDialogUse.begin() + row.dialogSteps));
+        // The file system is asked the chosen file's length once the dialog gave it, nothing else.
+        EXPECT_EQ(s.fs.queries, row.outcome == DialogFailed
+                                    ? std::vector<std::string>{}
+                                    : std::vector<std::string>{"length " + row.chosen});
+    }
 }
 
-TEST_F(SelectTest, BlockSizesAroundTheLimit) {
-    const std::pair<std::int32_t, const char*> cases[] = {
-        {0, "0"}, {65535, "65535"}, {65536, "65536"}, {65537, "65536"}};
-    for (const auto& [length, block] : cases) {
-        sink_.calls.clear();
-        dialog_.chosen = file("vpq.bin", length);
-        EXPECT_EQ(select(), SelectOutcome::Complete);
-        EXPECT_EQ(sink_.calls, (std::vector<std::string>{
-                                   "txtFileName=vpq.bin", "txtFileSize=" + std::to_string(length),
-                                   std::string("txtBlockSize=") + block, "cmbType=13"}));
-    }
+TEST(Select, CancelAfterASelectionKeepsItsResults) {
+    Selection s(Fault::None);
+    s.dialog.chosen = kAppDir + "VXA-12_r3.bin";
+    s.fs.files[s.dialog.chosen] = 512;
+    ASSERT_EQ(s.run(), SelectOutcome::Complete);
+    s.sink.calls.clear();
+    s.dialog.cancel = true;
+    EXPECT_EQ(s.run(), SelectOutcome::DialogFailed);
+    EXPECT_TRUE(s.sink.calls.empty());
+    EXPECT_EQ(s.sink.fileName, "VXA-12_r3.bin");
+    EXPECT_EQ(s.sink.listIndex, 1);
+    EXPECT_EQ(s.fs.queries.size(), 1u); // the first selection only
 }
 
 } // namespace
