@@ -3,10 +3,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QGuiApplication>
 #include <QPointer>
 #include <QStringList>
-#include <QWindow>
 
 namespace quentra::ui {
 
