@@ -196,7 +196,7 @@ public:
     // a screen reader speaks a new entry put in the text (see ModuleList).
     void selection(int index, int* start, int* end) const override {
         *start = 0;
-        *end = index == 0 ? characterCount() * selectionCount() : 0;
+        *end = index == 0 && selectionCount() == 1 ? characterCount() : 0;
     }
     int selectionCount() const override {
         return list()->hasFocus() && characterCount() > 0 ? 1 : 0;
