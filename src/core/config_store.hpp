@@ -20,10 +20,19 @@ struct UnencodableValueError : StoreError {
     std::string key;
 };
 
+// Which file of a save another program held: Config.dat itself, the lock file beside it, or the
+// new file written to take Config.dat's place.
+enum class HeldFile { Settings, Lock, NewFile };
+
 // The file is held open or locked by another program (a reader of Config.dat, a text editor, a
-// second saver), beyond the wait a save allows; the same save may succeed once it lets go.
+// second saver, a virus scanner checking the new file), beyond the wait a save allows; the same
+// save may succeed once it lets go. `path` is the held file's.
 struct FileInUseError : StoreError {
-    using StoreError::StoreError;
+    explicit FileInUseError(const std::string& what, HeldFile file = HeldFile::Settings,
+                            std::string path = {})
+        : StoreError(what), file(file), path(std::move(path)) {}
+    HeldFile file;
+    std::string path;
 };
 
 // The new file is in place, but the system could not make its rename durable (a failed flush of
@@ -33,15 +42,20 @@ struct NotDurableError : StoreError {
 };
 
 // The written file, read back before it took the old one's place, did not give `put` under
-// `key` as the file's consumer reads it: nothing was replaced. `read` is empty when the consumer
-// finds no such key.
+// `key`: nothing was replaced. `read` is empty when the reading found no such key.
+// `asTheConsumer`: it was read as the consumer reads it (Windows' profile API), not by the
+// store's own reader. `utf8File`: the file is UTF-8 with its mark, which Windows' profile API
+// reads as text in the ANSI code page.
 struct ReadBackMismatchError : StoreError {
     ReadBackMismatchError(std::string key, std::string put, std::optional<std::string> read,
-                          const std::string& what)
-        : StoreError(what), key(std::move(key)), put(std::move(put)), read(std::move(read)) {}
+                          const std::string& what, bool asTheConsumer = true, bool utf8File = false)
+        : StoreError(what), key(std::move(key)), put(std::move(put)), read(std::move(read)),
+          asTheConsumer(asTheConsumer), utf8File(utf8File) {}
     std::string key;
     std::string put;
     std::optional<std::string> read;
+    bool asTheConsumer;
+    bool utf8File;
 };
 
 // The settings-file component: file path, section and key are set, then a value is put or got.

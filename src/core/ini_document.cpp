@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace quentra::core {
 
@@ -212,6 +213,15 @@ void checkIniKeyName(std::string_view name) {
         (!n.empty() && (n.front() == ';' || n.front() == '#' || n.front() == '['))) {
         throw StoreError("The key name \"" + std::string(n) + "\" cannot be stored");
     }
+}
+
+std::string utf16BeAsLe(std::string bytes) {
+    if (bytes.starts_with(kUtf16BeMark)) {
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            std::swap(bytes[i], bytes[i + 1]);
+        }
+    }
+    return bytes;
 }
 
 IniDocument::IniDocument(std::string bytes, const CodePage& ansi)
@@ -517,6 +527,12 @@ IniDocument::Edit IniDocument::edited(std::span<const IniPut> puts) const {
             newSections.insert(0, eol);
         }
         splices.push_back({doc.size(), 0, encode(encoding, newSections)});
+    }
+    // The first line of the new file, right after a UTF-8 mark, is a line end instead of a
+    // header; splices at the start of the content come after it.
+    if (encoding_ == FileEncoding::Utf8 &&
+        (doc.empty() ? !newSections.empty() : parse(0, true).kind == LineKind::Header)) {
+        splices.insert(splices.begin(), {0, 0, eol});
     }
     std::ranges::stable_sort(splices, {}, &Edit::Splice::pos);
 

@@ -41,6 +41,10 @@ std::string_view trimIniBlanks(std::string_view text);
 // with EF BB BF is UTF-8, any other is in the ANSI code page.
 enum class FileEncoding { Ansi, Utf8, Utf16Le, Utf16Be };
 
+// The bytes of a UTF-16BE file as UTF-16LE with its mark, the same text (an odd last byte
+// stays last); any other bytes as they are.
+std::string utf16BeAsLe(std::string bytes);
+
 // A conventional initialization file held as its original bytes. Lines are found and classified
 // in the bytes themselves, whose CR, LF, "[", "]", "=" and blank units are never part of another
 // character, except in a double-byte ANSI code page: there a line holding a byte over 7F is
@@ -69,7 +73,9 @@ public:
     // missing section at the end. Later puts of a key win. An empty document becomes a file in
     // the ANSI code page without a mark when that holds every text, else UTF-16LE with its
     // mark; a file that exists keeps its encoding, and a text it cannot hold throws
-    // UnencodableValueError. One invalid put throws, and nothing is made.
+    // UnencodableValueError. One invalid put throws, and nothing is made. In a UTF-8 file, a
+    // section header never stays on the mark's line: a reader that takes the mark for text
+    // (Windows' profile API) would not see the header there, nor any key below it.
     class Edit {
     public:
         // The new file's bytes in order: the changed lines, and between them views of the

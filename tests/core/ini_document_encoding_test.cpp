@@ -109,12 +109,12 @@ INSTANTIATE_TEST_SUITE_P(
         EncodingCase{"Utf8CutShortEndWrittenAsWhatItReadAs",
                      kBom + "[A]\nk=x\xF0\x41",
                      {kType},
-                     kBom + "[A]\nk=x\xEF\xBF\xBD\n[FILE INFO]\nType=7\n",
+                     kBom + "\n[A]\nk=x\xEF\xBF\xBD\n[FILE INFO]\nType=7\n",
                      FileEncoding::Utf8},
         EncodingCase{"Utf8MarkKeepsUtf8AndBrokenBytes",
                      kBom + "[FILE INFO]\nType=1\n; \xFF\xC3\n",
                      {kType, kCjk},
-                     kBom + "[FILE INFO]\nType=7\nFile Name=" + kCjkName + "\n; \xFF\xC3\n",
+                     kBom + "\n[FILE INFO]\nType=7\nFile Name=" + kCjkName + "\n; \xFF\xC3\n",
                      FileEncoding::Utf8}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -269,11 +269,13 @@ INSTANTIATE_TEST_SUITE_P(
                  "X=1\n[A]\nk=1\nj=3\n[B]\nk=2\n"},
         EditCase{
             "KeyBeforeAnySectionUntouched", "Type=1\n", {kType}, "Type=1\n[FILE INFO]\nType=7\n"},
+        // The mark is kept, and a header never stays on its line: Windows reads the mark there
+        // as text.
         EditCase{"ByteOrderMarkKept",
                  kBom + "[FILE INFO]\r\nType=1\r\n",
                  {kType},
-                 kBom + "[FILE INFO]\r\nType=7\r\n"},
-        EditCase{"ByteOrderMarkOnly", kBom, {kType}, kBom + "[FILE INFO]\r\nType=7\r\n"},
+                 kBom + "\r\n[FILE INFO]\r\nType=7\r\n"},
+        EditCase{"ByteOrderMarkOnly", kBom, {kType}, kBom + "\r\n[FILE INFO]\r\nType=7\r\n"},
         EditCase{"FirstDuplicateSectionEdited",
                  "[FILE INFO]\nType=1\n[FILE INFO]\nType=2\nWait=9\n",
                  {kType, kWait},

@@ -1,4 +1,5 @@
 #include "core/config_store.hpp"
+#include "core/ini_document.hpp"
 #include "core/platform/ansi_code_page.hpp"
 #include "core/platform/atomic_file.hpp"
 #include "core/platform/ini_file_store.hpp"
@@ -194,6 +195,7 @@ struct ReadBackRow {
     const char* name;
     const char* key; // read otherwise; nullptr: as the platform reads it
     std::optional<std::string> readAs;
+    bool utf8File = false; // the old file is UTF-8 with its mark, and so is the new one
 };
 
 class IniFileStoreReadBack : public IniFileStoreTest,
@@ -201,16 +203,19 @@ class IniFileStoreReadBack : public IniFileStoreTest,
 
 TEST_P(IniFileStoreReadBack, AValueReadOtherwiseRefusesTheSave) {
     const ReadBackRow& row = GetParam();
-    const std::string old = "[FILE INFO]\r\nWait=1\r\n[Other]\r\nx=y\r\n";
+    const std::string old = std::string(row.utf8File ? "\xEF\xBB\xBF" : "") +
+                            "[FILE INFO]\r\nWait=1\r\n[Other]\r\nx=y\r\n";
     writeFile(file_, old);
+    // Read as the consumer reads it, whatever the platform's reader is.
     IniFileStore store([&](const std::string& path, std::span<const IniPut> puts) {
-        std::vector<ConsumerReading> readings = readAsTheConsumer(path, puts);
-        for (ConsumerReading& reading : readings) {
+        ReadBack back = readAsTheConsumer(path, puts);
+        back.asTheConsumer = true;
+        for (ConsumerReading& reading : back.readings) {
             if (row.key != nullptr && puts[reading.put].key == row.key) {
                 reading.value = row.readAs;
             }
         }
-        return readings;
+        return back;
     });
     put(store, "Wait", "2");
     put(store, "File Name", "vtl_2.bin");
@@ -227,18 +232,21 @@ TEST_P(IniFileStoreReadBack, AValueReadOtherwiseRefusesTheSave) {
         EXPECT_EQ(e.key, row.key);
         EXPECT_EQ(e.put, std::string(row.key) == "Wait" ? "2" : "vtl_2.bin");
         EXPECT_EQ(e.read, row.readAs);
+        EXPECT_TRUE(e.asTheConsumer);
+        EXPECT_EQ(e.utf8File, row.utf8File);
     }
     EXPECT_EQ(readFile(file_), old);
     EXPECT_EQ(entries(dir_), (std::set<std::string>{"Config.dat", "Config.dat.lock"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, IniFileStoreReadBack,
-                         ::testing::Values(ReadBackRow{"ThePlatformsReaderAgrees", nullptr,
-                                                       std::nullopt},
-                                           ReadBackRow{"ANumberReadOtherwise", "Wait", "20"},
-                                           ReadBackRow{"ANameReadCutShort", "File Name", "vtl_2"},
-                                           ReadBackRow{"AKeyNotFound", "Wait", std::nullopt}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Table, IniFileStoreReadBack,
+    ::testing::Values(ReadBackRow{"ThePlatformsReaderAgrees", nullptr, std::nullopt},
+                      ReadBackRow{"ANumberReadOtherwise", "Wait", "20"},
+                      ReadBackRow{"ANameReadCutShort", "File Name", "vtl_2"},
+                      ReadBackRow{"AKeyNotFound", "Wait", std::nullopt},
+                      ReadBackRow{"ANameReadOtherwiseInAUtf8File", "File Name", "vtl_2", true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 class IniFileStoreEncoding : public IniFileStoreTest,
                              public ::testing::WithParamInterface<EncodingRow> {};
@@ -274,40 +282,57 @@ TEST_P(IniFileStoreEncoding, LoadShowsAndSaveWritesWhatTheConsumerReads) {
     store.commit();
     EXPECT_EQ(readFile(file_), row.after);
     IniFileStore reader;
+    // A reader that takes a UTF-8 mark for text, as Windows' profile API does, finds every key
+    // too ("?" before the mark keeps it from being read as one).
+    const bool utf8 = row.after.starts_with("\xEF\xBB\xBF");
+    const IniDocument markAsText("?" + row.after, windows1252());
     for (const auto& [key, value] : row.puts) {
         EXPECT_EQ(get(reader, key), value) << key;
+        EXPECT_TRUE(!utf8 || markAsText.value("FILE INFO", key)) << key;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, IniFileStoreEncoding,
-    ::testing::Values(EncodingRow{"UntouchedWindows1252NameKeepsItsBytes",
-                                  "[FILE INFO]\r\nType=1\r\nFile Name=M\xE9lange_2.bin\r\n",
-                                  {{"Type", "6050"}, {"File Name", kMelange}},
-                                  kMelange,
-                                  "[FILE INFO]\r\nType=6050\r\nFile Name=M\xE9lange_2.bin\r\n"},
-                      EncodingRow{
-                          "Utf16FileUpdatedInUtf16",
-                          utf16File("[FILE INFO]\r\nType=1\r\nFile Name=" + kKanji + "\r\n"),
-                          {{"Type", "6050"}, {"File Name", kMelange}, {"Wait", "0"}},
-                          kKanji,
-                          utf16File("[FILE INFO]\r\nType=6050\r\nFile Name=" + kMelange +
-                                    "\r\nWait=0\r\n")},
-                      EncodingRow{"NewFileWithAnAccentInWindows1252",
-                                  "",
-                                  {{"File Name", kMelange}},
-                                  "",
-                                  "[FILE INFO]\r\nFile Name=M\xE9lange_2.bin\r\n"},
-                      EncodingRow{"NewFileWithKanjiInUtf16",
-                                  "",
-                                  {{"File Name", kKanji}},
-                                  "",
-                                  utf16File("[FILE INFO]\r\nFile Name=" + kKanji + "\r\n")},
-                      EncodingRow{"KanjiIntoAWindows1252FileRefused",
-                                  "[FILE INFO]\r\nType=1\r\nFile Name=M\xE9lange_2.bin\r\n",
-                                  {{"Type", "6050"}, {"File Name", kKanji}},
-                                  kMelange,
-                                  ""}),
+    ::testing::Values(
+        EncodingRow{"UntouchedWindows1252NameKeepsItsBytes",
+                    "[FILE INFO]\r\nType=1\r\nFile Name=M\xE9lange_2.bin\r\n",
+                    {{"Type", "6050"}, {"File Name", kMelange}},
+                    kMelange,
+                    "[FILE INFO]\r\nType=6050\r\nFile Name=M\xE9lange_2.bin\r\n"},
+        EncodingRow{
+            "Utf16FileUpdatedInUtf16",
+            utf16File("[FILE INFO]\r\nType=1\r\nFile Name=" + kKanji + "\r\n"),
+            {{"Type", "6050"}, {"File Name", kMelange}, {"Wait", "0"}},
+            kKanji,
+            utf16File("[FILE INFO]\r\nType=6050\r\nFile Name=" + kMelange + "\r\nWait=0\r\n")},
+        EncodingRow{"NewFileWithAnAccentInWindows1252",
+                    "",
+                    {{"File Name", kMelange}},
+                    "",
+                    "[FILE INFO]\r\nFile Name=M\xE9lange_2.bin\r\n"},
+        EncodingRow{"NewFileWithKanjiInUtf16",
+                    "",
+                    {{"File Name", kKanji}},
+                    "",
+                    utf16File("[FILE INFO]\r\nFile Name=" + kKanji + "\r\n")},
+        // Windows' profile API reads neither a header on a UTF-8 mark's line nor
+        // UTF-16BE: the one gets a line end after the mark, the other is UTF-16LE.
+        EncodingRow{"Utf8FileKeepsNoHeaderOnItsMarksLine",
+                    "\xEF\xBB\xBF[FILE INFO]\r\nFile Name=" + kMelange + "\r\n",
+                    {{"Type", "6050"}, {"File Name", kKanji}},
+                    kMelange,
+                    "\xEF\xBB\xBF\r\n[FILE INFO]\r\nFile Name=" + kKanji + "\r\nType=6050\r\n"},
+        EncodingRow{"Utf16BeFileWrittenAsUtf16Le",
+                    utf16File("[FILE INFO]\r\nFile Name=" + kKanji + "\r\n", true),
+                    {{"Type", "6050"}},
+                    kKanji,
+                    utf16File("[FILE INFO]\r\nFile Name=" + kKanji + "\r\nType=6050\r\n")},
+        EncodingRow{"KanjiIntoAWindows1252FileRefused",
+                    "[FILE INFO]\r\nType=1\r\nFile Name=M\xE9lange_2.bin\r\n",
+                    {{"Type", "6050"}, {"File Name", kKanji}},
+                    kMelange,
+                    ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

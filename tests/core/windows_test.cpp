@@ -21,12 +21,15 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 namespace quentra::core {
@@ -296,6 +299,8 @@ TEST_P(WindowsCommit, ReplacesConfigDatKeepingItsAttributesOrRefusesAReadOnlyOne
     EXPECT_EQ(GetFileAttributesW(config.c_str()) & kKeptAttributes,
               row.attributes & kKeptAttributes);
     EXPECT_EQ(entries(dir_), (std::set<std::string>{"Config.dat", "Config.dat.lock"}));
+    // Hidden, so that the folder shows the user only what is theirs.
+    EXPECT_TRUE(GetFileAttributesW((dir_ / "Config.dat.lock").c_str()) & FILE_ATTRIBUTE_HIDDEN);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -313,7 +318,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Config.dat held by another program -------------------------------------------------------
 
-enum class Holder { Lock, OpenFile };
+enum class Holder { Lock, OpenFile, NewFile };
 
 struct HeldRow {
     const char* name;
@@ -321,13 +326,27 @@ struct HeldRow {
     DWORD share;  // of the open file
     bool inUse;   // FileInUseError, else the commit goes through
     DWORD reason; // the error whose text FileInUseError carries
+    HeldFile file = HeldFile::Settings;
+    int holdMs = 0; // NewFile: how long the new file is held, before its read-back and its rename
 };
 
 class WindowsHeld : public WindowsFiles, public ::testing::WithParamInterface<HeldRow> {};
 
+// Holds `path` without sharing it, from now until `ms` have passed.
+std::thread holdFor(const std::string& path, int ms) {
+    const HANDLE file = CreateFileW(widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << path;
+    return std::thread([file, ms] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        CloseHandle(file);
+    });
+}
+
 // A holder that does not let go within the store's wait gives FileInUseError with the
-// system's reason and leaves Config.dat whole with nothing beside it; once it lets go, the same
-// store commits the same puts.
+// system's reason, naming the held file, and leaves Config.dat whole with nothing beside it;
+// once it lets go, the same store commits the same puts. A new file held as a virus scanner
+// holds it, before its read-back and again before its rename, is waited for.
 TEST_P(WindowsHeld, GivesFileInUseUntilLetGoAndLeavesTheFileWhole) {
     const HeldRow& row = GetParam();
     const fs::path config = dir_ / "Config.dat";
@@ -337,52 +356,81 @@ TEST_P(WindowsHeld, GivesFileInUseUntilLetGoAndLeavesTheFileWhole) {
 
     std::optional<FileLock> lock;
     HANDLE file = INVALID_HANDLE_VALUE;
-    std::string error;
-    IniFileStore store;
+    std::vector<std::thread> holders;
+    std::optional<std::string> error; // what a FileInUseError said
+    std::optional<HeldFile> held;
+    std::string otherError;
+    const auto attempt = [&](const std::function<void()>& commit) {
+        try {
+            commit();
+        } catch (const FileInUseError& e) {
+            error = e.what();
+            held = e.file;
+        } catch (const StoreError& e) {
+            otherError = e.what();
+        }
+    };
+    IniFileStore store([&](const std::string& temporary, std::span<const IniPut> puts) {
+        if (row.holder != Holder::NewFile || !holders.empty()) {
+            return readAsTheConsumer(temporary, puts);
+        }
+        holders.push_back(holdFor(temporary, row.holdMs));
+        ReadBack back = readAsTheConsumer(temporary, puts);
+        holders.push_back(holdFor(temporary, row.holdMs));
+        return back;
+    });
     putWait(store, path, 2);
     if (row.holder == Holder::Lock) {
         // The store waits 30 s for the lock; the lock alone is tried with a short patience.
         lock.emplace(path + ".lock");
-        try {
-            const FileLock second(path + ".lock", std::chrono::milliseconds(50));
-        } catch (const FileInUseError& e) {
-            error = e.what();
-        }
+        attempt([&] { const FileLock second(path + ".lock", std::chrono::milliseconds(50)); });
     } else {
-        file = CreateFileW(config.c_str(), GENERIC_READ, row.share, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        try {
-            store.commit();
-        } catch (const FileInUseError& e) {
-            error = e.what();
+        if (row.holder == Holder::OpenFile) {
+            file = CreateFileW(config.c_str(), GENERIC_READ, row.share, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            ASSERT_NE(file, INVALID_HANDLE_VALUE);
         }
+        attempt([&] { store.commit(); });
     }
-    EXPECT_EQ(!error.empty(), row.inUse) << error;
-    if (row.inUse) {
-        EXPECT_NE(error.find(reasonOf(row.reason)), std::string::npos) << error;
+    EXPECT_EQ(otherError, "");
+    EXPECT_EQ(error.has_value(), row.inUse) << error.value_or("");
+    if (error) {
+        EXPECT_NE(error->find(reasonOf(row.reason)), std::string::npos) << *error;
+        EXPECT_EQ(held, row.file) << *error;
     }
     lock.reset();
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
     }
+    for (std::thread& holder : holders) {
+        holder.join();
+    }
     EXPECT_EQ(readWait(path), row.inUse ? "1" : "2");
-    EXPECT_EQ(entries(dir_), before);
+    // A new file still held when the save gave up cannot be removed then: the next save does.
+    if (row.holder != Holder::NewFile) {
+        EXPECT_EQ(entries(dir_), before);
+    }
     store.commit();
     EXPECT_EQ(readWait(path), "2");
+    EXPECT_EQ(entries(dir_), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, WindowsHeld,
     ::testing::Values(
-        HeldRow{"AnotherSaverHoldsTheLock", Holder::Lock, 0, true, ERROR_LOCK_VIOLATION},
+        HeldRow{"AnotherSaverHoldsTheLock", Holder::Lock, 0, true, ERROR_LOCK_VIOLATION,
+                HeldFile::Lock},
         // As a reader that opens it the usual way (a C stream) holds it.
         HeldRow{"ReaderSharingReadAndWrite", Holder::OpenFile, FILE_SHARE_READ | FILE_SHARE_WRITE,
                 true, ERROR_SHARING_VIOLATION},
         HeldRow{"ReaderSharingNothing", Holder::OpenFile, 0, true, ERROR_SHARING_VIOLATION},
         // A rename over a file held open is refused even when the holder shares deletion.
         HeldRow{"ReaderSharingDeletion", Holder::OpenFile,
-                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true, ERROR_ACCESS_DENIED}),
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, true, ERROR_ACCESS_DENIED},
+        HeldRow{"NewFileHeldForAMoment", Holder::NewFile, 0, false, 0, HeldFile::NewFile, 200},
+        HeldRow{"NewFileHeldForASecond", Holder::NewFile, 0, false, 0, HeldFile::NewFile, 1000},
+        HeldRow{"NewFileHeldPastTheWait", Holder::NewFile, 0, true, ERROR_SHARING_VIOLATION,
+                HeldFile::NewFile, 5000}),
     rowName<HeldRow>);
 
 // ---- A reader in another process while saves run --------------------------------------------
@@ -562,9 +610,10 @@ TEST_P(WindowsStoreToProfile, WhatTheStoreSavesTheProfileApiReadsAsTheWindowShow
         return;
     }
     store.commit();
-    if (existing.empty()) {
-        // A new file: the ANSI code page when it holds the name, else UTF-16 with its mark.
-        EXPECT_EQ(readFile(file).starts_with("\xFF\xFE"), !ansi.has_value());
+    if (existing.empty() || existing.starts_with("\xFE\xFF")) {
+        // A new file: the ANSI code page when it holds the name, else UTF-16 with its mark; a
+        // UTF-16BE one becomes UTF-16LE, which Windows reads too.
+        EXPECT_EQ(readFile(file).starts_with("\xFF\xFE"), !ansi.has_value() || !existing.empty());
     }
     EXPECT_EQ(narrow(profileW(file, L"File Name")), row.fileName);
     EXPECT_EQ(profileW(file, L"Type"), L"6050");
@@ -588,6 +637,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StoreToProfileRow{"NewBeyondTheBmp", "", kEmoji},
                       StoreToProfileRow{"Utf16FileCjk", kUtf16File, kKanji},
                       StoreToProfileRow{"Utf16FileWindows1252", kUtf16File, kMelange},
+                      StoreToProfileRow{"Utf16BeFileCjk",
+                                        utf16File("[FILE INFO]\r\nFile Name=x\r\n", true), kKanji},
                       StoreToProfileRow{"Utf8FileCjk", kUtf8File, kKanji},
                       StoreToProfileRow{"AnsiFileAscii", kAnsiFile, "vtl_2.bin"},
                       StoreToProfileRow{"AnsiFileItsOwnLetters", kAnsiFile, kMelange}),

@@ -415,9 +415,32 @@ private:
 };
 
 // Empty when `after` is `before` with only the touched values changed and only the allowed
-// lines added; otherwise a description of the first difference.
+// lines added; otherwise a description of the first difference. Windows' profile API reads
+// neither UTF-16BE nor a header on a UTF-8 mark's line: a save may write the one as UTF-16LE,
+// the same text, and end the mark's line before such a header.
 inline std::string outsideDifference(std::string_view before, std::string_view after,
                                      const std::set<IniOracle::Name>& touched) {
+    std::string littleEndian;
+    if (before.starts_with("\xFE\xFF")) {
+        littleEndian = before;
+        for (std::size_t i = 0; i + 1 < littleEndian.size(); i += 2) {
+            std::swap(littleEndian[i], littleEndian[i + 1]);
+        }
+        before = littleEndian;
+    }
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    std::string markLineJoined;
+    for (const std::string_view eol : {"\r\n", "\n", "\r"}) {
+        const std::string ended = std::string(kMark) + std::string(eol);
+        if (before.starts_with(kMark) && !before.starts_with(ended) && after.starts_with(ended)) {
+            markLineJoined = std::string(kMark) + std::string(after.substr(ended.size()));
+            const IniOracle joined(markLineJoined);
+            if (!joined.lines.empty() && joined.lines.front().kind == IniOracle::Line::Header) {
+                after = markLineJoined;
+            }
+            break;
+        }
+    }
     const IniOracle b(before);
     const IniOracle a(after);
     if (b.bom != a.bom && !before.empty()) {

@@ -26,17 +26,22 @@ const std::string kUtf8 = "\xEF\xBB\xBF";
 const OracleCase kCases[] = {
     {"Utf16ValueChanged", utf16File("[FILE INFO]\r\nType=1\r\n; c"),
      utf16File("[FILE INFO]\r\nType=22\r\n; c"), true},
+    // A UTF-16BE file is written as UTF-16LE, which Windows' profile API reads.
     {"Utf16BigEndianValueChanged", utf16File("[FILE INFO]\r\nType=1\r\n", true),
-     utf16File("[FILE INFO]\r\nType=22\r\n", true), true},
+     utf16File("[FILE INFO]\r\nType=22\r\n"), true},
+    {"Utf16BigEndianKeptBigEndian", utf16File("[FILE INFO]\r\nType=1\r\n", true),
+     utf16File("[FILE INFO]\r\nType=22\r\n", true), false},
     {"Utf16ForeignLineChanged", utf16File("; a\r\n[FILE INFO]\r\nType=1\r\n"),
      utf16File("; b\r\n[FILE INFO]\r\nType=1\r\n"), false},
     {"Utf16OddByteBecomesReplacement", utf16File("[X]\r\nA=1") + "Z",
      utf16File("[X]\r\nA=1") + "\xFD\xFF" + utf16File("\r\n[FILE INFO]\r\nType=1\r\n").substr(2),
      true},
     {"Utf16BigEndianOddByteBecomesReplacement", utf16File("[X]\r\nA=1", true) + "Z",
-     utf16File("[X]\r\nA=1", true) + "\xFF\xFD" +
-         utf16File("\r\n[FILE INFO]\r\nType=1\r\n", true).substr(2),
+     utf16File("[X]\r\nA=1") + "\xFD\xFF" + utf16File("\r\n[FILE INFO]\r\nType=1\r\n").substr(2),
      true},
+    // Only a header is moved off a UTF-8 mark's line.
+    {"Utf8MarkLineEndedBeforeAComment", kUtf8 + "; c\n[FILE INFO]\nType=1\n",
+     kUtf8 + "\n; c\n[FILE INFO]\nType=1\n", false},
     {"Utf8CutShortEndBecomesReplacement", kUtf8 + "[X]\nA=1\xF0\x9F\n",
      kUtf8 + "[X]\nA=1\xEF\xBF\xBD\n[FILE INFO]\nType=1\n", true},
     {"Utf8CutShortEndRewrittenWithNothingAfterIt", kUtf8 + "[FILE INFO]\nType=1\n; \xE2",

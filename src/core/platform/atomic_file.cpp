@@ -9,17 +9,31 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <thread>
 
 namespace quentra::core {
 
 namespace detail {
 
-void fail(const std::string& what, const std::string& path, const std::string& reason, bool inUse) {
-    const std::string message = what + " \"" + path + "\": " + reason;
-    if (inUse) {
-        throw FileInUseError(message);
+void fail(const std::string& what, const std::string& path, const std::string& reason) {
+    throw StoreError(what + " \"" + path + "\": " + reason);
+}
+
+void failHeld(HeldFile held, const std::string& what, const std::string& path,
+              const std::string& reason) {
+    throw FileInUseError(what + " \"" + path + "\": " + reason, held, path);
+}
+
+bool retryFor(std::chrono::milliseconds patience, const std::function<bool()>& attempt) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (auto pause = std::chrono::milliseconds(1); !attempt();
+         pause = std::min(pause * 2, std::chrono::milliseconds(20))) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(pause);
     }
-    throw StoreError(message);
+    return true;
 }
 
 std::string temporaryNameFor(const std::string& target, unsigned attempt) {

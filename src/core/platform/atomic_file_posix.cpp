@@ -23,7 +23,9 @@
 namespace quentra::core {
 
 using detail::fail;
+using detail::failHeld;
 using detail::OwnedFile;
+using detail::retryFor;
 
 namespace {
 
@@ -39,6 +41,31 @@ int fdOf(std::intptr_t file) {
 void checkOrdinary(const std::string& what, const std::string& path, mode_t mode) {
     if (!S_ISREG(mode)) {
         fail(what, path, S_ISDIR(mode) ? why(EISDIR) : "not an ordinary file");
+    }
+}
+
+// The old file's owner, group and permission bits, given to its replacement where they differ.
+// The owner first, as changing it may clear mode bits. Only a privileged writer may give the file
+// to another owner or group: anyone else's replace would take another user's file over, and is
+// refused. A volume that keeps no owners or modes (FAT and exFAT, many network and desktop
+// mounts) shows every file with the same ones and refuses to change them: ENOSYS, ENOTSUP, or
+// EPERM for a file that is already the writer's. There the new file has all it can have, and the
+// replace goes on as a first save does.
+void keepOwnerAndMode(int file, const WriteTarget& target) {
+    struct stat now {};
+    if (::fstat(file, &now) != 0) {
+        fail("Cannot write", target.path, why());
+    }
+    const auto keepsNone = [](int e) { return e == ENOSYS || e == ENOTSUP; };
+    if ((now.st_uid != target.owner || now.st_gid != target.group) &&
+        ::fchown(file, target.owner, target.group) != 0 &&
+        !(keepsNone(errno) || (errno == EPERM && target.owner == ::geteuid()))) {
+        fail("Cannot write", target.path, why());
+    }
+    // The new file is the writer's own: only a volume without modes refuses to change them.
+    if ((now.st_mode & 07777) != target.mode && ::fchmod(file, target.mode) != 0 &&
+        !(keepsNone(errno) || errno == EPERM)) {
+        fail("Cannot write", target.path, why());
     }
 }
 
@@ -116,16 +143,19 @@ FileLock::FileLock(const std::string& lockPath, std::chrono::milliseconds patien
         fail("Cannot lock", lockPath, why(errno == ENOENT ? createError : errno));
     }
     // Another holder may let go at any moment: tried again, a little later each time.
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    for (auto pause = std::chrono::milliseconds(1);
-         ::flock(fdOf(file_.handle), LOCK_EX | LOCK_NB) != 0;
-         pause = std::min(pause * 2, std::chrono::milliseconds(20))) {
-        const int refusal = errno;
-        const bool held = refusal == EWOULDBLOCK || refusal == EINTR;
-        if (!held || std::chrono::steady_clock::now() >= deadline) {
-            fail("Cannot lock", lockPath, why(refusal), held);
+    int refusal = 0;
+    const bool locked = retryFor(patience, [&] {
+        if (::flock(fdOf(file_.handle), LOCK_EX | LOCK_NB) == 0) {
+            return true;
         }
-        std::this_thread::sleep_for(pause);
+        refusal = errno;
+        if (refusal != EWOULDBLOCK && refusal != EINTR) {
+            fail("Cannot lock", lockPath, why(refusal));
+        }
+        return false;
+    });
+    if (!locked) {
+        failHeld(HeldFile::Lock, "Cannot lock", lockPath, why(refusal));
     }
 }
 
@@ -159,11 +189,8 @@ std::intptr_t createTemporary(const std::string& path, const WriteTarget& target
 
 void fill(std::intptr_t& file, const WriteTarget& target,
           std::span<const std::string_view> pieces) {
-    // The owner first, as changing it may clear mode bits. Only a privileged writer may give the
-    // file to another owner or group; anyone else's replace would take the file over: refused.
-    if (target.exists && (::fchown(fdOf(file), target.owner, target.group) != 0 ||
-                          ::fchmod(fdOf(file), target.mode) != 0)) {
-        fail("Cannot write", target.path, why());
+    if (target.exists) {
+        keepOwnerAndMode(fdOf(file), target);
     }
     // A file-size limit must not kill the process: SIGXFSZ is blocked on this thread during the
     // write, and one raised by it is taken back before the mask is restored, so the write fails

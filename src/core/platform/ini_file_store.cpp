@@ -31,11 +31,12 @@ std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
 
-// Refuses the written file at `temporary`, which is to replace `file`, when the consumer would
-// not read a put back as put.
+// Refuses the written file at `temporary`, which is to replace `file`, when a put does not
+// read back as put.
 void checkReadBack(const ConsumerReader& reader, const std::string& temporary,
-                   const std::string& file, std::span<const IniPut> puts) {
-    for (const ConsumerReading& reading : reader(temporary, puts)) {
+                   const std::string& file, std::span<const IniPut> puts, bool utf8File) {
+    const ReadBack back = reader(temporary, puts);
+    for (const ConsumerReading& reading : back.readings) {
         const IniPut& put = puts[reading.put];
         if (reading.value != put.value) {
             throw ReadBackMismatchError(
@@ -43,7 +44,8 @@ void checkReadBack(const ConsumerReader& reader, const std::string& temporary,
                 "Cannot write " + quoted(file) + ": the key " + quoted(put.key) +
                     " would read back as " +
                     (reading.value ? quoted(*reading.value) : std::string("missing")) +
-                    ", not as the " + quoted(put.value) + " put");
+                    ", not as the " + quoted(put.value) + " put",
+                back.asTheConsumer, utf8File);
         }
     }
 }
@@ -112,13 +114,16 @@ struct IniFileStore::Impl {
         const FileLock lock(target + ".lock");
         removeStaleTemporaries(target);
         // Re-read under the lock: another writer may have changed the file since our last read.
-        IniDocument current(readFileIfExists(target).bytes, systemAnsiCodePage());
+        // Windows' profile API does not read UTF-16BE: such a file is written as UTF-16LE.
+        const IniDocument current(utf16BeAsLe(readFileIfExists(target).bytes),
+                                  systemAnsiCodePage());
         // Written from the bytes as read and the changed lines, without a second copy of a
         // large file.
         const IniDocument::Edit edit = current.edited(puts);
         try {
             replaceFileAtomically(target, edit.pieces(), [&](const std::string& temporary) {
-                checkReadBack(reader, temporary, file, puts);
+                checkReadBack(reader, temporary, file, puts,
+                              current.encoding() == FileEncoding::Utf8);
             });
         } catch (const NotDurableError&) {
             std::erase_if(pending, [&](const PendingPut& p) { return p.path == file; });

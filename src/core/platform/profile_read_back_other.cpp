@@ -7,15 +7,14 @@
 
 namespace quentra::core {
 
-std::vector<ConsumerReading> readAsTheConsumer(const std::string& path,
-                                               std::span<const IniPut> puts) {
+ReadBack readAsTheConsumer(const std::string& path, std::span<const IniPut> puts) {
     const IniDocument document(readFileIfExists(path).bytes, systemAnsiCodePage());
-    std::vector<ConsumerReading> readings;
-    readings.reserve(puts.size());
+    ReadBack back;
+    back.readings.reserve(puts.size());
     for (std::size_t i = 0; i < puts.size(); ++i) {
-        readings.push_back({i, document.value(puts[i].section, puts[i].key)});
+        back.readings.push_back({i, document.value(puts[i].section, puts[i].key)});
     }
-    return readings;
+    return back;
 }
 
 } // namespace quentra::core

@@ -1,10 +1,12 @@
 // The consumer's own reader: the system's profile API, through both of its forms.
 
 #include "core/platform/ansi_code_page.hpp"
+#include "core/platform/atomic_file.hpp"
 #include "core/platform/profile_read_back.hpp"
 #include "core/platform/wide_text.hpp"
 
 #include <string_view>
+#include <system_error>
 
 #include <windows.h>
 
@@ -48,18 +50,48 @@ std::wstring fullPathOf(const std::wstring& given) {
     return full;
 }
 
+std::string why(DWORD e) {
+    return std::system_category().message(static_cast<int>(e));
+}
+
+// The file opened for reading, sharing everything, once no other program holds it.
+std::intptr_t openSharingAll(const std::wstring& file, const std::string& path) {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    DWORD e = ERROR_SUCCESS;
+    const bool opened = detail::retryFor(detail::kMomentaryHolderPatience, [&] {
+        handle = CreateFileW(file.c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        e = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        if (handle == INVALID_HANDLE_VALUE && e != ERROR_SHARING_VIOLATION &&
+            e != ERROR_LOCK_VIOLATION) {
+            detail::fail("Cannot read back", path, why(e));
+        }
+        return handle != INVALID_HANDLE_VALUE;
+    });
+    if (!opened) {
+        detail::failHeld(HeldFile::NewFile, "Cannot read back", path, why(e));
+    }
+    return reinterpret_cast<std::intptr_t>(handle);
+}
+
 } // namespace
 
-std::vector<ConsumerReading> readAsTheConsumer(const std::string& path,
-                                               std::span<const IniPut> puts) {
+ReadBack readAsTheConsumer(const std::string& path, std::span<const IniPut> puts) {
     const std::wstring file = fullPathOf(widen(path));
+    // A virus scanner or sync client may hold the new file for a moment, without sharing it:
+    // the API would then give every key its default, as if the file lacked them. Held open for
+    // reading while the API reads it, sharing everything (as the API's own opening shares
+    // reading), the file cannot be taken by such a holder, so a key the API misses is missing.
+    const detail::OwnedFile guard(openSharingAll(file, path));
     // The ANSI form reads only where the path, the names and the value have an exact form in
     // the ANSI code page, as a consumer using it needs too.
     const CodePage& ansi = systemAnsiCodePage();
     std::string fileA;
     const bool ansiPath = !file.empty() && ansi.encode(narrow(file), fileA);
 
-    std::vector<ConsumerReading> readings;
+    ReadBack back{true, {}};
+    std::vector<ConsumerReading>& readings = back.readings;
     for (std::size_t i = 0; i < puts.size(); ++i) {
         const IniPut& put = puts[i];
         const std::wstring section = widen(put.section);
@@ -88,7 +120,7 @@ std::vector<ConsumerReading> readAsTheConsumer(const std::string& path,
         }
         readings.push_back({i, std::move(text)});
     }
-    return readings;
+    return back;
 }
 
 } // namespace quentra::core
