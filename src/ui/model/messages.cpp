@@ -29,16 +29,40 @@ std::string notDurableMessage(std::string_view appDir, std::string_view reason) 
            "\nThe saved job may not survive a power loss.";
 }
 
-std::string readBackMismatchMessage(std::string_view appDir, std::string_view key,
-                                    std::string_view put, const std::optional<std::string>& read) {
-    return "The job was not saved: in the new " + quoted(core::configFilePath(appDir)) +
-           ", the upgrade consumer would " +
-           (read ? "read " + quoted(key) + " as " + quoted(*read) : "not find " + quoted(key)) +
-           ", where the window holds " + quoted(put) + ".\nThe file was left as it was.";
+std::string readBackMismatchMessage(std::string_view appDir, std::string_view shown,
+                                    const core::ReadBackMismatchError& error) {
+    const std::string key = quoted(error.key);
+    const std::string reading =
+        error.read ? "gives " + key + " as " + quoted(*error.read) : "has no " + key;
+    std::string text =
+        "The job was not saved: the new " + quoted(core::configFilePath(appDir)) +
+        (error.asTheConsumer ? ", read as the upgrade consumer reads it, " : ", read back, ") +
+        reading + ".\nThe window holds " + quoted(shown) + ", stored as " + quoted(error.put) + ".";
+    if (error.asTheConsumer && error.utf8File) {
+        text += "\nThe file is in UTF-8, an encoding that Windows does not read in such files: "
+                "save it as ANSI or UTF-16 in a text editor, or remove it to start from the "
+                "defaults.";
+    }
+    return text + "\nThe file was left as it was.";
 }
 
-std::string fileInUseMessage(std::string_view appDir) {
-    return "The job was not saved: " + quoted(core::configFilePath(appDir)) +
+std::string fileInUseMessage(std::string_view appDir, const core::FileInUseError& error) {
+    const std::string config = quoted(core::configFilePath(appDir));
+    switch (error.file) {
+    case core::HeldFile::Lock:
+        return "The job was not saved: the lock file " + quoted(error.path) + " beside " + config +
+               " is held by another program, such as a second save of the job.\nPress Ok again "
+               "once it has let go. The file was left as it was.";
+    case core::HeldFile::NewFile:
+        return "The job was not saved: another program, such as a virus scanner or a sync "
+               "client, held the new file written to replace " +
+               config + ", " + quoted(error.path) +
+               ", for longer than a save waits.\nPress Ok again to save the job. The file was "
+               "left as it was.";
+    case core::HeldFile::Settings:
+        break;
+    }
+    return "The job was not saved: " + config +
            " is in use by another program.\nClose it there, then press Ok again to save the job. "
            "The file was left as it was.";
 }

@@ -4,9 +4,9 @@
 // the same words. Each goes out through WindowView::warn or WindowView::confirm with
 // kWindowTitle as its title.
 
+#include "core/config_store.hpp"
 #include "core/job_field.hpp"
 
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,13 +22,14 @@ std::string failedCommitMessage(std::string_view appDir, std::string_view reason
 // Ok saved the job, but the system could not make the save durable; `reason` is the system's own.
 std::string notDurableMessage(std::string_view appDir, std::string_view reason);
 
-// Ok did not save: the consumer would read `key` of the written file as `read` (none: would not
-// find it), not as `put`, the value the window holds.
-std::string readBackMismatchMessage(std::string_view appDir, std::string_view key,
-                                    std::string_view put, const std::optional<std::string>& read);
+// Ok did not save: the written file, read back, did not give a key as stored. `shown` is the
+// window's text for that key.
+std::string readBackMismatchMessage(std::string_view appDir, std::string_view shown,
+                                    const core::ReadBackMismatchError& error);
 
-// Ok could not save because another program holds Config.dat open or locked.
-std::string fileInUseMessage(std::string_view appDir);
+// Ok could not save because another program holds a file of the save open or locked:
+// Config.dat, its lock file, or the new file written to replace it.
+std::string fileInUseMessage(std::string_view appDir, const core::FileInUseError& error);
 
 // Config.dat existed at load but could not be read; said once the window is on screen.
 std::string unreadableConfigMessage(std::string_view appDir, std::string_view reason);

@@ -155,11 +155,11 @@ void WindowModel::cmdOk_Click() {
     try {
         core::saveSettings(iniFile, AppDir, settings);
         iniFile.commit();
-    } catch (const core::FileInUseError&) {
-        view_.warn(kWindowTitle, fileInUseMessage(AppDir));
+    } catch (const core::FileInUseError& error) {
+        view_.warn(kWindowTitle, fileInUseMessage(AppDir, error));
         return;
     } catch (const core::ReadBackMismatchError& error) {
-        view_.warn(kWindowTitle, readBackMismatchMessage(AppDir, error.key, error.put, error.read));
+        view_.warn(kWindowTitle, readBackMismatchMessage(AppDir, shownText(error.key), error));
         return;
     } catch (const core::NotDurableError& error) {
         view_.warn(kWindowTitle, notDurableMessage(AppDir, error.what())); // saved all the same
@@ -168,6 +168,29 @@ void WindowModel::cmdOk_Click() {
         return;
     }
     view_.close();
+}
+
+std::string WindowModel::shownText(std::string_view key) const {
+    for (const core::JobFieldRow& row : core::kJobFieldRows) {
+        if (row.key == key) {
+            return view_.text(row.field);
+        }
+    }
+    // A port key: the captions of its ticked columns.
+    for (int p = 0; p < core::kPortCount; ++p) {
+        if (core::portKey(p + 1) != key) {
+            continue;
+        }
+        std::string ticked;
+        for (int c = 0; c < core::kAddressColumns; ++c) {
+            if (view_.checkState(gridBox(core::boxIndex(p, c))) == 1) {
+                ticked.append(ticked.empty() ? "" : " ")
+                    .append(designOf({Control::LblAddr, c}).text);
+            }
+        }
+        return ticked.empty() ? "no box ticked" : ticked + " ticked";
+    }
+    return {};
 }
 
 void WindowModel::cmdCancel_Click() {

@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quentra::ui::model {
 
@@ -51,6 +52,8 @@ private:
     // The program's own change of the list index: sets it and runs type selection once, unless
     // the index is the one already selected.
     void selectListIndex(int index);
+    // What the window shows for a stored key: its text box's text, or a port's ticked columns.
+    std::string shownText(std::string_view key) const;
 
     WindowView& view_;
     core::ConfigStore& iniFile;

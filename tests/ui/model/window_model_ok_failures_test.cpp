@@ -139,8 +139,9 @@ TEST(WindowModel, AnUnreadableSavedJobIsSaidOnceWhenTheWindowIsShown) {
     EXPECT_EQ(w.view.warnings.size(), 1U) << "said once";
 }
 
-// A save the consumer would read otherwise is refused and the window stays open; a save whose
-// folder could not be flushed is done, and the window closes after saying so.
+// A save read back otherwise, or one that another program kept from being made, is refused
+// and the window stays open, the message naming what was read, shown and stored, or the file
+// held; a save whose folder could not be flushed is done, and the window closes after saying so.
 TEST(WindowModel, ARefusedReadBackOrAnUnflushedSaveIsSaidAsWhatHappened) {
     struct Row {
         const char* name;
@@ -148,14 +149,46 @@ TEST(WindowModel, ARefusedReadBackOrAnUnflushedSaveIsSaidAsWhatHappened) {
         std::string message;
         bool closed;
     };
+    const std::string kept = "\nThe file was left as it was.";
     const Row rows[] = {
         {"read otherwise", [] { throw core::ReadBackMismatchError("Wait", "2", "20", "x"); },
-         "The job was not saved: in the new \"/srv/qmu/Config.dat\", the upgrade consumer would "
-         "read \"Wait\" as \"20\", where the window holds \"2\".\nThe file was left as it was.",
+         "The job was not saved: the new \"/srv/qmu/Config.dat\", read as the upgrade consumer "
+         "reads it, gives \"Wait\" as \"20\".\nThe window holds \"2.4\", stored as \"2\"." +
+             kept,
          false},
-        {"not found", [] { throw core::ReadBackMismatchError("Port #3", "5", std::nullopt, "x"); },
-         "The job was not saved: in the new \"/srv/qmu/Config.dat\", the upgrade consumer would "
-         "not find \"Port #3\", where the window holds \"5\".\nThe file was left as it was.",
+        {"not found by the store's own reader",
+         [] { throw core::ReadBackMismatchError("Port #3", "0", std::nullopt, "x", false); },
+         "The job was not saved: the new \"/srv/qmu/Config.dat\", read back, has no \"Port #3\"."
+         "\nThe window holds \"no box ticked\", stored as \"0\"." +
+             kept,
+         false},
+        {"a UTF-8 file read otherwise by the consumer",
+         [] {
+             throw core::ReadBackMismatchError("File Name", "M\xC3\xA9lange.bin",
+                                               "M\xC3\x83\xC2\xA9lange.bin", "x", true, true);
+         },
+         "The job was not saved: the new \"/srv/qmu/Config.dat\", read as the upgrade consumer "
+         "reads it, gives \"File Name\" as \"M\xC3\x83\xC2\xA9lange.bin\".\nThe window holds "
+         "\"M\xC3\xA9lange.bin\", stored as \"M\xC3\xA9lange.bin\".\nThe file is in UTF-8, an "
+         "encoding that Windows does not read in such files: save it as ANSI or UTF-16 in a text "
+         "editor, or remove it to start from the defaults." +
+             kept,
+         false},
+        {"lock file held",
+         [] { throw core::FileInUseError("x", core::HeldFile::Lock, "/srv/qmu/Config.dat.lock"); },
+         "The job was not saved: the lock file \"/srv/qmu/Config.dat.lock\" beside "
+         "\"/srv/qmu/Config.dat\" is held by another program, such as a second save of the job."
+         "\nPress Ok again once it has let go. The file was left as it was.",
+         false},
+        {"new file held",
+         [] {
+             throw core::FileInUseError("x", core::HeldFile::NewFile,
+                                        "/srv/qmu/.Config.dat.tmp-1-2-3-4");
+         },
+         "The job was not saved: another program, such as a virus scanner or a sync client, held "
+         "the new file written to replace \"/srv/qmu/Config.dat\", "
+         "\"/srv/qmu/.Config.dat.tmp-1-2-3-4\", for longer than a save waits.\nPress Ok again "
+         "to save the job. The file was left as it was.",
          false},
         {"folder not flushed", [] { throw core::NotDurableError("Input/output error"); },
          "The job was saved to \"/srv/qmu/Config.dat\", but the system could not confirm that "
@@ -171,6 +204,8 @@ TEST(WindowModel, ARefusedReadBackOrAnUnflushedSaveIsSaidAsWhatHappened) {
         store.fault = row.fault;
         Window w("/srv/qmu", &store);
         w.load();
+        w.view.texts[JobField::Wait] = "2.4";
+        w.view.texts[JobField::FileName] = "M\xC3\xA9lange.bin";
         w.model.cmdOk_Click();
         EXPECT_EQ(w.view.warnings, (std::vector<std::pair<std::string, std::string>>{
                                        {"Quentra Module Upgrade", row.message}}));
