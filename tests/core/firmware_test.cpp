@@ -137,28 +137,6 @@ TEST(AnalyseFirmwareFile, PassesOnEachStepBeforeTheNext) {
     EXPECT_TRUE(fs.queries.empty());
 }
 
-TEST(BlockSizeForLength, CapsAt65536) {
-    const std::pair<std::int32_t, const char*> cases[] = {
-        {0, "0"},         {1, "1"},         {65535, "65535"},
-        {65536, "65536"}, {65537, "65536"}, {2147483647, "65536"},
-    };
-    for (const auto& [length, text] : cases) {
-        EXPECT_EQ(blockSizeForLength(length), text) << length;
-    }
-}
-
-TEST(ShortNameForPath, TextAfterTheLastSeparator) {
-    EXPECT_EQ(shortNameForPath("vtl_2.bin"), "vtl_2.bin");
-    EXPECT_EQ(shortNameForPath(""), "");
-    EXPECT_EQ(shortNameForPath("/a/b/vtl_2.bin"), "vtl_2.bin");
-    EXPECT_EQ(shortNameForPath("/a/b/"), "");
-    // Windows' both separators: windows_test.cpp.
-#ifndef _WIN32
-    // "\" is an ordinary character of a file name here.
-    EXPECT_EQ(shortNameForPath("/fw/a\\vtl_2.bin"), "a\\vtl_2.bin");
-#endif
-}
-
 TEST(ToUpperAscii, OnlyLettersAToZChange) {
     EXPECT_EQ(toUpperAscii("azAZ09_-. "), "AZAZ09_-. ");
     EXPECT_EQ(toUpperAscii("\xc3\xa9t\xc3\xa9"), "\xc3\xa9T\xc3\xa9");

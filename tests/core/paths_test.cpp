@@ -1,5 +1,7 @@
 #include "core/paths.hpp"
 
+#include "core/firmware.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -58,6 +60,7 @@ TEST(Paths, SplitAfterTheLastSeparator) {
         const SplitPath parts = splitPath(r.path);
         EXPECT_EQ(parts.directory, r.directory) << r.path;
         EXPECT_EQ(parts.name, r.name) << r.path;
+        EXPECT_EQ(shortNameForPath(r.path), r.name) << r.path; // a firmware file's short name
     }
 }
 
