@@ -80,4 +80,21 @@ done
 keys=$(tr -d '\r' <Config.dat | grep -c '=' || true)
 [ "$keys" -eq 23 ] || { echo "Config.dat holds $keys keys, not 23" >&2; status=1; }
 [ $status -eq 0 ] || cat Config.dat >&2
+
+# On a screen lower than the window (480 pixels), Ok and Cancel stand 1185 twips above the outer
+# height the window was granted (its height and the design's frame of 405 twips). Each widget a
+# window of its own, so that the X server tells the buttons' places (81x33 at 24 and 208).
+stop_xvfb "$xvfb"
+XVFB_SCREEN=640x480x24 start_xvfb "$work"
+xvfb=$XVFB_PID
+QT_USE_NATIVE_WINDOWS=1 ./QuentraModuleUpgrade >program.log 2>&1 &
+pid=$!
+wid=$(timeout 120 xdotool search --sync --onlyvisible --name '^Quentra Module Upgrade$' | head -n 1)
+height=$(xwininfo -id "$wid" | sed -n 's/^ *Height: //p')
+top=$(((height * 15 + 405 - 1185) / 15))
+if [ "$(xwininfo -tree -id "$wid" | grep -cE " 81x33\+(24|208)\+$top ")" -ne 2 ]; then
+    echo "Ok and Cancel are not at $top in a window $height high:" >&2
+    xwininfo -tree -id "$wid" | grep -E " 81x33\+" >&2
+    status=1
+fi
 exit $status

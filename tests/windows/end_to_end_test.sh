@@ -16,16 +16,30 @@ windows_7_exe=$build_dir/tests/windows/QuentraModuleUpgrade_as_on_windows_7.exe
 program=$exe
 probe=$build_dir/tests/windows/profile_probe.exe
 accessibility_probe=$build_dir/tests/windows/accessibility_probe.exe
+window_probe=$build_dir/tests/windows/window_probe.exe
+file_holder=$build_dir/tests/windows/file_holder.exe
 title="Quentra Module Upgrade"
 # Debian's own Python, which has python3-xlib, whatever python3 comes first in PATH.
 system_python=/usr/bin/python3
 [ -x "$system_python" ] || system_python=python3
+
+# wine_desktop SIZE: every program of the prefix in one Wine desktop of SIZE, or in none ("").
+wine_desktop() {
+    local key='HKCU\Software\Wine\Explorer'
+    if [ -n "$1" ]; then
+        wine reg add "$key\Desktops" /v Default /d "$1" /f >/dev/null 2>&1
+        wine reg add "$key" /v Desktop /d Default /f >/dev/null 2>&1
+    else
+        wine reg delete "$key" /v Desktop /f >/dev/null 2>&1 || true
+    fi
+}
 
 wine_env "$build_dir/wineprefix"
 wine_prefix_init
 wine_scratch
 # Tall enough for the window at 144 dpi (1041 pixels of client area), which would be clamped.
 XVFB_SCREEN=1280x1600x24 start_xvfb "$work"
+wine_desktop "" # none left by a run that was stopped
 wine_set_dpi 96
 twips_per_pixel=15
 
@@ -35,28 +49,71 @@ fail() {
     failed+=("$case_name")
 }
 
-# begin NAME [Config.dat lines...]: a fresh program folder, the program started in it with its
-# window focused. Without lines there is no Config.dat. The program is `program`, which is the
-# shipped one again for the next case.
+# shellcheck disable=SC2053 # a glob on purpose
+selected() { [[ "$1" == $only ]]; }
+
+# begin [OPTIONS] NAME [Config.dat lines...]: a fresh program folder, the program started in it
+# with its window focused; the case's commands run in that folder. Without lines there is no
+# Config.dat. The program is `program`, which is the shipped one again for the next case.
+# Options: --elsewhere  started from the working folder $dir-elsewhere instead
+#          --utf-16     Config.dat in UTF-16LE with its byte order mark
+#          --held       Config.dat held by file_holder (until stop_holder) while the program starts
 begin() {
-    local this_program=$program
+    local this_program=$program start_in="" utf16="" held=""
     program=$exe
+    while [[ $1 == --* ]]; do
+        case $1 in
+        --elsewhere) start_in=elsewhere ;;
+        --utf-16) utf16=yes ;;
+        --held) held=yes ;;
+        esac
+        shift
+    done
     case_name=$1
     shift
-    # shellcheck disable=SC2053 # a glob on purpose
-    [[ "$case_name" == $only ]] || return 1
+    selected "$case_name" || return 1
     echo "== $case_name"
     dir="$work/$case_name"
     mkdir -p "$dir"
     cp "$this_program" "$dir/QuentraModuleUpgrade.exe"
-    if [ $# -gt 0 ]; then
-        printf '%s\r\n' "[FILE INFO]" "$@" >"$dir/Config.dat"
-        cp "$dir/Config.dat" "$dir/Config.dat.before"
-    fi
     cd "$dir"
-    wine_start_window "$dir/program.log" "$title" ./QuentraModuleUpgrade.exe ||
+    [ -z "$held" ] || start_holder 600000 0 || return 1
+    if [ $# -gt 0 ]; then
+        printf '%s\r\n' "[FILE INFO]" "$@" >Config.dat
+        if [ -n "$utf16" ]; then
+            { printf '\xff\xfe' && iconv -f UTF-8 -t UTF-16LE Config.dat; } >Config.utf-16
+            mv Config.utf-16 Config.dat
+        fi
+        cp Config.dat Config.dat.before
+    fi
+    [ -z "$held" ] || holder_held Config.dat || return 1
+    [ -z "$start_in" ] || { mkdir -p "$dir-$start_in" && cd "$dir-$start_in"; }
+    wine_start_window "$dir/program.log" "$title" "$dir/QuentraModuleUpgrade.exe" ||
         { fail "the window did not appear"; return 1; }
+    cd "$dir"
     xdotool windowfocus --sync "$WINE_WID"
+}
+
+# start_holder FIRST_MS SECOND_MS: file_holder on the case's folder, from now on holding each new
+# file there; stop_holder ends it, and with it every hold. holder_held NAME: waits until it
+# holds NAME.
+start_holder() {
+    wine "$file_holder" . "$@" >holder.out 2>&1 &
+    HOLDER_PID=$!
+    holder_said '^watching$' || { fail "no file holder: $(cat holder.out)"; return 1; }
+}
+holder_said() {
+    for _ in $(seq 1 300); do
+        tr -d '\r' <holder.out | grep -q "$1" && return 0
+        kill -0 "$HOLDER_PID" 2>/dev/null || return 1
+        sleep 0.2
+    done
+    return 1
+}
+holder_held() { holder_said "^held $1\$" || { fail "the file holder did not get $1"; return 1; }; }
+stop_holder() {
+    kill "$HOLDER_PID" 2>/dev/null || true
+    wait "$HOLDER_PID" 2>/dev/null || true
 }
 
 # click LEFT TOP: a left click a few pixels inside the control placed there (twips).
@@ -73,11 +130,25 @@ expect_client() {
 }
 keys() { xdotool key --delay 60 "$@"; }
 type_text() { xdotool type --delay 60 "$1"; }
+# type_beyond_ascii TEXT: replaces the focused box's text with TEXT, typed again until the window
+# holds it whole (a bound of five tries): xdotool maps each such letter to a spare key before it
+# presses it, and under Wine the first letter so typed was seen lost.
+type_beyond_ascii() {
+    for _ in 1 2 3 4 5; do
+        keys ctrl+a
+        type_text "$1"
+        read_window "$title"
+        ! grep -qF -- "Edit|$1|" <<<"$controls" || return 0
+        echo "typed again: $(grep '^Edit' <<<"$controls" | tr '\n' ' ')" >&2
+    done
+}
 
-# finish HOW: presses the keys that should end the program (or closes the window) and waits.
+# finish HOW: presses the keys that should end the program (or closes the window) and waits;
+# "ended" waits for a program that ends by itself.
 finish() {
     case $1 in
     close) "$system_python" "$here/close_window.py" "$WINE_WID" ;;
+    ended) ;;
     click-ok) click 600 9700 ;; # cmdOk, placed from the window's height
     *) keys "$1" ;;
     esac
@@ -166,12 +237,19 @@ window_gone() {
     return 1
 }
 
-# select_file NAME|--cancel: Select, then type NAME into the dialog's name field and confirm it,
-# or press Esc there; waits until the dialog has gone.
+# read_window TITLE: what window_probe reads of the visible window of that title, in `controls`.
+read_window() {
+    controls=$(wine "$window_probe" "$1" 2>&1 | tr -d '\r') || fail "cannot read '$1': $controls"
+}
+
+# select_file [--read] NAME|--cancel: Select, then type NAME into the dialog's name field and
+# confirm it, or press Esc there; waits until the dialog has gone. With --read, the dialog's
+# controls as it opened are in `controls` (read_window).
 select_file() {
     click 3840 1320
     local dialog
     dialog=$(window_shown '^Specify File Name$') || { fail "the file dialog did not appear"; return 0; }
+    [ "$1" != --read ] || { read_window "Specify File Name" && shift; }
     xdotool windowfocus --sync "$dialog"
     if [ "$1" = --cancel ]; then
         keys Escape
@@ -408,15 +486,24 @@ fi
 # ---- Ok that cannot save: a value that cannot be stored, or a Config.dat that cannot be
 # replaced (a folder of that name, which start-up takes for no file). The warning shows, nothing
 # is saved, and the window stays until Alt+C.
+# answer_box [TEXT]: a message box over the window (saying TEXT) is answered by Enter; the window
+# stays.
+answer_box() {
+    local box
+    box=$(window_shown "^$title\$") || { fail "no message box"; return 0; }
+    if [ $# -gt 0 ]; then
+        read_window "$title"
+        grep -qF -- "$1" <<<"$controls" || fail "the box does not say '$1': $controls"
+    fi
+    xdotool windowfocus --sync "$box"
+    keys Return
+    window_gone "^$title\$" || fail "the message box did not close"
+    kill -0 "$WINE_PID" 2>/dev/null || fail "the window did not stay after the message box"
+    xdotool windowfocus --sync "$WINE_WID"
+}
 expect_warning_then_cancel() {
     keys alt+o
-    local warning
-    warning=$(window_shown "^$title\$") || { fail "no warning"; return 0; }
-    xdotool windowfocus --sync "$warning"
-    keys Return # closes the warning
-    window_gone "^$title\$" || fail "the warning did not close"
-    kill -0 "$WINE_PID" 2>/dev/null || fail "the window did not stay after the warning"
-    xdotool windowfocus --sync "$WINE_WID"
+    answer_box "$@"
     finish alt+c
 }
 if begin invalid_value "${job[@]}"; then
@@ -431,6 +518,127 @@ if begin failed_commit; then
     expect_warning_then_cancel
     [ -d Config.dat ] || fail "the folder Config.dat was replaced"
 fi
+
+# ---- Started from another folder: Config.dat is read and saved beside the program, the working
+# folder's own left alone; the file dialog opens beside the program (it lists the file that is
+# only there, whose bare name then picks it) and lists "*.bin" files only.
+elsewhere=$work/started_elsewhere-elsewhere
+mkdir -p "$elsewhere"
+printf '%s\r\n' "[FILE INFO]" "Address=77" >"$elsewhere/Config.dat"
+cp "$elsewhere/Config.dat" "$elsewhere/Config.dat.before"
+cp "$work/HX24A" "$elsewhere/HX24A.bin"
+if begin --elsewhere started_elsewhere "${job[@]}"; then
+    cp "$work/VXA-12_r3.bin" .
+    echo notes >notes.txt
+    select_file --read VXA-12_r3.bin
+    listed=$(sed -n 's/^entry|//p' <<<"$controls" | tr '\n' ' ')
+    [ "$listed" = "VXA-12_r3.bin " ] || fail "the file dialog lists '$listed'"
+    grep -q '^ComboBox|\*\.bin|' <<<"$controls" || fail "no filter *.bin: $(grep Co <<<"$controls")"
+    finish_after_dialog
+    expect_saved "File Name=VXA-12_r3.bin" "File Length=512" "Type=7210" "Address=12" "Port #2=15"
+    cmp -s "$elsewhere/Config.dat" "$elsewhere/Config.dat.before" ||
+        fail "the working folder's Config.dat changed"
+fi
+
+# ---- Names beyond ASCII: one in the ANSI code page (Windows-1252 bytes) and one with letters
+# outside it in UTF-16LE are saved back by Ok as they were, the ANSI line byte for byte; one
+# typed into File Name is saved as typed.
+if begin ansi_file_name "Type=6050" $'File Name=M\xe9lange_2.bin'; then
+    finish alt+o
+    expect_saved "File Name=Mélange_2.bin" "Type=6050"
+    LC_ALL=C grep -qaxF $'File Name=M\xe9lange_2.bin\r' Config.dat || fail "the ANSI line changed"
+fi
+if begin --utf-16 utf16_file_name "Type=6050" "File Name=Модуль_2.bin"; then
+    finish alt+o
+    expect_saved "File Name=Модуль_2.bin" "Type=6050"
+fi
+if begin typed_file_name; then
+    click 1920 1320
+    type_beyond_ascii "Ĳssel_Жук中.bin"
+    finish alt+o
+    expect_saved "File Name=Ĳssel_Жук中.bin"
+fi
+
+# ---- A Config.dat that cannot be read at start (held open without sharing by another program):
+# the warning comes over the window once that is on screen, and Ok asks before it replaces the
+# job, No by default: Enter keeps Config.dat and the window.
+if begin --held unreadable_at_start "${job[@]}"; then
+    expect_client 313x694 # the window on screen first is the main one, not the warning
+    stop_holder
+    answer_box "could not be read"
+    click 1920 720
+    keys ctrl+a
+    type_text "99"
+    expect_warning_then_cancel "Replace the saved job"
+    expect_unchanged
+fi
+
+# ---- A screen smaller than the window (a Wine desktop of 640 x 480): the window is granted less
+# height than it asks for, and Ok and Cancel stand 1185 twips above the outer height granted
+# (its client area and the design's frame of 405 twips).
+if selected small_screen; then
+    wine_desktop 640x480
+    wine_set_dpi 96
+fi
+if begin small_screen "${job[@]}"; then
+    read_window "$title"
+    height=$(sed -n 's/^window|[0-9]*|//p' <<<"$controls")
+    [ "${height:-694}" -lt 694 ] || fail "the window was granted its whole height: $height"
+    top=$(((height * twips_per_pixel + 405 - 1185) / twips_per_pixel))
+    for button in "&Ok" "&Cancel"; do
+        grep -q "^Button|$button|[0-9]*|$top|" <<<"$controls" ||
+            fail "$button not at $top: $(grep "^Button|$button" <<<"$controls")"
+    done
+    finish alt+o
+    expect_saved "${job[@]}"
+fi
+if selected small_screen; then
+    wine_desktop ""
+    wine_set_dpi 96
+fi
+
+# ---- A scanner that holds each new file of the folder (file_holder): held 200 ms and again
+# 1000 ms, Ok waits it out and saves; held until the holder is stopped, far past the program's
+# wait, Ok warns, naming Config.dat, and leaves it as it was. No temporary file is left. Whether
+# the holder gets a file of the save before the program is done with it is a race; for the
+# warning Config.dat is made anew (renamed in) and held before Ok. Each row: the case, the two
+# holds, what Ok does.
+for row in "held_briefly 200 1000 ended" "held_past_the_wait 600000 0 warned"; do
+    read -r name first second outcome <<<"$row"
+    if begin "$name" "${job[@]}"; then
+        click 1920 720
+        keys ctrl+a
+        type_text "99"
+        start_holder "$first" "$second" || { finish alt+c; continue; }
+        if [ "$outcome" = warned ]; then
+            cp Config.dat "$dir.new" # made outside, so that only Config.dat is new here
+            mv "$dir.new" Config.dat
+            holder_held Config.dat
+        fi
+        keys alt+o
+        seen=warned controls=""
+        for _ in $(seq 1 300); do
+            kill -0 "$WINE_PID" 2>/dev/null || { seen=ended; break; }
+            ids=$(visible_windows "^$title\$") && [ -n "$ids" ] && break
+            sleep 0.2
+        done
+        if [ "$seen" = ended ]; then
+            finish ended
+        else
+            answer_box "$case_name\\Config.dat"
+            finish alt+c
+        fi
+        stop_holder
+        [ "$seen" = "$outcome" ] || fail "Ok $seen: $(grep '^Static' <<<"${controls:-}")"
+        grep -q '^held ' holder.out || fail "the file holder held no file"
+        if [ "$outcome" = ended ]; then
+            expect_saved "Address=99" "Type=6050" "Port #2=15"
+        else
+            expect_unchanged
+        fi
+        ! compgen -G '.Config.dat.tmp-*' >/dev/null || fail "left: $(echo .Config.dat.tmp-*)"
+    fi
+done
 
 cd "$work"
 if [ ${#failed[@]} -gt 0 ]; then
