@@ -416,12 +416,12 @@ private:
 
 // Empty when `after` is `before` with only the touched values changed and only the allowed
 // lines added; otherwise a description of the first difference. Windows' profile API reads
-// neither UTF-16BE nor a header on a UTF-8 mark's line: a save may write the one as UTF-16LE,
-// the same text, and end the mark's line before such a header.
+// neither UTF-16BE nor a header on a UTF-8 mark's line: a save that writes the file writes the
+// one as UTF-16LE, the same text, and may end the mark's line before such a header.
 inline std::string outsideDifference(std::string_view before, std::string_view after,
                                      const std::set<IniOracle::Name>& touched) {
     std::string littleEndian;
-    if (before.starts_with("\xFE\xFF")) {
+    if (before.starts_with("\xFE\xFF") && !touched.empty()) {
         littleEndian = before;
         for (std::size_t i = 0; i + 1 < littleEndian.size(); i += 2) {
             std::swap(littleEndian[i], littleEndian[i + 1]);
