@@ -6,6 +6,8 @@
 // caption of its own on Windows. Waits until the window's program is idle in its message loop,
 // so that what it does once its window is shown is done. In UTF-8.
 // Usage: accessibility_probe <window title>. Exit status 2 for a usage error or no such window.
+#include "probe_output.hpp"
+
 #include <windows.h>
 
 #include <initguid.h> // the GUIDs of oleacc.h defined here
@@ -14,17 +16,6 @@
 #include <string>
 
 namespace {
-
-void writeUtf8(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-              &written, nullptr);
-}
 
 bool isLabel(HWND hwnd) {
     wchar_t name[64] = {};

@@ -7,6 +7,8 @@
 //   held <name>     each time it starts to hold a file
 // Usage: file_holder <folder> <FIRST_MS> <SECOND_MS>. Exit status 2 for a usage error or a
 // folder it cannot watch.
+#include "probe_output.hpp"
+
 #include <windows.h>
 
 #include <cwchar>
@@ -20,16 +22,8 @@ namespace {
 std::mutex outputLock;
 
 void say(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    bytes += '\n';
     const std::lock_guard<std::mutex> lock(outputLock);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-              &written, nullptr);
+    writeUtf8(text + L"\n");
 }
 
 // Opened without sharing, once no other program has the file open; nothing once it has gone.

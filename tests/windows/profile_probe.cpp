@@ -2,6 +2,8 @@
 // each key as "key=value", one a line, in UTF-8: what the upgrade consumer on Windows will read.
 // Usage: profile_probe <path of Config.dat>. Exit status 2 for a usage error, 1 when the section
 // holds no key.
+#include "probe_output.hpp"
+
 #include <windows.h>
 
 #include <string>
@@ -24,17 +26,6 @@ std::wstring profileString(const wchar_t* key, const std::wstring& file) {
         }
         buffer.resize(buffer.size() * 2);
     }
-}
-
-void writeUtf8(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-              &written, nullptr);
 }
 
 } // namespace

@@ -8,6 +8,8 @@
 //   <class>|<text>|<left>|<top>|<width>|<height>
 //   entry|<text>                       (after a list view's line, one per entry)
 // Usage: window_probe <window title>. Exit status 2 for a usage error or no such visible window.
+#include "probe_output.hpp"
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -15,17 +17,6 @@
 #include <string>
 
 namespace {
-
-void writeUtf8(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-              &written, nullptr);
-}
 
 struct Search {
     const wchar_t* title;
