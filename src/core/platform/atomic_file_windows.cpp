@@ -2,6 +2,7 @@
 // and go to the wide-character API.
 
 #include "core/platform/atomic_file.hpp"
+#include "core/platform/held_file_windows.hpp"
 #include "core/platform/wide_text.hpp"
 
 #include <algorithm>
@@ -19,6 +20,7 @@ namespace quentra::core {
 
 using detail::fail;
 using detail::failHeld;
+using detail::openWaiting;
 using detail::OwnedFile;
 using detail::retryFor;
 
@@ -42,23 +44,6 @@ std::intptr_t openFile(const std::string& path, DWORD access, DWORD share, DWORD
 
 bool isHeld(DWORD e) {
     return e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION;
-}
-
-// Opens `path` as asked, waiting out a program that holds it for a moment; INVALID_HANDLE_VALUE
-// (as -1) with GetLastError's error in `error` when it does not open. A holder that keeps it
-// past the wait, `held`, is reported as such.
-std::intptr_t openWaiting(const std::string& path, DWORD access, DWORD share, DWORD disposition,
-                          DWORD attributes, HeldFile held, const std::string& what, DWORD& error) {
-    std::intptr_t file = -1;
-    const bool opened = retryFor(detail::kMomentaryHolderPatience, [&] {
-        file = openFile(path, access, share, disposition, attributes);
-        error = file == -1 ? GetLastError() : ERROR_SUCCESS;
-        return file != -1 || !isHeld(error);
-    });
-    if (!opened) {
-        failHeld(held, what, path, why(error));
-    }
-    return file;
 }
 
 // Which of `from` and `to` another program holds, so that the rename of one over the other was
@@ -192,6 +177,20 @@ FileLock::~FileLock() {
 }
 
 namespace detail {
+
+std::intptr_t openWaiting(const std::string& path, DWORD access, DWORD share, DWORD disposition,
+                          DWORD attributes, HeldFile held, const std::string& what, DWORD& error) {
+    std::intptr_t file = -1;
+    const bool opened = retryFor(detail::kMomentaryHolderPatience, [&] {
+        file = openFile(path, access, share, disposition, attributes);
+        error = file == -1 ? GetLastError() : ERROR_SUCCESS;
+        return file != -1 || !isHeld(error);
+    });
+    if (!opened) {
+        failHeld(held, what, path, why(error));
+    }
+    return file;
+}
 
 OwnedFile::~OwnedFile() {
     if (handle != -1) {

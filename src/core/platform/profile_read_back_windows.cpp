@@ -2,6 +2,7 @@
 
 #include "core/platform/ansi_code_page.hpp"
 #include "core/platform/atomic_file.hpp"
+#include "core/platform/held_file_windows.hpp"
 #include "core/platform/profile_read_back.hpp"
 #include "core/platform/wide_text.hpp"
 
@@ -50,31 +51,6 @@ std::wstring fullPathOf(const std::wstring& given) {
     return full;
 }
 
-std::string why(DWORD e) {
-    return std::system_category().message(static_cast<int>(e));
-}
-
-// The file opened for reading, sharing everything, once no other program holds it.
-std::intptr_t openSharingAll(const std::wstring& file, const std::string& path) {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    DWORD e = ERROR_SUCCESS;
-    const bool opened = detail::retryFor(detail::kMomentaryHolderPatience, [&] {
-        handle = CreateFileW(file.c_str(), GENERIC_READ,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        e = handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-        if (handle == INVALID_HANDLE_VALUE && e != ERROR_SHARING_VIOLATION &&
-            e != ERROR_LOCK_VIOLATION) {
-            detail::fail("Cannot read back", path, why(e));
-        }
-        return handle != INVALID_HANDLE_VALUE;
-    });
-    if (!opened) {
-        detail::failHeld(HeldFile::NewFile, "Cannot read back", path, why(e));
-    }
-    return reinterpret_cast<std::intptr_t>(handle);
-}
-
 } // namespace
 
 ReadBack readAsTheConsumer(const std::string& path, std::span<const IniPut> puts) {
@@ -83,7 +59,13 @@ ReadBack readAsTheConsumer(const std::string& path, std::span<const IniPut> puts
     // the API would then give every key its default, as if the file lacked them. Held open for
     // reading while the API reads it, sharing everything (as the API's own opening shares
     // reading), the file cannot be taken by such a holder, so a key the API misses is missing.
-    const detail::OwnedFile guard(openSharingAll(file, path));
+    DWORD e = ERROR_SUCCESS;
+    const detail::OwnedFile guard(detail::openWaiting(
+        path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL, HeldFile::NewFile, "Cannot read back", e));
+    if (guard.handle == -1) {
+        detail::fail("Cannot read back", path, std::system_category().message(static_cast<int>(e)));
+    }
     // The ANSI form reads only where the path, the names and the value have an exact form in
     // the ANSI code page, as a consumer using it needs too.
     const CodePage& ansi = systemAnsiCodePage();
