@@ -1,5 +1,6 @@
 #pragma once
 
+#include "file_dialog.hpp"
 #include "file_system.hpp"
 
 #include <cstdint>
@@ -8,25 +9,6 @@
 #include <string_view>
 
 namespace quentra::core {
-
-// Raised by FileDialog::showOpen when the user cancels and CancelError is set.
-struct DialogCancelled : std::runtime_error {
-    DialogCancelled() : std::runtime_error("the file dialog was cancelled") {}
-};
-
-// The open-file dialog as the selection drives it: five properties, ShowOpen, FileName.
-class FileDialog {
-public:
-    virtual ~FileDialog() = default;
-    virtual void setFlags(std::int32_t flags) = 0;
-    virtual void setCancelError(bool raise) = 0;
-    virtual void setInitDir(const std::string& dir) = 0;
-    virtual void setFilter(const std::string& filter) = 0;
-    virtual void setDialogTitle(const std::string& title) = 0;
-    // Modal. Returns when a name was confirmed; throws DialogCancelled on Cancel.
-    virtual void showOpen() = 0;
-    virtual std::string fileName() = 0;
-};
 
 // Where the selection writes its results: the window's fields and module list.
 class SelectionSink {
@@ -38,10 +20,6 @@ public:
     // Selecting the row runs type selection, which rewrites the type code box.
     virtual void setListIndex(std::int16_t index) = 0;
 };
-
-inline constexpr std::int32_t kOfnHideReadOnly = 4;
-inline constexpr std::string_view kFirmwareFilter = "*.bin";
-inline constexpr std::string_view kDialogTitle = "Specify File Name";
 
 enum class SelectOutcome {
     Complete,        // all three fields and the list index written

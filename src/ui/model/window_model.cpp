@@ -1,6 +1,7 @@
 #include "ui/model/window_model.hpp"
 
 #include "core/catalogue.hpp"
+#include "core/firmware_selection.hpp"
 #include "core/paths.hpp"
 #include "core/upgrade_settings.hpp"
 #include "ui/model/messages.hpp"

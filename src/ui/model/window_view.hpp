@@ -4,7 +4,7 @@
 // and the grid build need. A view implements them over its toolkit's controls, in twips where a
 // position is meant. No toolkit type here.
 
-#include "core/firmware_selection.hpp"
+#include "core/file_dialog.hpp"
 #include "core/job_field.hpp"
 #include "ui/model/layout.hpp"
 

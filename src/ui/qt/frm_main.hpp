@@ -2,7 +2,7 @@
 
 #include "core/config_store.hpp"
 #include "core/file_system.hpp"
-#include "core/firmware_selection.hpp"
+#include "core/file_dialog.hpp"
 #include "core/upgrade_settings.hpp"
 #include "ui/model/layout.hpp"
 #include "ui/model/window_model.hpp"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/firmware_selection.hpp"
+#include "core/file_dialog.hpp"
 
 #include <windows.h>
 

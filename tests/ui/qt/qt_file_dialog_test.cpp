@@ -1,6 +1,6 @@
 // The Qt adapter of the open-file dialog, driven the way the selection drives it.
 
-#include "core/firmware_selection.hpp"
+#include "core/file_dialog.hpp"
 #include "ui/qt/qt_file_dialog.hpp"
 #include "ui_fakes.hpp"
 
