@@ -1,7 +1,6 @@
-// The firmware-name analysis on arbitrary paths and lengths.
+// What Select derives from a chosen path and length, on arbitrary paths and lengths.
 
 #include "core/catalogue.hpp"
-#include "core/file_system.hpp"
 #include "core/firmware.hpp"
 #include "core/paths.hpp"
 #include "fuzz_check.hpp"
@@ -15,22 +14,6 @@
 using namespace quentra::core;
 
 namespace {
-
-class FuzzedFileSystem final : public FileSystem {
-public:
-    std::int32_t length = 0;
-    bool fails = false;
-    std::string askedFor;
-
-    bool isOrdinaryFile(const std::string&) override { return !fails; }
-    std::int32_t fileLength(const std::string& path) override {
-        askedFor = path;
-        if (fails) {
-            throw FileSystemError("no such file");
-        }
-        return length;
-    }
-};
 
 std::string upper(std::string_view s) {
     std::string out(s);
@@ -48,16 +31,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 5) {
         return 0;
     }
-    FuzzedFileSystem fs;
     std::uint32_t raw = 0;
     std::memcpy(&raw, data, sizeof raw);
-    fs.length = static_cast<std::int32_t>(raw);
-    fs.fails = (data[4] & 1) != 0;
+    const auto length = static_cast<std::int32_t>(raw);
+    // Byte 4 is no longer read; it stays so that the corpus keeps its meaning.
     const std::string path(reinterpret_cast<const char*>(data) + 5, size - 5);
-
-    const FirmwareFileInfo info = analyseFirmwareFile(path, fs);
-    FUZZ_CHECK(info.fullPath == path, "full path changed");
-    FUZZ_CHECK(fs.askedFor == path, "the length was asked for another path");
 
     // The short name: the text after the last separator, which it does not contain.
     std::size_t cut = 0;
@@ -66,35 +44,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             cut = i + 1;
         }
     }
-    FUZZ_CHECK(info.shortName == path.substr(cut), "short name %s", info.shortName.c_str());
+    const std::string_view name = shortNameForPath(path);
+    FUZZ_CHECK(name == path.substr(cut), "short name %s", std::string(name).c_str());
 
-    if (fs.fails) {
-        FUZZ_CHECK(info.outcome == AnalysisOutcome::StoppedAtLength, "outcome after a failure");
-        FUZZ_CHECK(!info.length && !info.lengthText && !info.blockSizeText && !info.prefix &&
-                       !info.catalogueIndex,
-                   "fields set after the length failed");
-        return 0;
-    }
-    FUZZ_CHECK(info.length == fs.length, "length");
-    FUZZ_CHECK(info.lengthText == std::to_string(fs.length), "length text");
-    const std::int32_t block = fs.length > 65536 ? 65536 : fs.length;
-    FUZZ_CHECK(info.blockSizeText == std::to_string(block), "block size text for %d",
-               static_cast<int>(fs.length));
+    const std::int32_t block = length > 65536 ? 65536 : length;
+    FUZZ_CHECK(blockSizeForLength(length) == std::to_string(block), "block size text for %d",
+               static_cast<int>(length));
 
-    const std::string& name = info.shortName;
     std::size_t sep = name.rfind('_');
     if (sep == std::string::npos) {
         sep = name.rfind('.');
     }
+    const auto found = prefixForShortName(name);
     if (sep == std::string::npos) {
-        FUZZ_CHECK(info.outcome == AnalysisOutcome::StoppedAtPrefix, "outcome without separator");
-        FUZZ_CHECK(!info.prefix && !info.catalogueIndex, "prefix set without separator");
+        FUZZ_CHECK(!found, "prefix found without separator");
         return 0;
     }
-    FUZZ_CHECK(info.outcome == AnalysisOutcome::Complete, "outcome with separator");
-    FUZZ_CHECK(info.prefix == upper(name.substr(0, sep)), "prefix");
-    FUZZ_CHECK(info.catalogueIndex.has_value(), "no index");
-    const std::int16_t index = *info.catalogueIndex;
+    FUZZ_CHECK(found && *found == name.substr(0, sep), "prefix");
+    const std::string prefix = toUpperAscii(*found);
+    FUZZ_CHECK(prefix == upper(name.substr(0, sep)), "upper-cased prefix");
+    const std::int16_t index = indexForPrefix(prefix);
     FUZZ_CHECK(index >= 0 && index < static_cast<std::int16_t>(kCatalogueSize), "index %d",
                static_cast<int>(index));
     // A row is named only when one of its prefixes is the whole upper-cased prefix, and the
@@ -102,12 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::int16_t expected = kUnknownIndex;
     for (const ModuleTypeEntry& row : catalogue()) {
         for (std::size_t p = 0; p < row.prefixCount; ++p) {
-            if (expected == kUnknownIndex && row.prefixes[p] == *info.prefix) {
+            if (expected == kUnknownIndex && row.prefixes[p] == prefix) {
                 expected = row.index;
             }
         }
     }
     FUZZ_CHECK(index == expected, "index %d for %s, expected %d", static_cast<int>(index),
-               info.prefix->c_str(), static_cast<int>(expected));
+               prefix.c_str(), static_cast<int>(expected));
     return 0;
 }

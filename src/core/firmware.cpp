@@ -1,9 +1,6 @@
 #include "core/firmware.hpp"
 
-#include "core/catalogue.hpp"
 #include "core/paths.hpp"
-
-#include <exception>
 
 namespace quentra::core {
 
@@ -35,42 +32,6 @@ std::string toUpperAscii(std::string_view text) {
         }
     }
     return upper;
-}
-
-FirmwareFileInfo
-analyseFirmwareFile(const std::string& fullPath, FileSystem& fs,
-                    const std::function<void(AnalysisStep, const FirmwareFileInfo&)>& passOn) {
-    const auto done = [&](AnalysisStep step, const FirmwareFileInfo& info) {
-        if (passOn) {
-            passOn(step, info);
-        }
-    };
-    FirmwareFileInfo info;
-    info.fullPath = fullPath;
-    info.shortName = std::string(shortNameForPath(fullPath));
-    done(AnalysisStep::ShortName, info);
-
-    try {
-        // The full path, not the short name: the image need not lie in the current directory.
-        info.length = fs.fileLength(fullPath);
-    } catch (const std::exception&) {
-        info.outcome = AnalysisOutcome::StoppedAtLength;
-        return info;
-    }
-    info.lengthText = std::to_string(*info.length);
-    info.blockSizeText = blockSizeForLength(*info.length);
-    done(AnalysisStep::Length, info);
-
-    const auto prefix = prefixForShortName(info.shortName);
-    if (!prefix) {
-        info.outcome = AnalysisOutcome::StoppedAtPrefix;
-        return info;
-    }
-    info.prefix = toUpperAscii(*prefix);
-    info.catalogueIndex = indexForPrefix(*info.prefix);
-    info.outcome = AnalysisOutcome::Complete;
-    done(AnalysisStep::Prefix, info);
-    return info;
 }
 
 } // namespace quentra::core

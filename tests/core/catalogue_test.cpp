@@ -125,6 +125,13 @@ TEST(Catalogue, IndexForPrefixComparesWholeTexts) {
         {"BASALTIN", 23},
         {"", 31},
         {"LECTERN ", 31},
+        {"LECTERN_2", 31},
+        {"VXA-12 ", 31},
+        {"VXO-12_R2", 31},
+        {"VPQ.D", 31},
+        {"HX12.R2", 31},
+        {"VTL", 8},
+        {"\xc3\xa9VTL", 31},
         {"UNKNOWN", 31},
     };
     for (const auto& c : cases) {

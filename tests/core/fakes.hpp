@@ -3,8 +3,8 @@
 // Fakes of the core's platform interfaces that record what the core asks of them.
 
 #include "core/config_store.hpp"
+#include "core/file_dialog.hpp"
 #include "core/file_system.hpp"
-#include "core/firmware_selection.hpp"
 
 #include <map>
 #include <optional>
@@ -137,33 +137,6 @@ public:
     bool cancel = false;
     bool failOnTitle = false;
     bool failOnFileName = false;
-    std::vector<std::string> calls;
-};
-
-// The window side of a selection: keeps the fields like the controls would and logs each write.
-class RecordingSink : public SelectionSink {
-public:
-    void setFileNameText(const std::string& text) override {
-        calls.push_back("txtFileName=" + text);
-        fileName = text;
-    }
-    void setFileSizeText(const std::string& text) override {
-        calls.push_back("txtFileSize=" + text);
-        fileSize = text;
-    }
-    void setBlockSizeText(const std::string& text) override {
-        calls.push_back("txtBlockSize=" + text);
-        blockSize = text;
-    }
-    void setListIndex(std::int16_t index) override {
-        calls.push_back("cmbType=" + std::to_string(index));
-        listIndex = index;
-    }
-
-    std::string fileName;
-    std::string fileSize;
-    std::string blockSize;
-    std::int16_t listIndex = -1;
     std::vector<std::string> calls;
 };
 

@@ -1,7 +1,7 @@
 #include "ui/model/window_model.hpp"
 
 #include "core/catalogue.hpp"
-#include "core/firmware_selection.hpp"
+#include "core/firmware.hpp"
 #include "core/paths.hpp"
 #include "core/upgrade_settings.hpp"
 #include "ui/model/messages.hpp"
@@ -21,26 +21,6 @@ ControlRef portLabel(int port) {
 }
 
 } // namespace
-
-// Where the firmware selection writes its results: into the view's controls, the list index
-// through the model so that type selection follows it.
-class WindowModel::ListSink final : public core::SelectionSink {
-public:
-    explicit ListSink(WindowModel& model) : model_(model) {}
-    void setFileNameText(const std::string& text) override {
-        model_.view_.setText(core::JobField::FileName, text);
-    }
-    void setFileSizeText(const std::string& text) override {
-        model_.view_.setText(core::JobField::FileSize, text);
-    }
-    void setBlockSizeText(const std::string& text) override {
-        model_.view_.setText(core::JobField::BlockSize, text);
-    }
-    void setListIndex(std::int16_t index) override { model_.selectListIndex(index); }
-
-private:
-    WindowModel& model_;
-};
 
 WindowModel::WindowModel(WindowView& view, core::ConfigStore& store, core::FileSystem& fileSystem)
     : view_(view), iniFile(store), fileSystem_(fileSystem) {}
@@ -67,7 +47,7 @@ void WindowModel::buildGridAndSizeWindow() {
             view_.createCopy(box);
             view_.setVisible(box, true);
             view_.setTop(box, view_.top(gridBox(i - core::kAddressColumns)) + kRowPitch);
-            view_.setLeft(box, c * kColumnPitch + kFirstColumnLeft);
+            view_.setLeft(box, columnLeft(c));
         }
     }
     view_.setOuterHeight(view_.top(portLabel(core::kPortCount - 1)) + kOuterHeightBelowLastRow);
@@ -127,8 +107,30 @@ void WindowModel::chkAll_Click() {
 }
 
 void WindowModel::cmdSelect_Click() {
-    ListSink sink(*this);
-    core::selectFirmwareFile(view_.fileDialog(), fileSystem_, sink, AppDir);
+    core::FileDialog& dialog = view_.fileDialog();
+    try {
+        dialog.setFlags(core::kOfnHideReadOnly);
+        dialog.setCancelError(true);
+        dialog.setInitDir(AppDir);
+        dialog.setFilter(std::string(core::kFirmwareFilter));
+        dialog.setDialogTitle(std::string(core::kDialogTitle));
+        dialog.showOpen();
+        const std::string fullPath = dialog.fileName();
+
+        // Each result reaches the window before the next step asks for anything.
+        const std::string_view shortName = core::shortNameForPath(fullPath);
+        view_.setText(core::JobField::FileName, std::string(shortName));
+        // The full path, not the short name: the image need not lie in the current directory.
+        const std::int32_t length = fileSystem_.fileLength(fullPath);
+        view_.setText(core::JobField::FileSize, std::to_string(length));
+        view_.setText(core::JobField::BlockSize, core::blockSizeForLength(length));
+        if (const auto prefix = core::prefixForShortName(shortName)) {
+            selectListIndex(core::indexForPrefix(core::toUpperAscii(*prefix)));
+        }
+    } catch (...) {
+        // Cancel, or a fault of the dialog, the file system or the window: Select ends where it
+        // stands and says nothing; what the window was given before stays.
+    }
 }
 
 void WindowModel::cmdOk_Click() {

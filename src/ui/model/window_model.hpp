@@ -46,8 +46,6 @@ public:
     const std::string& appDir() const { return AppDir; }
 
 private:
-    class ListSink;
-
     void buildGridAndSizeWindow();
     // The program's own change of the list index: sets it and runs type selection once, unless
     // the index is the one already selected.

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/config_store.hpp"
-#include "core/file_system.hpp"
 #include "core/file_dialog.hpp"
+#include "core/file_system.hpp"
 #include "core/upgrade_settings.hpp"
 #include "ui/model/layout.hpp"
 #include "ui/model/window_model.hpp"

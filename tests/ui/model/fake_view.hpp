@@ -1,8 +1,8 @@
 #pragma once
 
 // A view without a toolkit: keeps what the model sets on its controls as a window would, logs
-// the calls that matter to the order of the grid build and of type selection, and records the
-// warnings, the questions (answered with `answer`) and the close.
+// the calls that matter to the order of the grid build, of Select and of type selection, and
+// records the warnings, the questions (answered with `answer`) and the close.
 
 #include "core/fakes.hpp"
 #include "ui/model/window_model.hpp"
@@ -40,10 +40,8 @@ public:
 
     std::string text(core::JobField field) const override { return texts.at(field); }
     void setText(core::JobField field, const std::string& text) override {
-        if (field == core::JobField::Type) {
-            log.push_back("txtType=" + text);
-        }
         texts[field] = text;
+        record(std::string(model::textBoxOf(field).name) + "=" + text);
     }
 
     void clearList() override {
@@ -54,8 +52,8 @@ public:
     void addListEntry(std::string_view text) override { entries.emplace_back(text); }
     int listIndex() const override { return index; }
     void setListIndex(int value) override {
-        log.push_back("cmbType=" + std::to_string(value));
         index = value;
+        record("cmbType=" + std::to_string(value));
     }
 
     int checkState(Ref box) const override {
@@ -160,7 +158,16 @@ public:
     core::testing::FakeFileDialog dialog;
     std::vector<std::string> log;
 
+    // A write whose log entry begins with this fails once it is made, as a window that is gone.
+    std::string failAt;
+
 private:
+    void record(std::string entry) {
+        log.push_back(std::move(entry));
+        if (!failAt.empty() && log.back().rfind(failAt, 0) == 0) {
+            throw 42;
+        }
+    }
     void requireExists(Ref ref) const {
         if (!exists(ref)) {
             throw std::logic_error("no control " + model::controlName(ref));

@@ -187,8 +187,9 @@ TEST(WindowModel, LoadFillsTheListThenBuildsTheGridInTheDesignedSteps) {
         }
     }
     expected.insert(expected.end(), {"Height=10815", "cmdOk.Top=9630", "cmdCancel.Top=9630",
-                                     // the defaults: the list index, then its type selection
-                                     "cmbType=9", "txtType=6060"});
+                                     // the defaults: the address, the list index, then its type
+                                     // selection
+                                     "txtAddress=127", "cmbType=9", "txtType=6060"});
     EXPECT_EQ(w.view.log, expected);
 
     for (int i = 0; i < 64; ++i) {
@@ -296,51 +297,129 @@ TEST(WindowModel, AllSetsEveryBoxToItsOwnState) {
 
 // ---- Select -------------------------------------------------------------------------------
 
-struct SelectRow {
-    const char* what;
-    const char* shortName;
-    long long length; // < 0: the file does not exist
-    bool cancel;
-    const char* fileName;
-    const char* fileSize;
-    const char* blockSize;
-    int listIndex;
-    const char* type;
+// A file system that knows one file, or whose length query fails as no std::exception does; it
+// logs each query into the view's log, so that a row shows each write before the next query.
+class SelectFiles final : public core::FileSystem {
+public:
+    bool isOrdinaryFile(const std::string&) override { return false; }
+    std::int32_t fileLength(const std::string& path) override {
+        log->push_back("length " + path);
+        if (throws) {
+            throw "unreachable";
+        }
+        if (path != file || !length) {
+            throw core::FileSystemError("\"" + path + "\": No such file or directory");
+        }
+        return *length;
+    }
+    std::string file;
+    std::optional<std::int32_t> length;
+    bool throws = false;
+    std::vector<std::string>* log = nullptr;
 };
 
-// What each file name and length lead to is the analysis' table (firmware_selection_test.cpp);
-// here, that its results reach the window's controls, from the real file system.
-TEST(WindowModel, SelectWritesWhatTheAnalysisReached) {
-    const SelectRow rows[] = {
-        {"complete", "VXA-12_r3.bin", 512, false, "VXA-12_r3.bin", "512", "512", 1, "7210"},
-        {"missing file", "ghost_1.bin", -1, false, "ghost_1.bin", "11", "22", 9, "6060"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
-        TempDir dir;
-        const auto chosen = dir.path() / row.shortName;
-        if (row.length >= 0) {
-            makeFileOfLength(chosen, static_cast<std::uintmax_t>(row.length));
+// The dialog's set-up, ShowOpen and FileName, in order; a row says how many of them ran.
+std::vector<std::string> dialogUse(const std::string& appDir, std::size_t steps) {
+    const std::vector<std::string> all = {"Flags=4",
+                                          "CancelError=True",
+                                          "InitDir=" + appDir,
+                                          "Filter=*.bin",
+                                          "DialogTitle=Specify File Name",
+                                          "ShowOpen",
+                                          "FileName"};
+    return {all.begin(), all.begin() + static_cast<std::ptrdiff_t>(steps)};
+}
+
+// Where a selection fails. The window and the file system throw no std::exception at all.
+enum class Fault { None, Title, FileName, Cancel, SizeWrite, ListWrite, LengthQuery };
+
+struct SelectRow {
+    const char* what;
+    std::string chosen;                 // "@": a directory whose names hold "_" and "."
+    std::optional<std::int32_t> length; // none: no such file
+    Fault fault;
+    std::size_t dialogSteps; // how many of the dialog's calls ran
+    std::string writes;      // the window's writes and the length query in order, joined by "; "
+    std::string in(const std::string& dir, std::string text) const {
+        for (auto at = text.find('@'); at != std::string::npos; at = text.find('@')) {
+            text.replace(at, 1, dir);
         }
-        Window w(dir.appDir());
+        return text;
+    }
+};
+
+// No error escapes and nothing is said; nothing is written after an error.
+TEST(WindowModel, SelectWritesEachResultInOrderAndStopsWhereTheAnalysisStops) {
+    const std::string sep(1, core::kPathSeparator);
+    const std::string dir = sep + "fw_images" + sep + "v1.2_old" + sep;
+    const SelectRow rows[] = {
+        {"complete", "@vtl_2.bin", 70000, Fault::None, 7,
+         "txtFileName=vtl_2.bin; length @vtl_2.bin; txtFileSize=70000; txtBlockSize=65536; "
+         "cmbType=8; txtType=6050"},
+        {"small", "@VXA-12_r3.bin", 512, Fault::None, 7,
+         "txtFileName=VXA-12_r3.bin; length @VXA-12_r3.bin; txtFileSize=512; txtBlockSize=512; "
+         "cmbType=1; txtType=7210"},
+        {"cancel", "@VXA-12_r3.bin", 512, Fault::Cancel, 6, ""},
+        {"title set-up fails", "@vtl_2.bin", 1, Fault::Title, 5, ""},
+        {"name unreadable", "@vtl_2.bin", 1, Fault::FileName, 7, ""},
+        {"missing file", "@typed_name.bin", std::nullopt, Fault::None, 7,
+         "txtFileName=typed_name.bin; length @typed_name.bin"},
+        {"no _ or .", "@HX24A", 300, Fault::None, 7,
+         "txtFileName=HX24A; length @HX24A; txtFileSize=300; txtBlockSize=300"},
+        {"size write fails", "@vtl_2.bin", 70000, Fault::SizeWrite, 7,
+         "txtFileName=vtl_2.bin; length @vtl_2.bin; txtFileSize=70000"},
+        {"list write fails", "@vtl_2.bin", 70000, Fault::ListWrite, 7,
+         "txtFileName=vtl_2.bin; length @vtl_2.bin; txtFileSize=70000; txtBlockSize=65536; "
+         "cmbType=8"},
+        {"length query throws", "@vtl_2.bin", 70000, Fault::LengthQuery, 7,
+         "txtFileName=vtl_2.bin; length @vtl_2.bin"},
+        {"empty", "@vpq.bin", 0, Fault::None, 7,
+         "txtFileName=vpq.bin; length @vpq.bin; txtFileSize=0; txtBlockSize=0; cmbType=13; "
+         "txtType=5010"},
+        {"below the limit", "@vpq.bin", 65535, Fault::None, 7,
+         "txtFileName=vpq.bin; length @vpq.bin; txtFileSize=65535; txtBlockSize=65535; "
+         "cmbType=13; txtType=5010"},
+        {"at the limit", "@vpq.bin", 65536, Fault::None, 7,
+         "txtFileName=vpq.bin; length @vpq.bin; txtFileSize=65536; txtBlockSize=65536; "
+         "cmbType=13; txtType=5010"},
+        {"above the limit", "@vpq.bin", 65537, Fault::None, 7,
+         "txtFileName=vpq.bin; length @vpq.bin; txtFileSize=65537; txtBlockSize=65536; "
+         "cmbType=13; txtType=5010"},
+        {"largest length, a name beyond ASCII", "@\xc3\xa9vtl_2.bin", 2147483647, Fault::None, 7,
+         "txtFileName=\xc3\xa9vtl_2.bin; length @\xc3\xa9vtl_2.bin; txtFileSize=2147483647; "
+         "txtBlockSize=65536; cmbType=31; txtType=0"},
+        {"no directory", "Lectern_2_1.bin", 65537, Fault::None, 7,
+         "txtFileName=Lectern_2_1.bin; length Lectern_2_1.bin; txtFileSize=65537; "
+         "txtBlockSize=65536; cmbType=31; txtType=0"},
+    };
+    for (const SelectRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        SelectFiles files;
+        Window w("/opt/quentra", nullptr, &files);
+        FakeView& view = w.view;
+        files.log = &view.log;
         w.load();
-        EXPECT_EQ(w.view.dialogRequests, 0) << "the dialog is asked for at Select";
-        w.view.dialog.chosen = chosen.string();
-        w.view.dialog.cancel = row.cancel;
-        w.view.texts[JobField::FileName] = "old.bin";
-        w.view.texts[JobField::FileSize] = "11";
-        w.view.texts[JobField::BlockSize] = "22";
+        files.file = row.in(dir, row.chosen);
+        files.length = row.length;
+        files.throws = row.fault == Fault::LengthQuery;
+        view.dialog.chosen = files.file;
+        view.dialog.failOnTitle = row.fault == Fault::Title;
+        view.dialog.failOnFileName = row.fault == Fault::FileName;
+        view.dialog.cancel = row.fault == Fault::Cancel;
+        view.failAt = row.fault == Fault::SizeWrite   ? "txtFileSize"
+                      : row.fault == Fault::ListWrite ? "cmbType"
+                                                      : "";
+        view.log.clear();
+        EXPECT_EQ(view.dialogRequests, 0) << "the dialog is asked for at Select";
 
         w.model.cmdSelect_Click();
-        EXPECT_EQ(w.view.texts.at(JobField::FileName), row.fileName);
-        EXPECT_EQ(w.view.texts.at(JobField::FileSize), row.fileSize);
-        EXPECT_EQ(w.view.texts.at(JobField::BlockSize), row.blockSize);
-        EXPECT_EQ(w.view.index, row.listIndex);
-        EXPECT_EQ(w.view.texts.at(JobField::Type), row.type);
-        EXPECT_NE(std::find(w.view.dialog.calls.begin(), w.view.dialog.calls.end(),
-                            "InitDir=" + dir.appDir()),
-                  w.view.dialog.calls.end());
-        EXPECT_TRUE(w.view.warnings.empty()) << "Select says nothing";
+        std::string writes;
+        for (const std::string& entry : view.log) {
+            writes += (writes.empty() ? "" : "; ") + entry;
+        }
+        EXPECT_EQ(writes, row.in(dir, row.writes));
+        EXPECT_EQ(view.dialog.calls, dialogUse(w.model.appDir(), row.dialogSteps));
+        EXPECT_TRUE(view.warnings.empty()) << "Select says nothing";
     }
 }
 
@@ -353,9 +432,11 @@ TEST(WindowModel, CancelRightAfterASuccessfulSelectChangesNothing) {
     w.model.cmdSelect_Click();
     ASSERT_EQ(w.view.index, 13);
     const Snapshot before = snapshot(w.view);
+    w.view.log.clear();
     w.view.dialog.cancel = true;
     w.model.cmdSelect_Click();
     EXPECT_EQ(snapshot(w.view), before);
+    EXPECT_TRUE(w.view.log.empty()) << "nothing written";
 }
 
 // ---- Ok and Cancel ------------------------------------------------------------------------
