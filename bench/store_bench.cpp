@@ -52,13 +52,8 @@ constexpr std::int64_t kHostileKeys = 1000000;
 core::JobControls sampleControls() {
     // Initialised, not assigned: GCC 12 at -O3 takes some literal assignments to a string
     // member for overlapping copies (a false -Wrestrict).
-    core::JobControls controls{.type = "6050",
-                               .address = "3",
-                               .fileName = "vtl_2.bin",
-                               .fileSize = "81920",
-                               .blockSize = "65536",
-                               .wait = "0",
-                               .console = "1"};
+    // In the order of the fields: type, address, file size, block size, file name, wait, console.
+    core::JobControls controls{.texts = {{"6050", "3", "81920", "65536", "vtl_2.bin", "0", "1"}}};
     for (int i = 0; i < core::kBoxCount; i += 3) {
         controls.boxStates[static_cast<std::size_t>(i)] = 1;
     }
@@ -141,8 +136,9 @@ bool loadsSampleJob(const std::string& appDir) {
     core::IniFileStore store;
     core::NativeFileSystem files;
     const core::LoadedJob job = core::loadSettings(store, files, appDir);
-    return job.fromFile && !job.readError && job.type == "6050" && job.fileName == "vtl_2.bin" &&
-           job.ticked.test(0) && job.ticked.test(63) && !job.ticked.test(1);
+    return job.fromFile && !job.readError && job.texts[core::JobField::Type] == "6050" &&
+           job.texts[core::JobField::FileName] == "vtl_2.bin" && job.ticked.test(0) &&
+           job.ticked.test(63) && !job.ticked.test(1);
 }
 
 // A directory whose Config.dat is in `encoding` and holds the sample job: with `fileInfoKeys`

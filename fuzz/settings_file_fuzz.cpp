@@ -260,10 +260,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((mode & 2) == 0) {
         // A save of the window's controls.
         JobControls controls;
-        for (std::string* text :
-             {&controls.type, &controls.address, &controls.fileSize, &controls.blockSize,
-              &controls.fileName, &controls.wait, &controls.console}) {
-            *text = pickText(in, asText, 40);
+        for (std::string& text : controls.texts.byField) {
+            text = pickText(in, asText, 40);
         }
         for (int& state : controls.boxStates) {
             state = in.ConsumeIntegralInRange(0, 2);
@@ -272,8 +270,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         try {
             settings = settingsFromControls(controls);
         } catch (const InvalidValueError& e) {
-            FUZZ_CHECK(e.field != JobField::FileName || holdsBreakOrNul(controls.fileName) ||
-                           !isUtf8Text(controls.fileName, true),
+            FUZZ_CHECK(e.field != JobField::FileName ||
+                           holdsBreakOrNul(controls.texts[JobField::FileName]) ||
+                           !isUtf8Text(controls.texts[JobField::FileName], true),
                        "file name refused: %s", e.what());
             return 0;
         }

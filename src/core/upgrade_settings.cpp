@@ -11,21 +11,14 @@ namespace quentra::core {
 
 namespace {
 
-constexpr std::string_view kTypeKey = storedKey(JobField::Type);
-constexpr std::string_view kAddressKey = storedKey(JobField::Address);
-constexpr std::string_view kFileLengthKey = storedKey(JobField::FileSize);
-constexpr std::string_view kBlockSizeKey = storedKey(JobField::BlockSize);
-constexpr std::string_view kFileNameKey = storedKey(JobField::FileName);
-constexpr std::string_view kWaitKey = storedKey(JobField::Wait);
-constexpr std::string_view kConsoleKey = storedKey(JobField::Console);
-
 constexpr std::int32_t kMaxAddress = 127;
 constexpr std::int32_t kMinConsole = 1;
 constexpr std::int32_t kMaxConsole = 256;
 constexpr std::int32_t kNoConsole = 0x3FFF;
 
 // A number that does not fit would otherwise reach Config.dat as some other number.
-std::int32_t storedInteger(JobField field, const std::string& text) {
+std::int32_t storedInteger(const JobControls& controls, JobField field) {
+    const std::string& text = controls.texts[field];
     const double parsed = parseNumber(text);
     const auto rounded = roundToInt32(parsed);
     if (!rounded) {
@@ -68,32 +61,33 @@ std::string portKey(int portNumber) {
 
 UpgradeSettings settingsFromControls(const JobControls& controls) {
     UpgradeSettings settings;
-    settings.type = storedInteger(JobField::Type, controls.type);
+    settings.type = storedInteger(controls, JobField::Type);
 
-    settings.address = storedInteger(JobField::Address, controls.address);
+    settings.address = storedInteger(controls, JobField::Address);
     if (settings.address > kMaxAddress) {
         settings.address = kMaxAddress;
     }
 
-    settings.fileLength = storedInteger(JobField::FileSize, controls.fileSize);
-    settings.blockSize = storedInteger(JobField::BlockSize, controls.blockSize);
+    settings.fileLength = storedInteger(controls, JobField::FileSize);
+    settings.blockSize = storedInteger(controls, JobField::BlockSize);
 
     // One line of the settings file cannot hold a line break or NUL; the name would come back
     // cut or merged with the next key.
-    if (controls.fileName.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+    const std::string& fileName = controls.texts[JobField::FileName];
+    if (fileName.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
         throw InvalidValueError(JobField::FileName,
                                 "The file name holds a line break or NUL character and cannot "
                                 "be stored.");
     }
-    if (!isValidUtf8(controls.fileName, true)) {
+    if (!isValidUtf8(fileName, true)) {
         throw InvalidValueError(JobField::FileName,
                                 "The file name is not valid text and cannot be stored.");
     }
-    settings.fileName = controls.fileName;
+    settings.fileName = fileName;
 
-    settings.wait = storedInteger(JobField::Wait, controls.wait);
+    settings.wait = storedInteger(controls, JobField::Wait);
 
-    settings.console = storedInteger(JobField::Console, controls.console);
+    settings.console = storedInteger(controls, JobField::Console);
     if (settings.console < kMinConsole) {
         settings.console = kNoConsole;
     }
@@ -122,14 +116,14 @@ void saveSettings(ConfigStore& store, std::string_view appDir, const UpgradeSett
 
     store.putFilePath(configFilePath(appDir));
     store.putSectionName(std::string(kSectionName));
-    putInteger(kTypeKey, settings.type);
-    putInteger(kAddressKey, settings.address);
-    putInteger(kFileLengthKey, settings.fileLength);
-    putInteger(kBlockSizeKey, settings.blockSize);
-    store.putKeyName(std::string(kFileNameKey));
+    putInteger(storedKey(JobField::Type), settings.type);
+    putInteger(storedKey(JobField::Address), settings.address);
+    putInteger(storedKey(JobField::FileSize), settings.fileLength);
+    putInteger(storedKey(JobField::BlockSize), settings.blockSize);
+    store.putKeyName(std::string(storedKey(JobField::FileName)));
     store.putKeyValue(settings.fileName);
-    putInteger(kWaitKey, settings.wait);
-    putInteger(kConsoleKey, settings.console);
+    putInteger(storedKey(JobField::Wait), settings.wait);
+    putInteger(storedKey(JobField::Console), settings.console);
     for (int p = 0; p < kPortCount; ++p) {
         putInteger(portKey(p + 1), settings.portMasks[static_cast<std::size_t>(p)]);
     }
@@ -140,7 +134,7 @@ LoadedJob loadSettings(ConfigStore& store, FileSystem& fs, std::string_view appD
     const std::string path = configFilePath(appDir);
     if (!fs.isOrdinaryFile(path)) {
         // The defaults: "VWL" selected, address 127; every other control keeps its design text.
-        job.address = std::to_string(kMaxAddress);
+        job.texts[JobField::Address] = std::to_string(kMaxAddress);
         job.listIndex = 9;
         return job;
     }
@@ -149,23 +143,23 @@ LoadedJob loadSettings(ConfigStore& store, FileSystem& fs, std::string_view appD
     store.putFilePath(path);
     store.putSectionName(std::string(kSectionName));
 
-    const double type = parseNumber(get(store, kTypeKey));
+    const auto read = [&store](JobField field) { return get(store, storedKey(field)); };
+    const double type = parseNumber(read(JobField::Type));
     if (const auto code = roundToInt16(type)) {
-        job.type = formatNumber(*code);
+        job.texts[JobField::Type] = formatNumber(*code);
         job.listIndex = indexForCode(*code);
     } else {
         // Beyond 16 bits no row can have it; the number is shown as it was read.
-        job.type = formatNumber(type);
+        job.texts[JobField::Type] = formatNumber(type);
         job.listIndex = kUnknownIndex;
     }
-
-    job.address = formatNumber(parseNumber(get(store, kAddressKey)));
-    job.fileSize = formatNumber(parseNumber(get(store, kFileLengthKey)));
-    job.blockSize = formatNumber(parseNumber(get(store, kBlockSizeKey)));
+    for (const JobField field : {JobField::Address, JobField::FileSize, JobField::BlockSize}) {
+        job.texts[field] = formatNumber(parseNumber(read(field)));
+    }
     // "Wait" comes before "File Name" here, the reverse of the save order.
-    job.wait = get(store, kWaitKey);
-    job.fileName = get(store, kFileNameKey);
-    job.console = get(store, kConsoleKey);
+    for (const JobField field : {JobField::Wait, JobField::FileName, JobField::Console}) {
+        job.texts[field] = read(field);
+    }
 
     for (int p = 0; p < kPortCount; ++p) {
         const auto columns = columnsOfMask(parseNumber(get(store, portKey(p + 1))));

@@ -45,13 +45,7 @@ struct UpgradeSettings {
 // What the window's controls hold: the texts of the seven text boxes and the 64 box states
 // (1 ticked, 0 unticked, anything else counts as unticked).
 struct JobControls {
-    std::string type;
-    std::string address;
-    std::string fileName;
-    std::string fileSize;
-    std::string blockSize;
-    std::string wait;
-    std::string console;
+    JobTexts<std::string> texts;
     std::array<int, kBoxCount> boxStates{};
 };
 
@@ -72,57 +66,14 @@ UpgradeSettings settingsFromControls(const JobControls& controls);
 void saveSettings(ConfigStore& store, std::string_view appDir, const UpgradeSettings& settings);
 
 // What load gives the window to apply. Texts that are not set leave their box as it is;
-// the window writes `type` before it sets `listIndex`.
+// the window writes the type's text before it sets `listIndex`.
 struct LoadedJob {
-    std::optional<std::string> type;
-    std::optional<std::string> address;
-    std::optional<std::string> fileSize;
-    std::optional<std::string> blockSize;
-    std::optional<std::string> wait;
-    std::optional<std::string> fileName;
-    std::optional<std::string> console;
+    JobTexts<std::optional<std::string>> texts;
     std::int16_t listIndex = 9;
     std::bitset<kBoxCount> ticked;
     bool fromFile = false;
     std::optional<std::string> readError; // set when Config.dat existed but could not be read
 };
-
-// What each job field is, one row per field in the order of JobField: its key in section
-// "FILE INFO", the control text Save takes it from, and the text Load gives back for it.
-struct JobFieldRow {
-    JobField field;
-    std::string_view key;
-    std::string JobControls::*controlText;
-    std::optional<std::string> LoadedJob::*loadedText;
-};
-
-inline constexpr std::array<JobFieldRow, kJobFieldCount> kJobFieldRows{{
-    {JobField::Type, "Type", &JobControls::type, &LoadedJob::type},
-    {JobField::Address, "Address", &JobControls::address, &LoadedJob::address},
-    {JobField::FileSize, "File Length", &JobControls::fileSize, &LoadedJob::fileSize},
-    {JobField::BlockSize, "Block Size", &JobControls::blockSize, &LoadedJob::blockSize},
-    {JobField::FileName, "File Name", &JobControls::fileName, &LoadedJob::fileName},
-    {JobField::Wait, "Wait", &JobControls::wait, &LoadedJob::wait},
-    {JobField::Console, "Console", &JobControls::console, &LoadedJob::console},
-}};
-// Each row stands at its field's index.
-static_assert([] {
-    for (std::size_t i = 0; i < kJobFieldCount; ++i) {
-        if (kJobFieldRows.at(i).field != static_cast<JobField>(i)) {
-            return false;
-        }
-    }
-    return true;
-}());
-
-constexpr const JobFieldRow& jobFieldRow(JobField field) {
-    return kJobFieldRows[static_cast<std::size_t>(field)];
-}
-
-// The field's key in section "FILE INFO" of Config.dat.
-constexpr std::string_view storedKey(JobField field) {
-    return jobFieldRow(field).key;
-}
 
 // Reads Config.dat from `appDir` through the store, or gives the defaults when no ordinary file
 // of that name exists (the store is then not touched).

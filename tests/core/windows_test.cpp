@@ -211,7 +211,7 @@ TEST_P(WindowsLookup, FindsOnlyAnOrdinaryVisibleConfigDatAndLoadsIt) {
     const LoadedJob job = loadSettings(store, nfs_, withTrailingSeparator(utf8(dir_)));
     EXPECT_EQ(job.fromFile, row.found);
     EXPECT_EQ(job.listIndex, row.found ? 8 : 9);
-    EXPECT_EQ(job.address, row.found ? "5" : "127");
+    EXPECT_EQ(job.texts[JobField::Address], row.found ? "5" : "127");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -431,13 +431,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 // One of two jobs that differ in every one of the 23 keys.
 UpgradeSettings job(int which) {
-    JobControls controls{.type = which == 0 ? "6050" : "6060",
-                         .address = which == 0 ? "3" : "4",
-                         .fileName = which == 0 ? "a_1.bin" : "b_2.bin",
-                         .fileSize = which == 0 ? "81920" : "1000",
-                         .blockSize = which == 0 ? "65536" : "512",
-                         .wait = which == 0 ? "0" : "7",
-                         .console = which == 0 ? "1" : "2"};
+    JobControls controls{.texts = {{which == 0 ? "6050" : "6060", which == 0 ? "3" : "4",
+                                    which == 0 ? "81920" : "1000", which == 0 ? "65536" : "512",
+                                    which == 0 ? "a_1.bin" : "b_2.bin", which == 0 ? "0" : "7",
+                                    which == 0 ? "1" : "2"}}};
     controls.boxStates.fill(which);
     return settingsFromControls(controls);
 }
@@ -689,21 +686,21 @@ TEST_P(WindowsProfileToStore, WhatTheProfileApiWritesTheStoreLoadsExactly) {
     const LoadedJob job = loadSettings(store, nfs_, withTrailingSeparator(utf8(dir_)));
     // The window shows what the consumer reads, and that is the name itself wherever the
     // file's encoding holds it.
-    EXPECT_EQ(job.fileName, narrow(profileW(file, L"File Name")));
+    EXPECT_EQ(job.texts[JobField::FileName], narrow(profileW(file, L"File Name")));
     if (row.unicodeFile || ansi) {
-        EXPECT_EQ(job.fileName, row.fileName);
+        EXPECT_EQ(job.texts[JobField::FileName], row.fileName);
     }
     EXPECT_EQ(job.listIndex, 8);
 
     // Saved again with the name untouched, its line keeps every byte.
     const std::string line = fileNameLine(readFile(file), row.unicodeFile);
     ASSERT_FALSE(line.empty());
-    saveSettings(
-        store, withTrailingSeparator(utf8(dir_)),
-        settingsFromControls(JobControls{"6050", "3", *job.fileName, "1", "1", "0", "1", {}}));
+    saveSettings(store, withTrailingSeparator(utf8(dir_)),
+                 settingsFromControls(JobControls{
+                     {{"6050", "3", "1", "1", *job.texts[JobField::FileName], "0", "1"}}, {}}));
     store.commit();
     EXPECT_EQ(fileNameLine(readFile(file), row.unicodeFile), line);
-    EXPECT_EQ(narrow(profileW(file, L"File Name")), *job.fileName);
+    EXPECT_EQ(narrow(profileW(file, L"File Name")), *job.texts[JobField::FileName]);
 }
 
 INSTANTIATE_TEST_SUITE_P(

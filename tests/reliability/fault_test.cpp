@@ -83,8 +83,8 @@ TEST_F(ReliabilityFaultTest, EmptyConfigDatLoadsAsEmptyAndTakesAWholeJob) {
     const core::LoadedJob loaded = core::loadSettings(store, files, appDir_);
     EXPECT_TRUE(loaded.fromFile);
     EXPECT_FALSE(loaded.readError);
-    EXPECT_EQ(loaded.address, "0");
-    EXPECT_EQ(loaded.fileName, "");
+    EXPECT_EQ(loaded.texts[core::JobField::Address], "0");
+    EXPECT_EQ(loaded.texts[core::JobField::FileName], "");
     EXPECT_EQ(loaded.listIndex, 31);
 
     saveJob(appDir_, 7);

@@ -106,9 +106,12 @@ TEST_P(ReliabilityHostileFileTest, LoadReadsWhatCanBeReadAndSaveKeepsTheRest) {
     ASSERT_TRUE(loaded.fromFile);
     EXPECT_FALSE(loaded.readError);
     const IniOracle reader(before);
-    EXPECT_EQ(loaded.fileName, reader.value(core::kSectionName, "File Name").value_or(""));
-    EXPECT_EQ(loaded.wait, reader.value(core::kSectionName, "Wait").value_or(""));
-    EXPECT_EQ(loaded.console, reader.value(core::kSectionName, "Console").value_or(""));
+    EXPECT_EQ(loaded.texts[core::JobField::FileName],
+              reader.value(core::kSectionName, "File Name").value_or(""));
+    EXPECT_EQ(loaded.texts[core::JobField::Wait],
+              reader.value(core::kSectionName, "Wait").value_or(""));
+    EXPECT_EQ(loaded.texts[core::JobField::Console],
+              reader.value(core::kSectionName, "Console").value_or(""));
 
     saveJob(appDir_, 5);
     const std::string after = readFile(file_);

@@ -27,6 +27,8 @@ const HostileName kHostileNames[] = {
     {"CarriageReturnLineFeed", "a.bin\r\nType=1", true},
     {"Nul", "a\0b.bin"s, true},
     {"NewSectionAfterLineBreak", "x\n[FILE INFO]\nType=9", true},
+    {"TrailingLineBreak", "x.bin\r\n", true},
+    {"TabInside", "tab\there.bin", false},
     {"Equals", "a=b.bin", false},
     {"OnlyEquals", "=", false},
     {"OpeningBracket", "[x].bin", false},
@@ -58,7 +60,7 @@ TEST_P(ReliabilityHostileNameTest, NameReadsBackExactlyOrIsRefused) {
     saveJob(appDir_, 3);
     const std::string before = readFile(file_);
     core::JobControls controls = jobControls(4);
-    controls.fileName = GetParam().name;
+    controls.texts[core::JobField::FileName] = GetParam().name;
 
     core::UpgradeSettings settings;
     try {
@@ -95,8 +97,8 @@ TEST_P(ReliabilityHostileNameTest, NameReadsBackExactlyOrIsRefused) {
     core::IniFileStore reader;
     core::NativeFileSystem files;
     const core::LoadedJob loaded = core::loadSettings(reader, files, appDir_);
-    EXPECT_EQ(loaded.fileName, GetParam().name);
-    EXPECT_EQ(loaded.type, "4");
+    EXPECT_EQ(loaded.texts[core::JobField::FileName], GetParam().name);
+    EXPECT_EQ(loaded.texts[core::JobField::Type], "4");
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ReliabilityHostileNameTest, ::testing::ValuesIn(kHostileNames),

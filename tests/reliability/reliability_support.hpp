@@ -48,13 +48,13 @@ inline std::set<IniOracle::Name> jobKeyNames() {
 // Job n: every key's stored text differs from that of every other job below 100000.
 inline core::JobControls jobControls(int n) {
     core::JobControls c;
-    c.type = std::to_string(n);
-    c.address = std::to_string(n % 128);
-    c.fileSize = std::to_string(100000 + n);
-    c.blockSize = std::to_string(n % 65537);
-    c.fileName = "job_" + std::to_string(n) + ".bin";
-    c.wait = std::to_string(3 * n);
-    c.console = std::to_string(1 + n % 256);
+    c.texts[core::JobField::Type] = std::to_string(n);
+    c.texts[core::JobField::Address] = std::to_string(n % 128);
+    c.texts[core::JobField::FileSize] = std::to_string(100000 + n);
+    c.texts[core::JobField::BlockSize] = std::to_string(n % 65537);
+    c.texts[core::JobField::FileName] = "job_" + std::to_string(n) + ".bin";
+    c.texts[core::JobField::Wait] = std::to_string(3 * n);
+    c.texts[core::JobField::Console] = std::to_string(1 + n % 256);
     for (int p = 0; p < core::kPortCount; ++p) {
         const int mask = (n + p) % 16;
         for (int col = 0; col < core::kAddressColumns; ++col) {

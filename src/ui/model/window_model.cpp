@@ -68,8 +68,8 @@ void WindowModel::Form_Load() {
 
     const core::LoadedJob job = core::loadSettings(iniFile, fileSystem_, AppDir);
     // txtType before the list index, so that type selection has the last word on it.
-    for (const core::JobFieldRow& row : core::kJobFieldRows) {
-        if (const std::optional<std::string>& text = job.*row.loadedText) {
+    for (const core::JobFieldKey& row : core::kJobFields) {
+        if (const std::optional<std::string>& text = job.texts[row.field]) {
             view_.setText(row.field, *text);
         }
     }
@@ -135,8 +135,8 @@ void WindowModel::cmdSelect_Click() {
 
 void WindowModel::cmdOk_Click() {
     core::JobControls controls;
-    for (const core::JobFieldRow& row : core::kJobFieldRows) {
-        controls.*row.controlText = view_.text(row.field);
+    for (const core::JobFieldKey& row : core::kJobFields) {
+        controls.texts[row.field] = view_.text(row.field);
     }
     for (int i = 0; i < core::kBoxCount; ++i) {
         controls.boxStates.at(static_cast<std::size_t>(i)) = view_.checkState(gridBox(i));
@@ -174,7 +174,7 @@ void WindowModel::cmdOk_Click() {
 }
 
 std::string WindowModel::shownText(std::string_view key) const {
-    for (const core::JobFieldRow& row : core::kJobFieldRows) {
+    for (const core::JobFieldKey& row : core::kJobFields) {
         if (row.key == key) {
             return view_.text(row.field);
         }

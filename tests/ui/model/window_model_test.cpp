@@ -67,17 +67,6 @@ TEST(WindowModel, LoadShowsTheSavedJobOrTheDefaults) {
          "5",
          8,
          {0, 2, 12, 14, 16, 60, 61, 62, 63}},
-        {"code not in the catalogue",
-         "[FILE INFO]\nType=999\n",
-         "0",
-         "0",
-         "",
-         "0",
-         "0",
-         "",
-         "",
-         31,
-         {}},
         {"numbers shown unrounded and unlimited",
          "[FILE INFO]\nType=7210\nAddress=300\nFile Length=12.5\nBlock Size=&H10\n",
          "7210",
@@ -150,15 +139,6 @@ TEST(WindowModel, AppDirEndsInOneSeparatorAndLocatesConfigDat) {
     Window root(std::string(1, core::kPathSeparator));
     root.load();
     EXPECT_EQ(root.model.appDir(), std::string(1, core::kPathSeparator));
-}
-
-TEST(WindowModel, ConfigDatThatIsADirectoryCountsAsAbsent) {
-    TempDir dir;
-    std::filesystem::create_directory(dir.config());
-    Window w(dir.appDir());
-    w.load();
-    EXPECT_EQ(w.view.texts.at(JobField::Address), "127");
-    EXPECT_EQ(w.view.index, 9);
 }
 
 // ---- The list and the grid build ----------------------------------------------------------
@@ -242,6 +222,7 @@ TEST(WindowModel, TypeSelectionRunsOncePerChangeMadeByTheProgram) {
     w.load();
     // Load writes the stored code first, then type selection has the last word.
     EXPECT_EQ(typeWrites(w.view.log), (std::vector<std::string>{"txtType=999", "txtType=0"}));
+    EXPECT_EQ(w.view.index, 31);
 
     struct Row {
         const char* chosen;
