@@ -69,9 +69,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A row is named only when one of its prefixes is the whole upper-cased prefix, and the
     // first such row wins.
     std::int16_t expected = kUnknownIndex;
-    for (const ModuleTypeEntry& row : catalogue()) {
-        for (std::size_t p = 0; p < row.prefixCount; ++p) {
-            if (expected == kUnknownIndex && row.prefixes[p] == prefix) {
+    for (const ModuleTypeEntry& row : kCatalogue) {
+        for (std::string_view name : row.prefixes) {
+            if (expected == kUnknownIndex && !name.empty() && name == prefix) {
                 expected = row.index;
             }
         }

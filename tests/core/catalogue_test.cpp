@@ -52,9 +52,9 @@ const Row kRows[] = {
 
 TEST(Catalogue, RowsNamesAndCodesInOrder) {
     const auto names = displayNames();
-    ASSERT_EQ(catalogue().size(), 32u);
+    ASSERT_EQ(kCatalogue.size(), 32u);
     for (const Row& row : kRows) {
-        const auto& entry = catalogue()[static_cast<std::size_t>(row.index)];
+        const auto& entry = kCatalogue[static_cast<std::size_t>(row.index)];
         EXPECT_EQ(entry.index, row.index);
         EXPECT_EQ(entry.displayName, row.name) << row.index;
         EXPECT_EQ(names[static_cast<std::size_t>(row.index)], row.name) << row.index;
@@ -142,20 +142,22 @@ TEST(Catalogue, IndexForPrefixComparesWholeTexts) {
 TEST(Catalogue, PrefixesAreUpperCaseAndDistinct) {
     std::set<std::string> seen;
     std::size_t count = 0;
-    for (const auto& entry : catalogue()) {
-        for (std::size_t p = 0; p < entry.prefixCount; ++p) {
-            const std::string prefix(entry.prefixes[p]);
+    for (const auto& entry : kCatalogue) {
+        for (const std::string_view prefix : entry.prefixes) {
+            if (prefix.empty()) {
+                continue;
+            }
             for (char c : prefix) {
                 EXPECT_FALSE(c >= 'a' && c <= 'z') << prefix;
             }
             EXPECT_EQ(indexForPrefix(prefix), entry.index) << prefix;
-            seen.insert(prefix);
+            seen.emplace(prefix);
             ++count;
         }
     }
     EXPECT_EQ(count, 33u);
     EXPECT_EQ(seen.size(), 33u);
-    EXPECT_EQ(catalogue()[31].prefixCount, 0u);
+    EXPECT_EQ(kCatalogue[31].prefixes, (std::array<std::string_view, 2>{})) << "Unknown has none";
 }
 
 } // namespace
