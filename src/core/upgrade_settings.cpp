@@ -27,7 +27,7 @@ constexpr std::int32_t kNoConsole = 0x3FFF;
 // A number that does not fit would otherwise reach Config.dat as some other number.
 std::int32_t storedInteger(JobField field, const std::string& text) {
     const double parsed = parseNumber(text);
-    const auto rounded = roundToInt32(parsed);
+    const auto rounded = roundTo<std::int32_t>(parsed);
     if (!rounded) {
         const std::string_view key = storedKey(field);
         throw InvalidValueError(field, "The value \"" + text + "\" of \"" + std::string(key) +
@@ -150,7 +150,7 @@ LoadedJob loadSettings(ConfigStore& store, FileSystem& fs, std::string_view appD
     store.putSectionName(std::string(kSectionName));
 
     const double type = parseNumber(get(store, kTypeKey));
-    if (const auto code = roundToInt16(type)) {
+    if (const auto code = roundTo<std::int16_t>(type)) {
         job.type = formatNumber(*code);
         job.listIndex = indexForCode(*code);
     } else {
