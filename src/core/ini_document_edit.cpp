@@ -3,8 +3,8 @@
 #include "core/ini_document.hpp"
 
 #include "core/config_store.hpp"
+#include "core/in_quotes.hpp"
 #include "core/ini_lines.hpp"
-#include "core/quoted.hpp"
 
 #include <algorithm>
 #include <utility>
@@ -39,7 +39,7 @@ std::string encodeIniValue(std::string_view text) {
 void checkIniSectionName(std::string_view name) {
     const std::string_view n = trimIniBlanks(name);
     if (holdsLineBreakOrNul(name) || n.find(']') != npos || !isValidUtf8(n)) {
-        throw StoreError("The section name " + quoted(n) + " cannot be stored");
+        throw StoreError("The section name " + inQuotes(n) + " cannot be stored");
     }
 }
 
@@ -47,7 +47,7 @@ void checkIniKeyName(std::string_view name) {
     const std::string_view n = trimIniBlanks(name);
     if (holdsLineBreakOrNul(name) || n.find('=') != npos || !isValidUtf8(n) ||
         (!n.empty() && (n.front() == ';' || n.front() == '#' || n.front() == '['))) {
-        throw StoreError("The key name " + quoted(n) + " cannot be stored");
+        throw StoreError("The key name " + inQuotes(n) + " cannot be stored");
     }
 }
 
@@ -133,8 +133,8 @@ FileEncoding IniDocument::encodingFor(std::span<const MergedPut> merged) const {
                     return FileEncoding::Utf16Le;
                 }
                 throw UnencodableValueError(
-                    std::string(m.key), "The " + std::string(what) + " of " + quoted(m.key) +
-                                            " holds " + quoted(character) + " (" +
+                    std::string(m.key), "The " + std::string(what) + " of " + inQuotes(m.key) +
+                                            " holds " + inQuotes(character) + " (" +
                                             codePointLabel(step.codePoint) +
                                             "), which cannot be stored in the file's encoding, " +
                                             encodingName() + ".");
