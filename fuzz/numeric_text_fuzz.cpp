@@ -17,12 +17,7 @@ using namespace quentra::core;
 namespace {
 
 template <class Int> void checkRounding(double value, const char* width) {
-    std::optional<Int> r;
-    if constexpr (sizeof(Int) == 4) {
-        r = roundToInt32(value);
-    } else {
-        r = roundToInt16(value);
-    }
+    const std::optional<Int> r = roundTo<Int>(value);
     const double lowest = std::numeric_limits<Int>::min();
     const double highest = std::numeric_limits<Int>::max();
     if (!r) {

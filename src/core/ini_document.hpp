@@ -97,7 +97,6 @@ public:
     };
     Edit edited(std::span<const IniPut> puts) const;
 
-    const std::string& bytes() const { return bytes_; }
     FileEncoding encoding() const { return encoding_; }
     // "Windows-1252", "UTF-8", "UTF-16LE", "UTF-16BE".
     std::string encodingName() const;

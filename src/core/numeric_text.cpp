@@ -72,25 +72,29 @@ double parseRadix(Cursor& cur, int base) {
 // changes no result, while the sum below cannot overflow.
 constexpr std::int64_t kWrittenExponentLimit = std::int64_t{1} << 60;
 
-double parseDecimal(Cursor& cur, bool negative) {
-    // Significant digits without leading zeros; the value is 0.<digits> x 10^exponent. The
-    // exponent counts every digit exactly: a text of any length moves it by its length at most.
+// Significant digits without leading zeros; the value is 0.<digits> x 10^exponent. The
+// exponent counts every digit exactly: a text of any length moves it by its length at most.
+struct Significand {
     std::string digits;
     std::int64_t exponent = 0;
     bool anyDigit = false;
+};
+
+Significand readSignificand(Cursor& cur) {
+    Significand s;
     bool seenPoint = false;
     for (;;) {
         const char c = cur.peek();
         if (isDigit(c)) {
-            anyDigit = true;
-            if (digits.empty() && c == '0') {
+            s.anyDigit = true;
+            if (s.digits.empty() && c == '0') {
                 if (seenPoint) {
-                    --exponent;
+                    --s.exponent;
                 }
             } else {
-                digits.push_back(c);
+                s.digits.push_back(c);
                 if (!seenPoint) {
-                    ++exponent;
+                    ++s.exponent;
                 }
             }
             cur.advance();
@@ -98,49 +102,60 @@ double parseDecimal(Cursor& cur, bool negative) {
             seenPoint = true;
             cur.advance();
         } else {
-            break;
+            return s;
         }
     }
-    if (!anyDigit) {
-        return 0.0;
-    }
+}
 
+// The exponent written after E or D (either case), 0 when there is none.
+std::int64_t readWrittenExponent(Cursor& cur) {
     const char e = cur.peek();
-    if (e == 'E' || e == 'e' || e == 'D' || e == 'd') {
-        cur.advance();
-        bool expNegative = false;
-        if (cur.peek() == '+' || cur.peek() == '-') {
-            expNegative = cur.peek() == '-';
-            cur.advance();
-        }
-        std::int64_t written = 0;
-        while (isDigit(cur.peek())) {
-            written = written >= kWrittenExponentLimit / 10 ? kWrittenExponentLimit
-                                                            : written * 10 + (cur.peek() - '0');
-            cur.advance();
-        }
-        exponent += expNegative ? -written : written;
+    if (e != 'E' && e != 'e' && e != 'D' && e != 'd') {
+        return 0;
     }
+    cur.advance();
+    bool negative = false;
+    if (cur.peek() == '+' || cur.peek() == '-') {
+        negative = cur.peek() == '-';
+        cur.advance();
+    }
+    std::int64_t written = 0;
+    while (isDigit(cur.peek())) {
+        written = written >= kWrittenExponentLimit / 10 ? kWrittenExponentLimit
+                                                        : written * 10 + (cur.peek() - '0');
+        cur.advance();
+    }
+    return negative ? -written : written;
+}
 
-    if (digits.empty()) {
+// 0.<digits> x 10^exponent, beyond every double as infinity and below the smallest as 0.
+double magnitudeOf(const std::string& digits, std::int64_t exponent) {
+    if (exponent > 400) {
+        return std::numeric_limits<double>::infinity();
+    }
+    if (exponent < -400) {
         return 0.0;
     }
-    double magnitude;
-    if (exponent > 400) {
-        magnitude = std::numeric_limits<double>::infinity();
-    } else if (exponent < -400) {
-        magnitude = 0.0;
-    } else {
-        std::string normal = "0." + digits + "e" + std::to_string(exponent);
-        const auto [ptr, ec] =
-            std::from_chars(normal.data(), normal.data() + normal.size(), magnitude);
-        (void)ptr;
-        if (ec == std::errc::result_out_of_range) {
-            magnitude = exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-        } else if (ec != std::errc()) {
-            magnitude = 0.0;
-        }
+    const std::string normal = "0." + digits + "e" + std::to_string(exponent);
+    double magnitude = 0.0;
+    const auto [ptr, ec] = std::from_chars(normal.data(), normal.data() + normal.size(), magnitude);
+    (void)ptr;
+    if (ec == std::errc::result_out_of_range) {
+        return exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
     }
+    return ec == std::errc() ? magnitude : 0.0;
+}
+
+double parseDecimal(Cursor& cur, bool negative) {
+    const Significand s = readSignificand(cur);
+    if (!s.anyDigit) {
+        return 0.0;
+    }
+    const std::int64_t exponent = s.exponent + readWrittenExponent(cur);
+    if (s.digits.empty()) {
+        return 0.0;
+    }
+    const double magnitude = magnitudeOf(s.digits, exponent);
     return negative ? -magnitude : magnitude;
 }
 
@@ -183,43 +198,7 @@ double roundHalfToEven(double value) {
     return floor == 0.0 ? 0.0 : floor;
 }
 
-namespace {
-
-std::optional<double> roundInRange(double value, double lowest, double highest) {
-    if (!std::isfinite(value)) {
-        return std::nullopt;
-    }
-    const double rounded = roundHalfToEven(value);
-    if (rounded < lowest || rounded > highest) {
-        return std::nullopt;
-    }
-    return rounded;
-}
-
-} // namespace
-
-std::optional<std::int32_t> roundToInt32(double value) {
-    const auto r = roundInRange(value, std::numeric_limits<std::int32_t>::min(),
-                                std::numeric_limits<std::int32_t>::max());
-    if (!r) {
-        return std::nullopt;
-    }
-    return static_cast<std::int32_t>(*r);
-}
-
-std::optional<std::int16_t> roundToInt16(double value) {
-    const auto r = roundInRange(value, std::numeric_limits<std::int16_t>::min(),
-                                std::numeric_limits<std::int16_t>::max());
-    if (!r) {
-        return std::nullopt;
-    }
-    return static_cast<std::int16_t>(*r);
-}
-
 std::string formatNumber(double value) {
-    if (std::isnan(value)) {
-        return "0";
-    }
     if (std::isinf(value)) {
         // The shortest text that still reads back as beyond every double.
         return value > 0 ? "1E999" : "-1E999";

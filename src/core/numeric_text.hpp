@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cmath>
+#include <concepts>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,12 +22,21 @@ double parseNumber(std::string_view text);
 double roundHalfToEven(double value);
 
 // Rounds to the nearest integer, halves to the even neighbour. Returns nothing when the
-// rounded value does not fit (or the value is not finite) instead of overflowing.
-std::optional<std::int32_t> roundToInt32(double value);
-std::optional<std::int16_t> roundToInt16(double value);
+// rounded value does not fit `Int` (or the value is not finite) instead of overflowing.
+template <std::signed_integral Int> std::optional<Int> roundTo(double value) {
+    // Its bounds are exact in a double, so a rounded value within them fits.
+    static_assert(std::numeric_limits<Int>::digits <= std::numeric_limits<double>::digits);
+    const double rounded = roundHalfToEven(value);
+    if (!std::isfinite(rounded) || rounded < std::numeric_limits<Int>::min() ||
+        rounded > std::numeric_limits<Int>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<Int>(rounded);
+}
 
 // Decimal text of a number: an integer as plain digits with "-" when negative; any other value
-// in the shortest text that parseNumber reads back as the same number.
+// in the shortest text that parseNumber reads back as the same number. Never given NaN, which
+// parseNumber never gives.
 std::string formatNumber(double value);
 
 } // namespace quentra::core

@@ -11,6 +11,11 @@ SplitPath splitPath(std::string_view path) {
     return {std::string_view(), path};
 }
 
+std::string directoryOf(std::string_view path) {
+    const std::string_view directory = splitPath(path).directory;
+    return std::string(directory.empty() ? "." : directory);
+}
+
 std::string withTrailingSeparator(std::string dir) {
     if (dir.empty()) {
         // No directory at all is the current one; a bare separator would be the root instead.

@@ -19,6 +19,10 @@ struct SplitPath {
 };
 SplitPath splitPath(std::string_view path);
 
+// The directory that holds `path`: its directory part, separator kept, or "." (the current
+// directory) when it has none.
+std::string directoryOf(std::string_view path);
+
 // The program's directory as the window keeps it: always ending in a separator, a root
 // directory (which already ends in one) unchanged.
 std::string withTrailingSeparator(std::string dir);

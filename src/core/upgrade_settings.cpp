@@ -1,6 +1,7 @@
 #include "core/upgrade_settings.hpp"
 
 #include "core/catalogue.hpp"
+#include "core/in_quotes.hpp"
 #include "core/numeric_text.hpp"
 #include "core/paths.hpp"
 #include "core/text_encoding.hpp"
@@ -20,11 +21,11 @@ constexpr std::int32_t kNoConsole = 0x3FFF;
 std::int32_t storedInteger(const JobControls& controls, JobField field) {
     const std::string& text = controls.texts[field];
     const double parsed = parseNumber(text);
-    const auto rounded = roundToInt32(parsed);
+    const auto rounded = roundTo<std::int32_t>(parsed);
     if (!rounded) {
-        const std::string_view key = storedKey(field);
-        throw InvalidValueError(field, "The value \"" + text + "\" of \"" + std::string(key) +
-                                           "\" lies outside -2147483648..2147483647 and cannot be "
+        throw InvalidValueError(field, "The value " + inQuotes(text) + " of " +
+                                           inQuotes(storedKey(field)) +
+                                           " lies outside -2147483648..2147483647 and cannot be "
                                            "stored.");
     }
     return *rounded;
@@ -145,7 +146,7 @@ LoadedJob loadSettings(ConfigStore& store, FileSystem& fs, std::string_view appD
 
     const auto read = [&store](JobField field) { return get(store, storedKey(field)); };
     const double type = parseNumber(read(JobField::Type));
-    if (const auto code = roundToInt16(type)) {
+    if (const auto code = roundTo<std::int16_t>(type)) {
         job.texts[JobField::Type] = formatNumber(*code);
         job.listIndex = indexForCode(*code);
     } else {

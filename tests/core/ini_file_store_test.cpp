@@ -71,6 +71,7 @@ TEST_F(IniFileStoreTest, PendingPutsAreVisibleAndAnEmptyCommitDoesNothing) {
     store.commit();
     EXPECT_TRUE(entries(dir_).empty()); // not even a lock file
     put(store, "File Name", " padded ");
+    EXPECT_THROW(store.putFilePath(file_.string() + ".other"), StoreError); // the puts wait here
     EXPECT_EQ(get(store, "file name"), " padded ");
     store.commit();
     store.commit(); // nothing left to write

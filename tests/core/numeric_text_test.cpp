@@ -132,7 +132,7 @@ struct Round32Case {
     std::optional<std::int32_t> expected;
 };
 
-TEST(RoundToInt32, HalvesGoToEvenAndOverflowIsReported) {
+TEST(RoundTo, Int32HalvesGoToEvenAndOverflowIsReported) {
     const double inf = std::numeric_limits<double>::infinity();
     const Round32Case cases[] = {
         {0.0, 0},
@@ -164,7 +164,7 @@ TEST(RoundToInt32, HalvesGoToEvenAndOverflowIsReported) {
         {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(roundToInt32(c.value), c.expected) << c.value;
+        EXPECT_EQ(roundTo<std::int32_t>(c.value), c.expected) << c.value;
     }
 }
 
@@ -185,7 +185,7 @@ struct Round16Case {
     std::optional<std::int16_t> expected;
 };
 
-TEST(RoundToInt16, HalvesGoToEvenAndOverflowIsReported) {
+TEST(RoundTo, Int16HalvesGoToEvenAndOverflowIsReported) {
     const Round16Case cases[] = {
         {2.5, 2},
         {3.5, 4},
@@ -204,7 +204,7 @@ TEST(RoundToInt16, HalvesGoToEvenAndOverflowIsReported) {
         {std::numeric_limits<double>::quiet_NaN(), std::nullopt},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(roundToInt16(c.value), c.expected) << c.value;
+        EXPECT_EQ(roundTo<std::int16_t>(c.value), c.expected) << c.value;
     }
 }
 

@@ -19,14 +19,15 @@ inline const std::string kBom = "\xEF\xBB\xBF";
 inline const core::IniPut kType{"FILE INFO", "Type", "7"};
 inline const core::IniPut kWait{"FILE INFO", "Wait", "3"};
 
-// The edit's pieces become the file, read afresh.
-inline void storePuts(core::IniDocument& doc, std::span<const core::IniPut> puts) {
+// The edit's pieces become the file, read afresh; returns the file's bytes.
+inline std::string storePuts(core::IniDocument& doc, std::span<const core::IniPut> puts) {
     std::string bytes;
     const core::IniDocument::Edit edit = doc.edited(puts);
     for (const std::string_view piece : edit.pieces()) {
         bytes += piece;
     }
-    doc = core::IniDocument(std::move(bytes));
+    doc = core::IniDocument(bytes);
+    return bytes;
 }
 
 // A store on Config.dat in the test's own directory, a key at a time in "FILE INFO".

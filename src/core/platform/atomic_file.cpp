@@ -4,6 +4,7 @@
 #include "core/platform/atomic_file.hpp"
 
 #include "core/config_store.hpp"
+#include "core/in_quotes.hpp"
 #include "core/paths.hpp"
 
 #include <algorithm>
@@ -16,12 +17,12 @@ namespace quentra::core {
 namespace detail {
 
 void fail(const std::string& what, const std::string& path, const std::string& reason) {
-    throw StoreError(what + " \"" + path + "\": " + reason);
+    throw StoreError(what + " " + inQuotes(path) + ": " + reason);
 }
 
 void failHeld(HeldFile held, const std::string& what, const std::string& path,
               const std::string& reason) {
-    throw FileInUseError(what + " \"" + path + "\": " + reason, held, path);
+    throw FileInUseError(what + " " + inQuotes(path) + ": " + reason, held, path);
 }
 
 bool retryFor(std::chrono::milliseconds patience, const std::function<bool()>& attempt) {
@@ -36,17 +37,23 @@ bool retryFor(std::chrono::milliseconds patience, const std::function<bool()>& a
     return true;
 }
 
+} // namespace detail
+
+namespace {
+
+// A name beside `target` that no other writer picks: "." name ".tmp-" and four groups of digits
+// (process, counter, clock, attempt).
 std::string temporaryNameFor(const std::string& target, unsigned attempt) {
     static std::atomic<unsigned> counter{0};
     const SplitPath parts = splitPath(target);
     const auto stamp = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count());
     return std::string(parts.directory) + "." + std::string(parts.name) + ".tmp-" +
-           std::to_string(currentProcessId()) + "-" + std::to_string(counter.fetch_add(1)) + "-" +
-           std::to_string(stamp % 1000000) + "-" + std::to_string(attempt);
+           std::to_string(detail::currentProcessId()) + "-" + std::to_string(counter.fetch_add(1)) +
+           "-" + std::to_string(stamp % 1000000) + "-" + std::to_string(attempt);
 }
 
-} // namespace detail
+} // namespace
 
 void replaceFileAtomically(const std::string& path, std::span<const std::string_view> pieces,
                            const TemporaryCheck& check) {
@@ -54,7 +61,7 @@ void replaceFileAtomically(const std::string& path, std::span<const std::string_
     // Closed and removed on any failure, until it is in the target's place.
     detail::OwnedFile temp(-1);
     for (unsigned attempt = 0; temp.handle == -1; ++attempt) {
-        const std::string name = detail::temporaryNameFor(target.path, attempt);
+        const std::string name = temporaryNameFor(target.path, attempt);
         temp.handle = detail::createTemporary(name, target, attempt < 100);
         if (temp.handle != -1) {
             temp.temporaryPath = name;
@@ -71,9 +78,8 @@ void replaceFileAtomically(const std::string& path, std::span<const std::string_
 
 void removeStaleTemporaries(const std::string& path) {
     namespace fs = std::filesystem;
-    const SplitPath parts = splitPath(path);
-    const std::string_view dir = parts.directory.empty() ? "." : parts.directory;
-    const std::string prefix = "." + std::string(parts.name) + ".tmp-";
+    const std::string dir = directoryOf(path);
+    const std::string prefix = "." + std::string(splitPath(path).name) + ".tmp-";
     std::error_code ec;
     fs::directory_iterator it(fs::path(std::u8string(dir.begin(), dir.end())), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {

@@ -73,9 +73,6 @@ inline constexpr std::chrono::milliseconds kMomentaryHolderPatience{2000};
 // throws for a failure that no wait can mend.
 bool retryFor(std::chrono::milliseconds patience, const std::function<bool()>& attempt);
 
-// A name beside `target` that no other writer picks: "." name ".tmp-" and four groups of digits
-// (process, counter, clock, attempt).
-std::string temporaryNameFor(const std::string& target, unsigned attempt);
 unsigned long currentProcessId();
 
 // A descriptor or HANDLE (-1 is none, INVALID_HANDLE_VALUE on Windows) closed with the object;

@@ -1,6 +1,7 @@
 // The POSIX side of reading, locking and atomically replacing a file.
 
 #include "core/config_store.hpp"
+#include "core/in_quotes.hpp"
 #include "core/paths.hpp"
 #include "core/platform/atomic_file.hpp"
 
@@ -227,12 +228,10 @@ void putInPlace(const std::string& temporary, const std::string& target) {
 void syncDirectoryOf(const std::string& path) {
     // The rename is durable only once the directory is. File systems that cannot sync a
     // directory say EINVAL; there is nothing more to do on them.
-    const std::string_view directory = splitPath(path).directory;
-    const std::string dir(directory.empty() ? "." : directory);
-    const OwnedFile file(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const OwnedFile file(::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (file.handle != -1 && ::fsync(fdOf(file.handle)) != 0 && errno != EINVAL &&
         errno != ENOTSUP) {
-        throw NotDurableError("Cannot flush the folder of \"" + path + "\": " + why());
+        throw NotDurableError("Cannot flush the folder of " + inQuotes(path) + ": " + why());
     }
 }
 

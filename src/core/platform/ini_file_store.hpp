@@ -1,9 +1,12 @@
 #pragma once
 
 #include "core/config_store.hpp"
+#include "core/ini_document.hpp"
 #include "core/platform/profile_read_back.hpp"
 
-#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace quentra::core {
 
@@ -15,10 +18,13 @@ namespace quentra::core {
 // new file is in the ANSI code page when that holds every text, else in UTF-16LE. Before the
 // written file takes the old one's place, `reader` reads each put back from it as the file's
 // consumer would; a value read otherwise refuses the commit (ReadBackMismatchError).
+//
+// The store writes one file: the puts wait for the commit of the file named when they were put.
+// Naming another file while puts wait throws StoreError and changes nothing, so that no put is
+// dropped or written to a file it was not put for; naming the same file again keeps them.
 class IniFileStore final : public ConfigStore {
 public:
     explicit IniFileStore(ConsumerReader reader = readAsTheConsumer);
-    ~IniFileStore() override;
     IniFileStore(const IniFileStore&) = delete;
     IniFileStore& operator=(const IniFileStore&) = delete;
 
@@ -32,8 +38,20 @@ public:
     std::optional<std::string> readError() const override;
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    void record(std::string value);
+    void load();
+    void write();
+
+    ConsumerReader reader_;
+    std::string path_;
+    std::string section_;
+    std::string key_;
+    std::vector<IniPut> pending_; // for path_, in the order first put; a later put replaces
+
+    // The file as last read for path_, kept so that one Load reads it once.
+    bool cached_ = false;
+    IniDocument document_;
+    std::optional<std::string> readError_;
 };
 
 } // namespace quentra::core

@@ -1,5 +1,7 @@
 #include "core/platform/native_file_system.hpp"
 
+#include "core/in_quotes.hpp"
+
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -18,7 +20,7 @@ fs::path toPath(const std::string& path) {
 }
 
 std::string describe(const std::string& path, const std::error_code& ec) {
-    return "\"" + path + "\": " + ec.message();
+    return inQuotes(path) + ": " + ec.message();
 }
 
 } // namespace
@@ -41,7 +43,7 @@ std::int32_t NativeFileSystem::fileLength(const std::string& path) {
         throw FileSystemError(describe(path, ec));
     }
     if (size > static_cast<std::uintmax_t>(std::numeric_limits<std::int32_t>::max())) {
-        throw FileSystemError("\"" + path + "\": the file is " + std::to_string(size) +
+        throw FileSystemError(inQuotes(path) + ": the file is " + std::to_string(size) +
                               " bytes long, more than a 32-bit length can hold");
     }
     return static_cast<std::int32_t>(size);
