@@ -9,10 +9,6 @@ namespace quentra::ui::model {
 
 namespace {
 
-bool takesFocus(ControlKind kind) {
-    return kind != ControlKind::Label;
-}
-
 // Whether two designed boxes share some of their rows.
 bool overlapVertically(const DesignedControl& a, const DesignedControl& b) {
     return b.top < a.top + a.height && b.top + b.height > a.top;
@@ -48,7 +44,7 @@ std::string_view fieldCaption(core::JobField field) {
 }
 
 std::array<ControlRef, kFocusStopCount> designedFocusOrder() {
-    std::array<const DesignedControl*, kDesignedControlCount> rows{};
+    std::array<const DesignedControl*, kDesignedControls.size()> rows{};
     std::transform(kDesignedControls.begin(), kDesignedControls.end(), rows.begin(),
                    [](const DesignedControl& row) { return &row; });
     std::sort(rows.begin(), rows.end(), [](const DesignedControl* a, const DesignedControl* b) {
@@ -57,7 +53,7 @@ std::array<ControlRef, kFocusStopCount> designedFocusOrder() {
     std::array<ControlRef, kFocusStopCount> order{};
     std::size_t n = 0;
     for (const DesignedControl* row : rows) {
-        if (takesFocus(row->kind)) {
+        if (row->kind != ControlKind::Label) {
             order.at(n++) = row->ref;
         }
     }

@@ -7,6 +7,7 @@
 
 #include "core/job_field.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <optional>
@@ -38,13 +39,12 @@ inline constexpr std::string_view kWindowTitle = "Quentra Module Upgrade";
 // Client area as designed; the grid build replaces the height (4695 x 10410 after load).
 inline constexpr int kClientWidth = 4695;
 inline constexpr int kDesignClientHeight = 5910;
-// The frame the design was laid out for: above the client area (title bar and top frame), below
-// it, and on each side. A view whose toolkit sizes the client area (Qt) turns the outer heights
-// of the grid build into client heights with kDesignFrameTop + kDesignFrameBottom; a view that
-// sizes the outer window (Win32) uses the platform's real frame instead.
+// The frame the design was laid out for: above the client area (title bar and top frame) and
+// below it. A view whose toolkit sizes the client area (Qt) turns the outer heights of the grid
+// build into client heights with kDesignFrameTop + kDesignFrameBottom; a view that sizes the
+// outer window (Win32) uses the platform's real frame instead.
 inline constexpr int kDesignFrameTop = 345;
 inline constexpr int kDesignFrameBottom = 60;
-inline constexpr int kDesignFrameSide = 60;
 inline constexpr int kDesignFrameHeight = kDesignFrameTop + kDesignFrameBottom;
 
 // ---- The grid and its build -----------------------------------------------------------------
@@ -120,10 +120,8 @@ struct DesignedControl {
     std::optional<core::JobField> field; // text boxes: the job field the box holds
 };
 
-inline constexpr std::size_t kDesignedControlCount = 28;
-
 // Top to bottom, as designed. Only row 0 of the grid is designed; the build copies it.
-inline constexpr std::array<DesignedControl, kDesignedControlCount> kDesignedControls{{
+inline constexpr auto kDesignedControls = std::to_array<DesignedControl>({
     // clang-format off
     {{Control::lblType}, "lblType", ControlKind::Label, "Module Type", 240, 240, 1335, 255, 0, "", "", {}},
     {{Control::txtType}, "txtType", ControlKind::TextBox, "", 1920, 120, 975, 375, 1, "", "Module Type", core::JobField::Type},
@@ -154,7 +152,7 @@ inline constexpr std::array<DesignedControl, kDesignedControlCount> kDesignedCon
     {{Control::cmdOk}, "cmdOk", ControlKind::Button, "&Ok", 360, 5280, 1215, 495, 11, "", "", {}},
     {{Control::cmdCancel}, "cmdCancel", ControlKind::Button, "&Cancel", 3120, 5280, 1215, 495, 12, "", "", {}},
     // clang-format on
-}};
+});
 
 // The designed row of `ref`; for a member the build creates (lblPort(1..15), ChkAddr(4..63)),
 // the row of member 0 it is copied from.
@@ -170,7 +168,9 @@ std::string_view fieldCaption(core::JobField field);
 // The designed controls that take the focus, in focus order (txtType first, chkAll last). A view
 // chains them in this order, then the 60 created grid boxes in creation order (ChkAddr(4)..(63)),
 // and gives txtType the focus when the window opens.
-inline constexpr std::size_t kFocusStopCount = 16;
+inline constexpr auto kFocusStopCount = static_cast<std::size_t>(
+    std::count_if(kDesignedControls.begin(), kDesignedControls.end(),
+                  [](const DesignedControl& row) { return row.kind != ControlKind::Label; }));
 std::array<ControlRef, kFocusStopCount> designedFocusOrder();
 
 // Names of members of the arrays, as the design names them ("lblPort(9)", "ChkAddr(37)"), and
@@ -199,7 +199,12 @@ struct CaptionBox {
     ControlRef ref;
     std::string_view text;
 };
-inline constexpr std::size_t kCaptionBoxCount = 13;
+// Every label, and chkAll.
+inline constexpr std::size_t kCaptionBoxCount =
+    static_cast<std::size_t>(
+        std::count_if(kDesignedControls.begin(), kDesignedControls.end(),
+                      [](const DesignedControl& row) { return row.kind == ControlKind::Label; })) +
+    1;
 std::array<CaptionBox, kCaptionBoxCount> captionBoxes();
 
 // The widest `ref`'s box may become, in twips: up to kCaptionGap before the nearest designed

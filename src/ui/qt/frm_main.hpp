@@ -3,12 +3,11 @@
 #include "core/config_store.hpp"
 #include "core/file_dialog.hpp"
 #include "core/file_system.hpp"
-#include "core/upgrade_settings.hpp"
+#include "ui/model/control_map.hpp"
 #include "ui/model/layout.hpp"
 #include "ui/model/window_model.hpp"
 #include "ui/qt/message_presenter.hpp"
 
-#include <QString>
 #include <QWidget>
 
 #include <array>
@@ -17,19 +16,15 @@
 #include <optional>
 #include <string>
 
-class QCheckBox;
-class QLabel;
 class QShowEvent;
 
 namespace quentra::ui {
 
-// The platform services the window uses. Anything left empty gets the real one: the
-// initialization-file store, the native file system, the Qt file dialog and QMessageBox.
+// The platform services that tests replace beside the store and the file system. Anything left
+// empty gets the real one: the Qt file dialog and QMessageBox.
 struct frmMainServices {
-    std::function<std::unique_ptr<core::FileDialog>(QWidget* parent)> makeFileDialog;
-    std::shared_ptr<MessagePresenter> messages;
-    std::shared_ptr<core::ConfigStore> store;
-    std::shared_ptr<core::FileSystem> fileSystem;
+    std::function<std::unique_ptr<core::FileDialog>(QWidget* parent)> makeFileDialog{};
+    std::shared_ptr<MessagePresenter> messages{};
 };
 
 // Design units to Qt's logical pixels: 15 twips make one, Qt scales them to the screen.
@@ -46,18 +41,18 @@ class frmMain : public QWidget {
     Q_OBJECT
 
 public:
-    // `appDir` replaces the executable's directory (tests use a temporary one).
-    explicit frmMain(std::optional<std::string> appDir = std::nullopt,
-                     frmMainServices services = {}, QWidget* parent = nullptr);
+    // Load reads the job through `store` and `fileSystem`, which outlive the window. `appDir`
+    // replaces the executable's directory (tests use a temporary one).
+    frmMain(core::ConfigStore& store, core::FileSystem& fileSystem,
+            std::optional<std::string> appDir = std::nullopt, frmMainServices services = {},
+            QWidget* parent = nullptr);
     ~frmMain() override;
-
-    const std::string& appDir() const { return model_->appDir(); }
 
     // The Qt control of a designed or created control, as its class: QLabel, QLineEdit,
     // QComboBox, QPushButton or QCheckBox by the control's kind; nullptr for another class, or
     // for a member of lblPort or ChkAddr that load has not created.
     template <class Widget = QWidget> Widget* control(model::ControlRef ref) const {
-        return qobject_cast<Widget*>(widgetOf(ref));
+        return qobject_cast<Widget*>(controls_.at(model::slotOf(ref)));
     }
 
 protected:
@@ -66,7 +61,8 @@ protected:
 private:
     class View;
 
-    QWidget* widgetOf(model::ControlRef ref) const;
+    std::unique_ptr<model::WindowView> makeView();
+    QWidget* makeControl(const model::DesignedControl& row);
     void createDesignedControls();
     void fitCaptions();
     void setFocusOrder();
@@ -76,12 +72,10 @@ private:
     std::optional<std::string> requestedAppDir_;
     frmMainServices services_;
     std::unique_ptr<core::FileDialog> dlgFile;
-    // The controls: one per row of the design table, in its order, and the two arrays that load
-    // completes (their member 0 is a designed row too).
-    std::array<QWidget*, model::kDesignedControlCount> designed_{};
-    std::array<QLabel*, core::kPortCount> lblPort{};
-    std::array<QCheckBox*, core::kBoxCount> ChkAddr{};
-    std::unique_ptr<View> view_;
+    // Every control by its slot: the designed ones, and the members of lblPort and ChkAddr as
+    // load creates them.
+    std::array<QWidget*, model::kSlotCount> controls_{};
+    std::unique_ptr<model::WindowView> view_;
     std::unique_ptr<model::WindowModel> model_;
     QWidget* lastInFocus_ = nullptr;
     bool shown_ = false;

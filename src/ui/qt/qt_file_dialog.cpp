@@ -8,11 +8,6 @@
 
 namespace quentra::ui {
 
-namespace {
-// The one flag that would make the dialog refuse a name of a file that does not exist.
-constexpr std::int32_t kOfnFileMustExist = 0x1000;
-} // namespace
-
 QtFileDialog::QtFileDialog(QWidget* parent) : dialog_(new QFileDialog(parent)) {
     dialog_->setObjectName(QStringLiteral("dlgFile"));
     dialog_->setAcceptMode(QFileDialog::AcceptOpen);
@@ -24,17 +19,9 @@ QtFileDialog::~QtFileDialog() {
     delete dialog_.data();
 }
 
-void QtFileDialog::setFlags(std::int32_t flags) {
-    flags_ = flags;
-    // A read-only option is never offered by Qt's dialogs, so hiding it needs nothing; without
-    // the must-exist flag any typed name can be confirmed, and only one file is ever taken.
-    dialog_->setFileMode((flags_ & kOfnFileMustExist) != 0 ? QFileDialog::ExistingFile
-                                                           : QFileDialog::AnyFile);
-}
+void QtFileDialog::setFlags(std::int32_t /*flags*/) {}
 
-void QtFileDialog::setCancelError(bool raise) {
-    cancelError_ = raise;
-}
+void QtFileDialog::setCancelError(bool /*raise*/) {}
 
 void QtFileDialog::setInitDir(const std::string& dir) {
     dialog_->setDirectory(QString::fromStdString(dir));
@@ -77,10 +64,7 @@ void QtFileDialog::showOpen() {
         focus->setFocus(Qt::OtherFocusReason);
     }
     if (result != QDialog::Accepted) {
-        if (cancelError_) {
-            throw core::DialogCancelled();
-        }
-        return;
+        throw core::DialogCancelled();
     }
     const QStringList chosen = dialog_->selectedFiles();
     fileName_ = chosen.isEmpty() ? QString() : QDir::toNativeSeparators(chosen.front());

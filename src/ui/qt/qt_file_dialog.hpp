@@ -22,7 +22,10 @@ public:
     QtFileDialog(const QtFileDialog&) = delete;
     QtFileDialog& operator=(const QtFileDialog&) = delete;
 
+    // Qt's dialog offers no read-only option, so hiding it needs nothing; no flag changes the
+    // dialog: any typed name can be confirmed, and one file is taken.
     void setFlags(std::int32_t flags) override;
+    // Cancel always raises DialogCancelled, whatever `raise` says.
     void setCancelError(bool raise) override;
     void setInitDir(const std::string& dir) override;
     void setFilter(const std::string& filter) override;
@@ -30,13 +33,8 @@ public:
     void showOpen() override;
     std::string fileName() override;
 
-    // The Qt dialog itself, for tests that drive it.
-    QFileDialog* dialog() const { return dialog_; }
-
 private:
     QPointer<QFileDialog> dialog_;
-    std::int32_t flags_ = 0;
-    bool cancelError_ = false;
     QString fileName_;
 };
 

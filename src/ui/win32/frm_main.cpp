@@ -1,31 +1,19 @@
+// frmMain's window: its making and showing, its messages, its size.
 #include "ui/win32/frm_main.hpp"
 
-#include "core/platform/program_directory.hpp"
 #include "core/platform/wide_text.hpp"
-#include "core/upgrade_settings.hpp"
-#include "ui/model/caption_fit.hpp"
 #include "ui/win32/dpi.hpp"
 
-#include <commctrl.h>
-
-#include <algorithm>
-#include <cstdlib>
 #include <exception>
-#include <new>
+#include <string>
 #include <utility>
-#include <vector>
 
 namespace quentra::ui::win32 {
 
-using core::narrow;
 using core::widen;
+using model::Control;
 
 namespace {
-
-using model::Control;
-using model::ControlKind;
-using model::ControlRef;
-using model::DesignedControl;
 
 constexpr wchar_t kClassName[] = L"QuentraModuleUpgrade.frmMain";
 // A fixed frame that can be minimised but neither resized nor maximised: nothing in the layout
@@ -34,23 +22,6 @@ constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINI
 constexpr DWORD kWindowExStyle = 0;
 // Sent to itself once the window is on screen.
 constexpr UINT kShownMessage = WM_APP + 1;
-// Rows the module list shows when it drops down.
-constexpr int kDroppedRows = 12;
-// The message font is stepped down at most to this share of its size to make the captions whole.
-constexpr int kSmallestFontPercent = 70;
-
-int twipsRoundedUp(int pixels, UINT dpi) {
-    const int dpiValue = static_cast<int>(dpi);
-    return (pixels * model::kTwipsPerInch + dpiValue - 1) / dpiValue;
-}
-
-std::wstring windowText(HWND hwnd) {
-    const int length = GetWindowTextLengthW(hwnd);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const int got = GetWindowTextW(hwnd, text.data(), length + 1);
-    text.resize(static_cast<std::size_t>(std::max(got, 0)));
-    return text;
-}
 
 } // namespace
 
@@ -114,7 +85,7 @@ bool frmMain::create(int showCommand) {
     fitCaptions();
     createDesignedControls();
     // The window is sized by Load, from its last row, before anything is shown.
-    placement_ = BeginDeferWindowPos(static_cast<int>(kSlotCount));
+    placement_ = BeginDeferWindowPos(static_cast<int>(model::kSlotCount));
     model_.Form_Load();
     EndDeferWindowPos(std::exchange(placement_, nullptr));
     knownListIndex_ = listIndex();
@@ -130,145 +101,6 @@ bool frmMain::create(int showCommand) {
     SendMessageW(lastFocus_, EM_SETSEL, 0, -1);
     PostMessageW(window_, kShownMessage, 0, 0);
     return true;
-}
-
-void frmMain::makeFont() {
-    const LOGFONTW message = dpi::messageFont(dpi_);
-    const HFONT font = CreateFontIndirectW(&message);
-    if (font_ != nullptr) {
-        DeleteObject(font_);
-    }
-    font_ = font;
-}
-
-// Captions whole: a caption box widens to the right into the free room before the next control
-// on its row, as far as the model allows; where that is not enough, the font steps down.
-void frmMain::fitCaptions() {
-    // The message font and smaller heights of it, one logical unit a size towards zero, down to
-    // kSmallestFontPercent of its height; each size's font is made once, when first measured.
-    class Measure final : public model::CaptionMeasure {
-    public:
-        Measure(HDC dc, const LOGFONTW& font, int indicator, UINT dpi)
-            : dc_(dc), base_(font), indicator_(indicator), dpi_(dpi),
-              before_(GetCurrentObject(dc, OBJ_FONT)) {}
-        ~Measure() override {
-            SelectObject(dc_, before_);
-            if (font_ != nullptr) {
-                DeleteObject(font_);
-            }
-        }
-        Measure(const Measure&) = delete;
-        Measure& operator=(const Measure&) = delete;
-
-        int sizeCount() const override {
-            const int full = std::abs(static_cast<int>(base_.lfHeight));
-            return (full * (100 - kSmallestFontPercent) + 99) / 100 + 1;
-        }
-        std::optional<int> need(const model::CaptionBox& caption, int size) override {
-            select(size);
-            const std::wstring text = widen(caption.text);
-            SIZE extent{};
-            GetTextExtentPoint32W(dc_, text.c_str(), static_cast<int>(text.size()), &extent);
-            const int beside = caption.ref.control == Control::chkAll ? indicator_ : 0;
-            return twipsRoundedUp(extent.cx + beside, dpi_);
-        }
-        // The font of `size`, now the caller's to delete.
-        HFONT take(int size) {
-            select(size);
-            SelectObject(dc_, before_);
-            const HFONT font = font_;
-            font_ = nullptr;
-            return font;
-        }
-
-    private:
-        void select(int size) {
-            if (font_ != nullptr && size == size_) {
-                return;
-            }
-            LOGFONTW font = base_;
-            font.lfHeight += static_cast<LONG>(base_.lfHeight < 0 ? size : -size);
-            const HFONT made = CreateFontIndirectW(&font);
-            SelectObject(dc_, made);
-            if (font_ != nullptr) {
-                DeleteObject(font_);
-            }
-            font_ = made;
-            size_ = size;
-        }
-
-        HDC dc_;
-        LOGFONTW base_;
-        int indicator_;
-        UINT dpi_;
-        HGDIOBJ before_;
-        HFONT font_ = nullptr;
-        int size_ = 0;
-    };
-
-    LOGFONTW font{};
-    GetObjectW(font_, sizeof(font), &font);
-    const HDC dc = GetDC(window_);
-    const int indicator = dpi::systemMetric(SM_CXMENUCHECK, dpi_) + MulDiv(4, dpi_, 96);
-    {
-        Measure measure(dc, font, indicator, dpi_);
-        const model::CaptionFit fit = model::fitCaptions(measure);
-        if (fit.size != 0) {
-            DeleteObject(font_);
-            font_ = measure.take(fit.size);
-        }
-        const auto captions = model::captionBoxes();
-        for (std::size_t i = 0; i < captions.size(); ++i) {
-            item(captions.at(i).ref).width = fit.widths.at(i);
-        }
-    }
-    ReleaseDC(window_, dc);
-    // The created port captions are copies of the first one.
-    for (int p = 1; p < core::kPortCount; ++p) {
-        item({Control::lblPort, p}).width = item({Control::lblPort, 0}).width;
-    }
-}
-
-// A combo box's height includes its dropped list.
-int frmMain::droppedListHeight(const Item& list) const {
-    const auto row = static_cast<int>(SendMessageW(list.hwnd, CB_GETITEMHEIGHT, 0, 0));
-    return px(list.height) + row * kDroppedRows + 2;
-}
-
-void frmMain::applyLayout() {
-    const HWND list = item({Control::cmbType}).hwnd;
-    for (Item& own : items_) {
-        if (own.hwnd == nullptr) {
-            continue;
-        }
-        SendMessageW(own.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-        const int height = own.hwnd == list ? droppedListHeight(own) : px(own.height);
-        SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), px(own.width), height,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    InvalidateRect(window_, nullptr, TRUE);
-}
-
-// The closed list is narrower than the longest names; its drop-down shows them whole.
-void frmMain::widenDropDown() {
-    const HWND list = item({Control::cmbType}).hwnd;
-    const HDC dc = GetDC(list);
-    const HGDIOBJ before = SelectObject(dc, font_);
-    int widest = 0;
-    const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        const auto length = static_cast<int>(SendMessageW(list, CB_GETLBTEXTLEN, i, 0));
-        std::wstring entry(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
-        SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
-        SIZE size{};
-        GetTextExtentPoint32W(dc, entry.c_str(), length, &size);
-        widest = std::max(widest, static_cast<int>(size.cx));
-    }
-    SelectObject(dc, before);
-    ReleaseDC(list, dc);
-    const int dropped = widest + dpi::systemMetric(SM_CXVSCROLL, dpi_) + MulDiv(8, dpi_, 96);
-    SendMessageW(list, CB_SETDROPPEDWIDTH, std::max(dropped, px(item({Control::cmbType}).width)),
-                 0);
 }
 
 // Sizes the window for its client area in twips at the window's DPI, with the frame this system
@@ -392,152 +224,6 @@ void frmMain::onCommand(HWND control, int notification) {
         // Nothing may unwind through the system's code that called the window procedure.
         warn(model::kWindowTitle, error.what());
     }
-}
-
-std::string frmMain::programDirectory() const {
-    return core::programDirectory();
-}
-
-std::string frmMain::text(core::JobField field) const {
-    return narrow(windowText(item(model::textBoxOf(field).ref).hwnd));
-}
-
-void frmMain::setText(core::JobField field, const std::string& text) {
-    SetWindowTextW(item(model::textBoxOf(field).ref).hwnd, widen(text).c_str());
-}
-
-void frmMain::clearList() {
-    SendMessageW(item({Control::cmbType}).hwnd, CB_RESETCONTENT, 0, 0);
-    knownListIndex_ = -1;
-}
-
-void frmMain::addListEntry(std::string_view text) {
-    const std::wstring entry = widen(text);
-    SendMessageW(item({Control::cmbType}).hwnd, CB_ADDSTRING, 0,
-                 reinterpret_cast<LPARAM>(entry.c_str()));
-}
-
-int frmMain::listIndex() const {
-    const auto index =
-        static_cast<int>(SendMessageW(item({Control::cmbType}).hwnd, CB_GETCURSEL, 0, 0));
-    return index == CB_ERR ? -1 : index;
-}
-
-void frmMain::setListIndex(int index) {
-    // CB_SETCURSEL reports nothing back: the model runs type selection itself.
-    SendMessageW(item({Control::cmbType}).hwnd, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    knownListIndex_ = listIndex();
-}
-
-int frmMain::checkState(ControlRef box) const {
-    switch (SendMessageW(item(box).hwnd, BM_GETCHECK, 0, 0)) {
-    case BST_CHECKED:
-        return 1;
-    case BST_INDETERMINATE:
-        return 2;
-    default:
-        return 0;
-    }
-}
-
-void frmMain::setChecked(ControlRef box, bool ticked) {
-    SendMessageW(item(box).hwnd, BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
-}
-
-// Created where member 0 stands, with its size, its design text ("Port #1", or none for a
-// box) and unticked, as the design's copy of member 0 is.
-void frmMain::createCopy(ControlRef member) {
-    const ControlRef first{member.control, 0};
-    const Item& original = item(first);
-    item(member) = Item{nullptr, original.left, original.top, original.width, original.height};
-    createControl(model::designOf(first), member, false);
-}
-
-void frmMain::setVisible(ControlRef control, bool visible) {
-    const Item& own = item(control);
-    if (placement_ != nullptr) {
-        place(own, visible ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
-        return;
-    }
-    ShowWindow(own.hwnd, visible ? SW_SHOWNA : SW_HIDE);
-}
-
-// Puts the control at its item's place, showing or hiding it as `flags` say: at once, or while
-// Load builds the grid, into the list of placements done before the window is shown (where a
-// later call for the same control updates its entry).
-void frmMain::place(const Item& own, UINT flags) {
-    flags |= placeFlags() | SWP_NOSIZE;
-    if (placement_ == nullptr) {
-        SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), 0, 0, flags);
-        return;
-    }
-    placement_ =
-        DeferWindowPos(placement_, own.hwnd, nullptr, px(own.left), px(own.top), 0, 0, flags);
-    if (placement_ == nullptr) {
-        throw std::bad_alloc(); // the list could not grow, and it is gone with what it held
-    }
-}
-
-int frmMain::top(ControlRef control) const {
-    const Item& own = item(control);
-    if (placement_ != nullptr) {
-        return twips(px(own.top)); // where it will stand, in the system's whole pixels
-    }
-    RECT rect{};
-    GetWindowRect(own.hwnd, &rect);
-    MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&rect), 2);
-    return twips(rect.top);
-}
-
-void frmMain::setTop(ControlRef control, int twips) {
-    Item& own = item(control);
-    own.top = twips;
-    place(own, 0);
-}
-
-void frmMain::setLeft(ControlRef control, int twips) {
-    Item& own = item(control);
-    own.left = twips;
-    place(own, 0);
-}
-
-void frmMain::setCaption(ControlRef control, std::string_view text) {
-    SetWindowTextW(item(control).hwnd, widen(text).c_str());
-}
-
-// The design's outer height holds its own frame (345 twips above the client area, 60 below);
-// this system's frame differs, so the client area is sized and the outer height told in the
-// design's terms. Where the system grants less height (a small screen), the read-back shows it.
-void frmMain::setOuterHeight(int twips) {
-    clientHeight_ = twips - model::kDesignFrameHeight;
-    sizeWindow();
-}
-
-int frmMain::outerHeight() const {
-    RECT client{};
-    GetClientRect(window_, &client);
-    return twips(client.bottom - client.top) + model::kDesignFrameHeight;
-}
-
-void frmMain::warn(std::string_view title, std::string_view text) {
-    MessageBoxW(window_, widen(text).c_str(), widen(title).c_str(), MB_OK | MB_ICONWARNING);
-}
-
-// No is the default button; a Yes/No box has no Esc or close of its own, so only No or Yes ends it.
-bool frmMain::confirm(std::string_view title, std::string_view text) {
-    return MessageBoxW(window_, widen(text).c_str(), widen(title).c_str(),
-                       MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING) == IDYES;
-}
-
-void frmMain::close() {
-    DestroyWindow(window_);
-}
-
-core::FileDialog& frmMain::fileDialog() {
-    if (!dialog_) {
-        dialog_ = std::make_unique<Win32FileDialog>(window_);
-    }
-    return *dialog_;
 }
 
 } // namespace quentra::ui::win32

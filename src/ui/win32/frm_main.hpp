@@ -2,9 +2,9 @@
 
 #include "core/config_store.hpp"
 #include "core/file_system.hpp"
+#include "ui/model/control_map.hpp"
 #include "ui/model/window_model.hpp"
 #include "ui/model/window_view.hpp"
-#include "ui/win32/control_slots.hpp"
 #include "ui/win32/win32_file_dialog.hpp"
 
 #include <windows.h>
@@ -86,8 +86,8 @@ private:
     UINT placeFlags() const;
     int px(int twips) const;
     int twips(int pixels) const;
-    Item& item(model::ControlRef ref) { return items_.at(slotOf(ref)); }
-    const Item& item(model::ControlRef ref) const { return items_.at(slotOf(ref)); }
+    Item& item(model::ControlRef ref) { return items_.at(model::slotOf(ref)); }
+    const Item& item(model::ControlRef ref) const { return items_.at(model::slotOf(ref)); }
 
     HINSTANCE instance_;
     HWND window_ = nullptr;
@@ -102,7 +102,7 @@ private:
     // is a round trip to the server, and a grid box takes three. Nothing of it can be seen
     // earlier.
     HDWP placement_ = nullptr;
-    std::array<Item, kSlotCount> items_{};
+    std::array<Item, model::kSlotCount> items_{};
     IAccPropServices* accessibility_ = nullptr;
     std::unique_ptr<Win32FileDialog> dialog_;
     model::WindowModel model_;

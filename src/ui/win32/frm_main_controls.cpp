@@ -1,5 +1,5 @@
-// frmMain's controls: their making from the design's table, their tooltip and their names for
-// assistive technology.
+// frmMain's controls: their making from the design's table, their placing at the window's DPI,
+// their tooltip and their names for assistive technology.
 #include "ui/win32/frm_main.hpp"
 
 #include "core/platform/wide_text.hpp"
@@ -25,6 +25,8 @@ using model::DesignedControl;
 // Control identifiers are slot + this: never IDOK or IDCANCEL, which the dialog manager sends
 // for Enter and Esc.
 constexpr int kFirstControlId = 100;
+// Rows the module list shows when it drops down.
+constexpr int kDroppedRows = 12;
 
 const wchar_t* windowClassOf(ControlKind kind) {
     switch (kind) {
@@ -69,8 +71,8 @@ HWND frmMain::createControl(const DesignedControl& row, ControlRef ref, bool vis
     const HWND hwnd = CreateWindowExW(
         exStyle, windowClassOf(row.kind), text.c_str(), style, px(own.left), px(own.top),
         px(own.width), px(own.height), window_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + slotOf(ref))), instance_,
-        nullptr);
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + model::slotOf(ref))),
+        instance_, nullptr);
     own.hwnd = hwnd;
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     if (row.kind == ControlKind::TextBox) {
@@ -80,6 +82,26 @@ HWND frmMain::createControl(const DesignedControl& row, ControlRef ref, bool vis
                      placeFlags() | SWP_NOMOVE);
     }
     return hwnd;
+}
+
+// A combo box's height includes its dropped list.
+int frmMain::droppedListHeight(const Item& list) const {
+    const auto row = static_cast<int>(SendMessageW(list.hwnd, CB_GETITEMHEIGHT, 0, 0));
+    return px(list.height) + row * kDroppedRows + 2;
+}
+
+void frmMain::applyLayout() {
+    const HWND list = item({Control::cmbType}).hwnd;
+    for (Item& own : items_) {
+        if (own.hwnd == nullptr) {
+            continue;
+        }
+        SendMessageW(own.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        const int height = own.hwnd == list ? droppedListHeight(own) : px(own.height);
+        SetWindowPos(own.hwnd, nullptr, px(own.left), px(own.top), px(own.width), height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    InvalidateRect(window_, nullptr, TRUE);
 }
 
 // A control without a caption of its own is named for MSAA and UI Automation by the label just

@@ -47,9 +47,7 @@ void Win32FileDialog::setFlags(std::int32_t flags) {
     request_.Flags = static_cast<DWORD>(flags) | OFN_EXPLORER;
 }
 
-void Win32FileDialog::setCancelError(bool raise) {
-    cancelError_ = raise;
-}
+void Win32FileDialog::setCancelError(bool /*raise*/) {}
 
 void Win32FileDialog::setInitDir(const std::string& dir) {
     initDir_ = widen(dir);
@@ -83,10 +81,7 @@ void Win32FileDialog::showOpen() {
     }
     const DWORD error = extendedError_();
     if (error == 0) {
-        if (cancelError_) {
-            throw core::DialogCancelled();
-        }
-        return;
+        throw core::DialogCancelled();
     }
     // FNERR_BUFFERTOOSMALL leaves the needed size in the buffer, not a name.
     name_.front() = L'\0';

@@ -23,13 +23,15 @@ public:
     Win32FileDialog(const Win32FileDialog&) = delete;
     Win32FileDialog& operator=(const Win32FileDialog&) = delete;
 
+    // The system's own OFN_ flags, passed on as they are (the Explorer-style dialog always).
     void setFlags(std::int32_t flags) override;
+    // Cancel always raises DialogCancelled, whatever `raise` says.
     void setCancelError(bool raise) override;
     void setInitDir(const std::string& dir) override;
     void setFilter(const std::string& filter) override;
     void setDialogTitle(const std::string& title) override;
-    // Throws DialogCancelled on Cancel (when CancelError is set) and std::runtime_error when the
-    // dialog fails, a name longer than the buffer included.
+    // Throws DialogCancelled on Cancel and std::runtime_error when the dialog fails, a name
+    // longer than the buffer included.
     void showOpen() override;
     std::string fileName() override;
 
@@ -44,7 +46,6 @@ private:
     ErrorFunction extendedError_ = nullptr;
     OPENFILENAMEW request_{};
     std::vector<wchar_t> name_;
-    bool cancelError_ = false;
     std::wstring initDir_;
     std::wstring filter_; // "description\0pattern\0\0"
     std::wstring title_;

@@ -74,7 +74,6 @@ TEST(Layout, TableHoldsTheDesignedControlsTopToBottom) {
     EXPECT_EQ(kDesignClientHeight, 5910);
     EXPECT_EQ(kDesignFrameTop, 345);
     EXPECT_EQ(kDesignFrameBottom, 60);
-    EXPECT_EQ(kDesignFrameSide, 60);
     EXPECT_EQ(kRowPitch, 300);
     EXPECT_EQ(kColumnPitch, 480);
     EXPECT_EQ(kFirstColumnLeft, 1920);

@@ -4,6 +4,8 @@
 // list, and the tooltips.
 
 #include "core/fakes.hpp"
+#include "core/platform/ini_file_store.hpp"
+#include "core/platform/native_file_system.hpp"
 #include "ui/qt/frm_main.hpp"
 #include "ui_fakes.hpp"
 #include "window_controls.hpp"
@@ -42,10 +44,12 @@ protected:
             dialog->chosen = (dir.path() / "GRF_2.bin").string();
             return dialog;
         };
-        window = std::make_unique<frmMain>(dir.appDir(), services);
+        window = std::make_unique<frmMain>(store, files, dir.appDir(), services);
     }
 
     TempDir dir;
+    core::IniFileStore store;
+    core::NativeFileSystem files;
     std::shared_ptr<RecordingPresenter> presenter = std::make_shared<RecordingPresenter>();
     std::unique_ptr<frmMain> window;
 };
@@ -65,18 +69,21 @@ TEST_F(AccessibilityTest, TheWindowIsAWindowNamedByItsTitle) {
     EXPECT_EQ(accessible(textBox(*window, Control::txtType))->parent(), frame);
 }
 
-// Every text box is named by its caption, the type code as such; the list is labelled by
-// lblType.
-TEST_F(AccessibilityTest, TextBoxesAreNamedAndTheListLabelledByTheirCaptions) {
-    const std::pair<Control, const char*> names[] = {
-        {Control::txtType, "Module Type code"}, {Control::txtAddress, "Module Address"},
-        {Control::txtFileName, "File Name"},    {Control::txtFileSize, "File Size"},
-        {Control::txtBlockSize, "Block Size"},  {Control::txtWait, "Wait"},
-        {Control::txtConsole, "Console #"},
+// Every text box is named by its caption, the type code as such, and so are the list and the
+// grid boxes, designed or created; the list is labelled by lblType.
+TEST_F(AccessibilityTest, TextBoxesListAndGridBoxesAreNamedAndTheListLabelled) {
+    const std::pair<model::ControlRef, const char*> names[] = {
+        {{Control::txtType}, "Module Type code"}, {{Control::txtAddress}, "Module Address"},
+        {{Control::txtFileName}, "File Name"},    {{Control::txtFileSize}, "File Size"},
+        {{Control::txtBlockSize}, "Block Size"},  {{Control::txtWait}, "Wait"},
+        {{Control::txtConsole}, "Console #"},     {{Control::cmbType}, "Module Type"},
+        {{Control::ChkAddr, 0}, "Port #1 A0"},    {{Control::ChkAddr, 1}, "Port #1 A1"},
+        {{Control::ChkAddr, 2}, "Port #1 A2"},    {{Control::ChkAddr, 3}, "Port #1 A3"},
+        {{Control::ChkAddr, 37}, "Port #10 A1"},  {{Control::ChkAddr, 63}, "Port #16 A3"},
     };
-    for (const auto& [box, name] : names) {
-        EXPECT_EQ(accessible(textBox(*window, box))->text(QAccessible::Name), name)
-            << model::controlName({box});
+    for (const auto& [ref, name] : names) {
+        EXPECT_EQ(accessible(window->control(ref))->text(QAccessible::Name), name)
+            << model::controlName(ref);
     }
 
     const auto labels = accessible(moduleList(*window))->relations(QAccessible::Label);
@@ -224,8 +231,8 @@ TEST_F(AccessibilityTest, OnlyAllHasATooltip) {
     open();
     moduleList(*window)->setCurrentIndex(16); // the user's change
     for (const QWidget* widget : window->findChildren<QWidget*>()) {
-        const bool all = widget == allBox(*window);
-        EXPECT_EQ(widget->toolTip().isEmpty(), !all) << widget->objectName().toStdString();
+        EXPECT_EQ(widget->toolTip(), widget == allBox(*window) ? "Upgrade all console modules" : "")
+            << widget->objectName().toStdString();
     }
     EXPECT_TRUE(accessible(moduleList(*window))->text(QAccessible::Description).isEmpty());
 }

@@ -1,6 +1,7 @@
 // A fault that escapes a handler is shown, and the window stays: it never ends the program.
 
 #include "core/fakes.hpp"
+#include "core/platform/native_file_system.hpp"
 #include "ui/qt/frm_main.hpp"
 #include "ui_fakes.hpp"
 #include "window_controls.hpp"
@@ -25,10 +26,9 @@ public:
 TEST(FrmMainFaultTest, AFaultOfAHandlerIsShownAndTheWindowStays) {
     TempDir dir;
     auto presenter = std::make_shared<RecordingPresenter>();
-    frmMainServices services;
-    services.messages = presenter;
-    services.store = std::make_shared<FailingStore>();
-    frmMain window(dir.appDir(), services);
+    FailingStore store;
+    core::NativeFileSystem files;
+    frmMain window(store, files, dir.appDir(), {.messages = presenter});
     window.show();
 
     button(window, model::Control::cmdOk)->click();

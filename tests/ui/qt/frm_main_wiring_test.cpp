@@ -7,6 +7,8 @@
 
 #include "core/fakes.hpp"
 #include "core/paths.hpp"
+#include "core/platform/ini_file_store.hpp"
+#include "core/platform/native_file_system.hpp"
 #include "ui/qt/frm_main.hpp"
 #include "ui_fakes.hpp"
 #include "window_controls.hpp"
@@ -74,7 +76,7 @@ protected:
     }
 
     frmMain& open() {
-        window = std::make_unique<frmMain>(dir.appDir(), services);
+        window = std::make_unique<frmMain>(*store, *fileSystem, dir.appDir(), services);
         return *window;
     }
 
@@ -85,13 +87,11 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    frmMainServices withPresenter() {
-        frmMainServices s;
-        s.messages = presenter;
-        return s;
-    }
+    frmMainServices withPresenter() const { return {.messages = presenter}; }
 
     TempDir dir;
+    std::shared_ptr<core::ConfigStore> store = std::make_shared<core::IniFileStore>();
+    std::shared_ptr<core::FileSystem> fileSystem = std::make_shared<core::NativeFileSystem>();
     std::shared_ptr<RecordingPresenter> presenter = std::make_shared<RecordingPresenter>();
     frmMainServices services = withPresenter();
     std::unique_ptr<frmMain> window;
@@ -202,7 +202,6 @@ TEST_F(WiringTest, EachUserActionReachesItsHandler) {
                                                                 "65536", "3", "5"}));
              EXPECT_EQ(moduleList(*window)->currentIndex(), 8);
              EXPECT_EQ(tickedBoxes(*window), (std::set<int>{0, 2, 60, 61, 62, 63}));
-             EXPECT_EQ(window->appDir(), dir.appDir());
              EXPECT_EQ(dialogsMade, 0) << "the dialog is made at the first Select";
          }},
         // Qt reports every change of the index; the user's reach the model, once each.
@@ -294,10 +293,10 @@ TEST_F(WiringTest, EachUserActionReachesItsHandler) {
 // ---- What only the Qt view does -----------------------------------------------------------
 
 TEST_F(WiringTest, AppDirDefaultsToTheProgramsDirectory) {
-    frmMain w(std::nullopt, withPresenter());
-    EXPECT_EQ(w.appDir(),
-              core::withTrailingSeparator(
-                  QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString()));
+    core::testing::FakeFileSystem files;
+    const frmMain w(*store, files, std::nullopt, withPresenter());
+    const QString programDir = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+    EXPECT_EQ(files.queries.at(0), "exists " + core::configFilePath(programDir.toStdString()));
 }
 
 // No limit of the design's on a text box: longer than Qt's default of 32767 characters too.
@@ -354,7 +353,7 @@ TEST_F(WiringTest, FileNamesReachTheFileAsTheConsumerReadsThem) {
         if (!row.config.empty()) {
             writeFile(rowDir.config(), row.config);
         }
-        frmMain w(rowDir.appDir(), withPresenter());
+        frmMain w(*store, *fileSystem, rowDir.appDir(), withPresenter());
         w.show();
         EXPECT_EQ(textBox(w, Control::txtFileName)->text().size(), row.shown.size());
         EXPECT_TRUE(textBox(w, Control::txtFileName)->text() == row.shown);
@@ -388,12 +387,12 @@ TEST_F(WiringTest, AValueThatCannotBeStoredIsSaidInAMessageBoxOverTheOpenWindow)
 // Said once, after the window is on screen; Ok then asks through the window's question before it
 // replaces the job, and the answer decides (each answer: the model's table).
 TEST_F(WiringTest, AnUnreadableSavedJobIsSaidOnceAfterShowingAndReplacedOnlyAfterYes) {
-    auto store = std::make_shared<core::testing::RecordingConfigStore>();
+    auto recording = std::make_shared<core::testing::RecordingConfigStore>();
     auto files = std::make_shared<core::testing::FakeFileSystem>();
     files->files[core::configFilePath(dir.appDir())] = 100;
-    store->readFailure = "Permission denied";
-    services.store = store;
-    services.fileSystem = files;
+    recording->readFailure = "Permission denied";
+    store = recording;
+    fileSystem = files;
     open();
     QCoreApplication::processEvents();
     EXPECT_TRUE(presenter->texts.isEmpty()) << "not before the window is shown";
@@ -410,7 +409,7 @@ TEST_F(WiringTest, AnUnreadableSavedJobIsSaidOnceAfterShowingAndReplacedOnlyAfte
     button(*window, Control::cmdOk)->click();
     ASSERT_EQ(presenter->questions.size(), 1);
     EXPECT_TRUE(presenter->questions.front().contains("could not be read"));
-    EXPECT_EQ(std::count(store->calls.begin(), store->calls.end(), "commit"), 1);
+    EXPECT_EQ(std::count(recording->calls.begin(), recording->calls.end(), "commit"), 1);
     EXPECT_FALSE(window->isVisible());
 }
 

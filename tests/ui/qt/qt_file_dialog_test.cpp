@@ -43,6 +43,8 @@ protected:
         QTimer::singleShot(0, dialog, [dialog, answer] { answer(dialog); });
     }
 
+    QFileDialog* qtDialog() const { return owner.findChild<QFileDialog*>("dlgFile"); }
+
     TempDir dir;
     QWidget owner;
 };
@@ -50,7 +52,7 @@ protected:
 TEST_F(QtFileDialogTest, PropertiesReachTheQtDialog) {
     QtFileDialog adapter(&owner);
     setUp(adapter);
-    QFileDialog* dialog = adapter.dialog();
+    QFileDialog* dialog = qtDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->parent(), &owner);
     EXPECT_EQ(dialog->windowTitle(), "Specify File Name");
@@ -81,7 +83,7 @@ TEST_F(QtFileDialogTest, ShowOpenReturnsTheConfirmedNameOrReportsCancel) {
         if (row.exists) {
             makeFileOfLength(dir.path() / row.typedName, 3);
         }
-        whenShown(adapter.dialog(), [&row](QFileDialog* dialog) {
+        whenShown(qtDialog(), [&row](QFileDialog* dialog) {
             if (row.typedName == nullptr) {
                 dialog->reject();
             } else {
@@ -165,7 +167,7 @@ TEST_F(QtFileDialogTest, EveryWayOfLeavingTheDialogGivesTheKeyboardBack) {
         SCOPED_TRACE(how);
         setUp(adapter);
         select->setFocus();
-        whenShown(adapter.dialog(), [&leave = leaveBy](QFileDialog* dialog) {
+        whenShown(qtDialog(), [&leave = leaveBy](QFileDialog* dialog) {
             ASSERT_TRUE(QTest::qWaitForWindowActive(dialog, kSettleMs));
             leave(dialog);
         });
@@ -176,7 +178,7 @@ TEST_F(QtFileDialogTest, EveryWayOfLeavingTheDialogGivesTheKeyboardBack) {
         EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
         EXPECT_TRUE(QTest::qWaitForWindowActive(&owner, kSettleMs));
         EXPECT_EQ(QApplication::focusWidget(), select);
-        EXPECT_FALSE(adapter.dialog()->isVisible());
+        EXPECT_FALSE(qtDialog()->isVisible());
     }
 }
 
