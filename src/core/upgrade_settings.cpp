@@ -89,10 +89,7 @@ UpgradeSettings settingsFromControls(const JobControls& controls) {
     settings.wait = storedInteger(controls, JobField::Wait);
 
     settings.console = storedInteger(controls, JobField::Console);
-    if (settings.console < kMinConsole) {
-        settings.console = kNoConsole;
-    }
-    if (settings.console > kMaxConsole) {
+    if (settings.console < kMinConsole || settings.console > kMaxConsole) {
         settings.console = kNoConsole;
     }
 
