@@ -1,101 +1,89 @@
 #!/usr/bin/env bash
-# Runs clang-tidy (.clang-tidy) over the C++ files changed since the first commit, committed or
-# not, that the build compiles; fails on any finding. Outside a git checkout every compiled
-# file is checked.
+# Runs clang-tidy (.clang-tidy) over every C++ file of the sources that the build compiles; fails
+# on any finding. A file that passed is not checked again while nothing it was checked with has
+# changed; a fresh build directory, as in CI, checks every file.
 set -euo pipefail
 source_dir=$1
 build_dir=$2
 db="$build_dir/compile_commands.json"
 [ -f "$db" ] || { echo "no $db: configure the build first" >&2; exit 1; }
 cd "$source_dir"
-
-# Files the build compiles, relative to the source directory. Sources that only the Windows build
-# compiles (src/ui/win32/, src/app/main_win32.cpp, src/core/platform/*_windows.cpp, the probe in
-# tests/windows/) need windows.h, which the host has not; they are not in the host's database
-# and so are left out here, and are held to -Wall -Wextra -Wpedantic -Werror by the windows
-# preset instead.
-mapfile -t compiled < <(python3 - "$db" "$source_dir" <<'PY'
-import json, os, sys
-root = os.path.realpath(sys.argv[2])
-for entry in json.load(open(sys.argv[1])):
-    f = os.path.realpath(os.path.join(entry["directory"], entry["file"]))
-    if f.startswith(root + os.sep):
-        rel = os.path.relpath(f, root)
-        if rel.split(os.sep)[0] in ("src", "tests", "bench", "fuzz"):
-            print(rel)
-PY
-)
-
-if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-    first=$(git rev-list --max-parents=0 HEAD | tail -n 1)
-    mapfile -t changed < <({ git diff --name-only --diff-filter=d "$first" --;
-                             git ls-files --others --exclude-standard; } | sort -u)
-    files=()
-    for f in "${compiled[@]}"; do
-        for c in "${changed[@]}"; do
-            if [ "$f" = "$c" ]; then files+=("$f"); break; fi
-        done
-    done
-else
-    files=("${compiled[@]}")
-fi
-
-if [ ${#files[@]} -eq 0 ]; then
-    echo "no changed C++ file to check"
-    exit 0
-fi
-# A file that passed is not checked again while it, its compile command, the project's headers
-# and .clang-tidy stay the same (a fresh build directory checks everything).
 cache="$build_dir/clang-tidy-passed"
 mkdir -p "$cache"
-headers_key=$(find src tests bench fuzz -name '*.hpp' -o -name '*.h' 2>/dev/null | sort |
-    xargs cat .clang-tidy 2>/dev/null | sha256sum | cut -d' ' -f1)
-declare -A command_of
-while IFS=$'\t' read -r file command; do command_of[$file]=$command; done < <(
-    python3 - "$db" "$source_dir" <<'PY'
-import json, os, sys
-root = os.path.realpath(sys.argv[2])
-for entry in json.load(open(sys.argv[1])):
-    f = os.path.realpath(os.path.join(entry["directory"], entry["file"]))
-    print(os.path.relpath(f, root) + "\t" + entry.get("command", " ".join(entry.get("arguments", []))))
+
+# "key<TAB>file" for each file the build compiles, relative to the source directory, once however
+# many targets compile it (one clang-tidy call checks a file under each of its compile commands).
+# Sources that only the Windows build compiles (src/ui/win32/, src/app/main_win32.cpp,
+# src/core/platform/*_windows.cpp, the probe in tests/windows/) need windows.h, which the host
+# has not; they are not in the host's database and so are left out here, and are held to -Wall
+# -Wextra -Wpedantic -Werror by the windows preset instead. The key covers the file, its compile
+# commands, what its object was compiled from (ninja's deps log, system headers too; every
+# project header where the log has no entry or a file is newer than the object), the project's
+# header names, .clang-tidy and clang-tidy's version.
+listed=$(python3 - "$db" "$source_dir" "$build_dir" "$(clang-tidy --version)" <<'PY'
+import hashlib, json, os, shlex, subprocess, sys
+db, root, build, version = sys.argv[1:5]
+root, build = os.path.realpath(root), os.path.realpath(build)
+commands = {}
+for entry in json.load(open(db)):
+    path = os.path.realpath(os.path.join(entry["directory"], entry["file"]))
+    rel = os.path.relpath(path, root)
+    if path.startswith(root + os.sep) and rel.split(os.sep)[0] in ("src", "tests", "bench", "fuzz"):
+        command = entry.get("command") or shlex.join(entry["arguments"])
+        commands.setdefault(rel, []).append((entry["directory"], command))
+deps, files = {}, None
+log = subprocess.run(["ninja", "-C", build, "-t", "deps"], capture_output=True, text=True)
+for line in log.stdout.splitlines() if log.returncode == 0 else []:
+    if not line.startswith(" "):
+        target, _, state = line.partition(": #deps ")
+        files = [] if state.endswith("(VALID)") else None
+        if files is not None:
+            deps[os.path.realpath(os.path.join(build, target))] = (int(state.split()[3]), files)
+    elif line.strip() and files is not None:
+        files.append(os.path.realpath(os.path.join(build, line.strip())))
+digests = {}
+def digest(path):
+    if path not in digests:
+        with open(path, "rb") as f:
+            digests[path] = hashlib.sha256(f.read()).hexdigest()
+    return digests[path]
+headers = sorted(os.path.join(d, n) for top in ("src", "tests", "bench", "fuzz")
+                 for d, _, names in os.walk(os.path.join(root, top)) for n in names
+                 if n.endswith((".hpp", ".h")))
+common = [version, digest(os.path.join(root, ".clang-tidy"))] + headers
+def inputs(directory, command):
+    args = shlex.split(command)
+    built, used = deps.get(os.path.realpath(os.path.join(directory, args[args.index("-o") + 1]))
+                           if "-o" in args else None, (0, []))
+    if used and all(os.path.exists(f) and os.stat(f).st_mtime_ns <= built for f in used):
+        return used
+    return headers
+for rel, entries in sorted(commands.items()):
+    key = common + [rel, digest(os.path.join(root, rel))]
+    for directory, command in sorted(entries):
+        key += [directory, command] + [f + digest(f) for f in inputs(directory, command)]
+    print(hashlib.sha256("\n".join(key).encode()).hexdigest() + "\t" + rel)
 PY
 )
+[ -n "$listed" ] || { echo "$db lists no file of the sources" >&2; exit 1; }
+mapfile -t checks <<<"$listed"
 todo=()
-keys=()
-for f in "${files[@]}"; do
-    key=$( { cat "$f"; printf '%s\n%s' "${command_of[$f]:-}" "$headers_key"; } | sha256sum | cut -d' ' -f1)
-    if [ ! -e "$cache/$key" ]; then
-        todo+=("$f")
-        keys+=("$key")
-    fi
-done
-echo "clang-tidy over ${#todo[@]} of ${#files[@]} changed files (the rest passed unchanged before)"
+for line in "${checks[@]}"; do [ -e "$cache/${line%%$'\t'*}" ] || todo+=("$line"); done
+echo "clang-tidy over ${#todo[@]} of ${#checks[@]} files (the rest passed unchanged before)"
 [ ${#todo[@]} -eq 0 ] && exit 0
 
-log="$build_dir/clang-tidy.log"
-: >"$log"
-export build_dir log
-# One file per call, two at a time; a file's findings are logged whole, in one piece.
-printf '%s\0' "${!todo[@]}" | xargs -0 -P 2 -I{} bash -c '
-    i=$1; shift
-    files=("$@")
-    out=$(clang-tidy -p "$build_dir" --quiet --extra-arg=-Wno-unknown-warning-option \
-        "${files[$i]}" 2>&1) && echo "$i ok" >>"$log.status" || echo "$i failed" >>"$log.status"
-    printf "%s\n" "$out" | grep -v "^[0-9]* warnings\? \(and [0-9]* errors\? \)\?generated\.$" \
-        >>"$log" || true
-' _ {} "${todo[@]}"
-
+# Two files at a time, each with its findings in a log of its own, shown in the files' order.
+logs="$build_dir/clang-tidy-logs"
+rm -rf "$logs"
+mkdir -p "$logs"
+export cache logs build_dir
+printf '%s\n' "${todo[@]}" | tr '\t\n' '\0\0' | xargs -0 -n 2 -P 2 bash -c '
+    clang-tidy -p "$build_dir" --quiet --extra-arg=-Wno-unknown-warning-option "$2" \
+        >"$logs/$1" 2>&1 && : >"$cache/$1" || true' _
 status=0
-for i in "${!todo[@]}"; do
-    if grep -qx "$i ok" "$log.status"; then
-        : >"$cache/${keys[$i]}"
-    else
-        status=1
-    fi
+for line in "${todo[@]}"; do
+    key=${line%%$'\t'*}
+    grep -v '^[0-9]* warnings\? \(and [0-9]* errors\? \)\?generated\.$' "$logs/$key" || true
+    [ -e "$cache/$key" ] || { echo "clang-tidy: findings in ${line#*$'\t'}" >&2; status=1; }
 done
-rm -f "$log.status"
-cat "$log"
-if [ "$status" -ne 0 ]; then
-    echo "clang-tidy found problems (see above)" >&2
-    exit 1
-fi
+[ "$status" -eq 0 ] || { echo "clang-tidy found problems (see above)" >&2; exit 1; }
