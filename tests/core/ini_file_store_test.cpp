@@ -118,17 +118,23 @@ TEST_F(IniFileStoreTest, ReadsOncePerFilePathAndAgainAfterCommit) {
     EXPECT_EQ(readFile(file_), "[FILE INFO]\nType=3\nWait=5\n");
 }
 
+// The second store read the file before the first one's commit: only a commit that reads the
+// file again keeps the first store's keys.
 TEST_F(IniFileStoreTest, TwoStoresOnOneFileKeepEachOthersKeys) {
     IniFileStore a;
     IniFileStore b;
     put(a, "Type", "1");
+    put(a, "Address", "4");
     put(b, "Wait", "2");
     put(b, "Type", "3");
+    b.putKeyName("Address");
+    EXPECT_EQ(b.getKeyValue(), "");
     a.commit();
     b.commit();
     IniFileStore reader;
     EXPECT_EQ(get(reader, "Type"), "3");
     EXPECT_EQ(get(reader, "Wait"), "2");
+    EXPECT_EQ(get(reader, "Address"), "4");
 }
 
 #ifdef _WIN32
