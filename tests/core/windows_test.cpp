@@ -468,32 +468,39 @@ constexpr wchar_t kReaderJob[] = L"QMU_READ_WHILE_SAVING";
 
 // The reader, started by the test below, as the consumer reads: 300 rounds of the whole section
 // in one call, which must be one job whole, then the 23 keys one by one, each of which must be
-// one job's value (a save may come between two of them). It runs before any test and exits, with
-// status 1 when it read neither job.
-[[maybe_unused]] const bool kReadWhileSaving = [] {
-    std::vector<wchar_t> buffer(4096);
-    const DWORD length = GetEnvironmentVariableW(kReaderJob, buffer.data(), 4096);
-    if (length == 0) {
-        return false;
-    }
-    const std::wstring config(buffer.data(), length);
-    const std::map<std::string, std::string> jobs[] = {jobKeys(0), jobKeys(1)};
-    std::string wrong;
-    for (int round = 0; round < 300; ++round) {
-        const std::map<std::string, std::string> section = profileSection(config);
-        if (section != jobs[0] && section != jobs[1]) {
-            wrong += " [a section of " + std::to_string(section.size()) + " keys]";
+// one job's value (a save may come between two of them). No test: set up before any test runs,
+// it exits with status 1 when it read neither job.
+class ReaderWhileSaving : public ::testing::Environment {
+public:
+    void SetUp() override {
+        std::vector<wchar_t> buffer(4096);
+        const DWORD length = GetEnvironmentVariableW(kReaderJob, buffer.data(), 4096);
+        if (length == 0) {
+            return;
         }
-        for (const auto& [key, value] : jobs[0]) {
-            const DWORD n = GetPrivateProfileStringW(L"FILE INFO", widen(key).c_str(), L"(absent)",
-                                                     buffer.data(), 4096, config.c_str());
-            const std::string read = narrow(std::wstring_view(buffer.data(), n));
-            wrong += read != value && read != jobs[1].at(key) ? " " + key + "=" + read : "";
+        const std::wstring config(buffer.data(), length);
+        const std::map<std::string, std::string> jobs[] = {jobKeys(0), jobKeys(1)};
+        std::string wrong;
+        for (int round = 0; round < 300; ++round) {
+            const std::map<std::string, std::string> section = profileSection(config);
+            if (section != jobs[0] && section != jobs[1]) {
+                wrong += " [a section of " + std::to_string(section.size()) + " keys]";
+            }
+            for (const auto& [key, value] : jobs[0]) {
+                const DWORD n =
+                    GetPrivateProfileStringW(L"FILE INFO", widen(key).c_str(), L"(absent)",
+                                             buffer.data(), 4096, config.c_str());
+                const std::string read = narrow(std::wstring_view(buffer.data(), n));
+                wrong += read != value && read != jobs[1].at(key) ? " " + key + "=" + read : "";
+            }
         }
+        std::fprintf(stderr, "%s", wrong.empty() ? "" : ("reads of neither job:" + wrong).c_str());
+        std::exit(wrong.empty() ? 0 : 1);
     }
-    std::fprintf(stderr, "%s", wrong.empty() ? "" : ("reads of neither job:" + wrong).c_str());
-    std::exit(wrong.empty() ? 0 : 1);
-}();
+};
+
+[[maybe_unused]] ::testing::Environment* const kReaderWhileSaving =
+    ::testing::AddGlobalTestEnvironment(new ReaderWhileSaving);
 
 // Saves alternate two jobs while the reader reads: it never finds a key missing or a job mixed.
 TEST_F(WindowsFiles, AReaderInAnotherProcessNeverSeesAJobHalfSaved) {

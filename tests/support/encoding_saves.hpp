@@ -107,7 +107,7 @@ inline const std::vector<EncodingSave>& encodingSaves() {
          "\xEF\xBB\xBF\r\n[FILE INFO]\r\nFile Name=" + kanji + "\r\nType=6050\r\n"},
         {"Utf16BeFileWrittenAsUtf16Le",
          utf16File("[FILE INFO]\r\nFile Name=" + kanji + "\r\n", true),
-         {{"Type", "6050"}},
+         {{"Type", "6050"}, {"File Name", kanji}},
          kanji,
          utf16File("[FILE INFO]\r\nFile Name=" + kanji + "\r\nType=6050\r\n")},
     };
