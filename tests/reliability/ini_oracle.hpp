@@ -88,6 +88,9 @@ inline bool isNamed(std::string_view read, std::string_view asked) {
 
 enum class OracleEncoding { Windows1252, Utf8, Utf16Le, Utf16Be };
 
+using test_support::putUtf8;
+using test_support::utf8OfUnits;
+
 // Windows-1252 bytes 80..9F; the unassigned five read as the C1 control of their number.
 inline unsigned long cp1252(unsigned char b) {
     static const unsigned short high[32] = {
@@ -237,7 +240,7 @@ public:
         if (v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.front() == v.back()) {
             v = v.substr(1, v.size() - 2);
         }
-        return test_support::utf8OfUnits(v);
+        return utf8OfUnits(v);
     }
 
     OracleEncoding encoding = OracleEncoding::Windows1252;
@@ -367,7 +370,7 @@ private:
         const std::u16string_view t = trimmed(whole);
         const std::size_t first = line.begin + static_cast<std::size_t>(t.data() - whole.data());
         const auto nameOf = [](std::u16string_view s) {
-            return test_support::utf8OfUnits(beforeNul(trimmed(s)));
+            return utf8OfUnits(beforeNul(trimmed(s)));
         };
         if (t.empty() || t.front() == u';' || t.front() == u'#') {
             return;

@@ -8,6 +8,25 @@
 
 namespace quentra::test_support {
 
+// Appends a code point, or a lone surrogate in the generalized form, as UTF-8.
+inline void putUtf8(std::string& out, unsigned long c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+        return;
+    }
+    if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (c & 0x3F));
+}
+
 // A surrogate pair as its character, a lone surrogate in the generalized form.
 inline std::string utf8OfUnits(std::u16string_view units) {
     std::string out;
@@ -17,15 +36,7 @@ inline std::string utf8OfUnits(std::u16string_view units) {
             units[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
         }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        const int tail = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
-        out += static_cast<char>(((0xFF00 >> (tail + 1)) & 0xFF) | (c >> (6 * tail)));
-        for (int k = tail - 1; k >= 0; --k) {
-            out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
-        }
+        putUtf8(out, c);
     }
     return out;
 }
