@@ -14,10 +14,12 @@
 
 namespace quentra::test_support {
 
+using Puts = std::vector<std::pair<std::string, std::string>>;
+
 struct EncodingSave {
     const char* name;
     std::string before; // empty: no file
-    std::vector<std::pair<std::string, std::string>> puts;
+    Puts puts;
     std::string shownName; // what a get of "File Name" gives before the commit
     std::string after;     // empty: refused, the file left as it was
 };
@@ -37,78 +39,40 @@ inline const std::vector<EncodingSave>& encodingSaves() {
     const auto newFile = [](const std::string& name) {
         return "[FILE INFO]\r\nFile Name=" + name + "\r\nType=6050\r\n";
     };
+    // The puts of most rows: the name, then a type.
+    const auto nameAndType = [](const std::string& name) {
+        return Puts{{"File Name", name}, {"Type", "6050"}};
+    };
     static const std::vector<EncodingSave> rows = {
-        {"UntouchedWindows1252NameKeepsItsBytes",
-         ansiMelange,
-         {{"Type", "6050"}, {"File Name", melange}},
-         melange,
+        {"UntouchedWindows1252NameKeepsItsBytes", ansiMelange, nameAndType(melange), melange,
          "[FILE INFO]\r\nType=6050\r\nFile Name=M\xE9lange_2.bin\r\n"},
-        {"Windows1252NameIntoAnAnsiFile",
-         ansiFile,
-         {{"File Name", melange}, {"Type", "6050"}},
-         "x",
+        {"Windows1252NameIntoAnAnsiFile", ansiFile, nameAndType(melange), "x",
          "[FILE INFO]\r\nWait=1\r\nFile Name=M\xE9lange_2.bin\r\nType=6050\r\n"},
-        {"AsciiNameIntoAnAnsiFile",
-         ansiFile,
-         {{"File Name", "vtl_2.bin"}, {"Type", "6050"}},
-         "x",
+        {"AsciiNameIntoAnAnsiFile", ansiFile, nameAndType("vtl_2.bin"), "x",
          "[FILE INFO]\r\nWait=1\r\nFile Name=vtl_2.bin\r\nType=6050\r\n"},
-        {"KanjiIntoAWindows1252FileRefused",
-         ansiMelange,
-         {{"Type", "6050"}, {"File Name", kanji}},
-         melange,
-         ""},
-        {"NewFileWithAsciiInWindows1252",
-         "",
-         {{"File Name", "vtl_2.bin"}, {"Type", "6050"}},
-         "",
-         newFile("vtl_2.bin")},
-        {"NewFileWithAnAccentInWindows1252",
-         "",
-         {{"File Name", melange}, {"Type", "6050"}},
-         "",
+        {"KanjiIntoAWindows1252FileRefused", ansiMelange, nameAndType(kanji), melange, ""},
+        {"NewFileWithAsciiInWindows1252", "", nameAndType("vtl_2.bin"), "", newFile("vtl_2.bin")},
+        {"NewFileWithAnAccentInWindows1252", "", nameAndType(melange), "",
          newFile("M\xE9lange_2.bin")},
-        {"NewFileWithWindows1252PunctuationInWindows1252",
-         "",
-         {{"File Name", mixedLatin}, {"Type", "6050"}},
-         "",
+        {"NewFileWithWindows1252PunctuationInWindows1252", "", nameAndType(mixedLatin), "",
          newFile("\x9Cuvre \x80.bin")},
-        {"NewFileWithKanjiInUtf16",
-         "",
-         {{"File Name", kanji}, {"Type", "6050"}},
-         "",
-         utf16File(newFile(kanji))},
-        {"NewFileWithCyrillicInUtf16",
-         "",
-         {{"File Name", cyrillic}, {"Type", "6050"}},
-         "",
-         utf16File(newFile(cyrillic))},
-        {"NewFileBeyondTheBmpInUtf16",
-         "",
-         {{"File Name", emoji}, {"Type", "6050"}},
-         "",
-         utf16File(newFile(emoji))},
+        {"NewFileWithKanjiInUtf16", "", nameAndType(kanji), "", utf16File(newFile(kanji))},
+        {"NewFileWithCyrillicInUtf16", "", nameAndType(cyrillic), "", utf16File(newFile(cyrillic))},
+        {"NewFileBeyondTheBmpInUtf16", "", nameAndType(emoji), "", utf16File(newFile(emoji))},
         {"Utf16FileUpdatedInUtf16",
          utf16File("[FILE INFO]\r\nType=1\r\nFile Name=" + kanji + "\r\n"),
          {{"Type", "6050"}, {"File Name", melange}, {"Wait", "0"}},
          kanji,
          utf16File("[FILE INFO]\r\nType=6050\r\nFile Name=" + melange + "\r\nWait=0\r\n")},
-        {"Utf16FileTakesKanji",
-         utf16File("[FILE INFO]\r\nFile Name=x\r\n"),
-         {{"File Name", kanji}, {"Type", "6050"}},
-         "x",
-         utf16File(newFile(kanji))},
+        {"Utf16FileTakesKanji", utf16File("[FILE INFO]\r\nFile Name=x\r\n"), nameAndType(kanji),
+         "x", utf16File(newFile(kanji))},
         // Windows' profile API reads neither a header on a UTF-8 mark's line nor UTF-16BE: the
         // one gets a line end after the mark, the other is UTF-16LE.
         {"Utf8FileKeepsNoHeaderOnItsMarksLine",
-         "\xEF\xBB\xBF[FILE INFO]\r\nFile Name=" + melange + "\r\n",
-         {{"Type", "6050"}, {"File Name", kanji}},
-         melange,
+         "\xEF\xBB\xBF[FILE INFO]\r\nFile Name=" + melange + "\r\n", nameAndType(kanji), melange,
          "\xEF\xBB\xBF\r\n[FILE INFO]\r\nFile Name=" + kanji + "\r\nType=6050\r\n"},
         {"Utf16BeFileWrittenAsUtf16Le",
-         utf16File("[FILE INFO]\r\nFile Name=" + kanji + "\r\n", true),
-         {{"Type", "6050"}, {"File Name", kanji}},
-         kanji,
+         utf16File("[FILE INFO]\r\nFile Name=" + kanji + "\r\n", true), nameAndType(kanji), kanji,
          utf16File("[FILE INFO]\r\nFile Name=" + kanji + "\r\nType=6050\r\n")},
     };
     return rows;
