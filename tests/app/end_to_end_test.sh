@@ -4,20 +4,19 @@
 # Usage: end_to_end_test.sh <path of the built QuentraModuleUpgrade>
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/xvfb.sh"
+source "$(dirname "$0")/../support/test_lib.sh"
 
 exe=${1:?path of the program}
 for tool in Xvfb xdotool; do
     command -v "$tool" >/dev/null || { echo "missing $tool (scripts/setup.sh installs it)" >&2; exit 1; }
 done
-work=$(mktemp -d)
+scratch_dir
 pid=""
 xvfb=""
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null
     stop_xvfb "$xvfb"
-    rm -rf "$work"
 }
-trap cleanup EXIT
 cp "$exe" "$work/"
 cd "$work"
 
@@ -71,15 +70,8 @@ expected=("Type=0" "Address=42" "File Length=0" "Block Size=0" "File Name=" "Wai
     "Console=16383" "Port #1=1" "Port #10=2")
 for n in 2 3 4 5 6 7 8 9 11 12 13 14 15 16; do expected+=("Port #$n=0"); done
 status=0
-for line in "${expected[@]}"; do
-    if ! tr -d '\r' <Config.dat | grep -qxF -- "$line"; then
-        echo "Config.dat lacks the line: $line" >&2
-        status=1
-    fi
-done
-keys=$(tr -d '\r' <Config.dat | grep -c '=' || true)
-[ "$keys" -eq 23 ] || { echo "Config.dat holds $keys keys, not 23" >&2; status=1; }
-[ $status -eq 0 ] || cat Config.dat >&2
+fail() { echo "Config.dat: $*" >&2; status=1; }
+expect_lines "$(tr -d '\r' <Config.dat)" "${expected[@]}"
 
 # On a screen lower than the window (480 pixels), Ok and Cancel stand 1185 twips above the outer
 # height the window was granted (its height and the design's frame of 405 twips). Each widget a

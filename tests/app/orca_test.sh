@@ -6,16 +6,15 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/orca_session.sh"
+source "$here/../support/test_lib.sh"
 
 exe=${1:?path of the program}
-work=$(mktemp -d)
+scratch_dir
 pid=""
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null
     stop_orca_session
-    rm -rf "$work"
 }
-trap cleanup EXIT
 start_orca_session "$work"
 
 mkdir "$work/app"
@@ -40,10 +39,6 @@ pid=""
 expected=("Type=6060" "Address=127" "File Length=70000" "Block Size=65536"
     "File Name=VTL_201.bin" "Wait=0" "Console=16383")
 for n in $(seq 1 16); do expected+=("Port #$n=15"); done
-for line in "${expected[@]}"; do
-    if ! tr -d '\r' <Config.dat | grep -qxF -- "$line"; then
-        echo "Config.dat lacks the line: $line" >&2
-        status=1
-    fi
-done
-[ $status -eq 0 ] || { cat Config.dat >&2; exit 1; }
+fail() { echo "Config.dat: $*" >&2; status=1; }
+expect_lines "$(tr -d '\r' <Config.dat)" "${expected[@]}"
+exit $status

@@ -11,6 +11,7 @@ set -euo pipefail
 linux_program=$(realpath "$1")
 windows_build=$(realpath "$2")
 source "$(dirname "$0")/../../scripts/lib/wine.sh"
+source "$(dirname "$0")/../support/test_lib.sh"
 title="Quentra Module Upgrade"
 
 # kind of volume, then the programs saved from a folder on it
@@ -177,7 +178,7 @@ finish() {
 # expect_saved PROGRAM KEY=VALUE...: Config.dat, as the consumer reads it (the profile API under
 # Wine for the Windows program), holds each line and all 23 keys.
 expect_saved() {
-    local program=$1 saved line
+    local program=$1 saved
     shift
     [ -f "$dir/Config.dat" ] || { fail "no Config.dat"; return 0; }
     if [ "$program" = windows ]; then
@@ -186,10 +187,7 @@ expect_saved() {
     else
         saved=$(tr -d '\r' <"$dir/Config.dat")
     fi
-    for line in "$@"; do
-        grep -qxF -- "$line" <<<"$saved" || fail "expected '$line' in: $(tr '\n' ' ' <<<"$saved")"
-    done
-    [ "$(grep -c = <<<"$saved")" -eq 23 ] || fail "not 23 keys: $(tr '\n' ' ' <<<"$saved")"
+    expect_lines "$saved" "$@"
 }
 
 # save_twice KIND PROGRAM: both saves from a folder of PROGRAM's own on the volume, then no

@@ -6,6 +6,7 @@
 #include "core/file_dialog.hpp"
 #include "core/file_system.hpp"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -17,7 +18,8 @@ namespace quentra::core::testing {
 
 // A ConfigStore that logs every call in order ("FilePath=...", "SectionName=...", "KeyName=...",
 // "KeyValue=5" for a number, "KeyValue='text'" for a text, "get", "commit") and keeps the values
-// by file, section and key so that gets return what was put or preset.
+// by file, section and key so that gets return what was put or preset. A commit runs
+// `commitFault` when set, which throws what the commit should.
 class RecordingConfigStore : public ConfigStore {
 public:
     using Key = std::tuple<std::string, std::string, std::string>;
@@ -52,8 +54,8 @@ public:
     }
     void commit() override {
         calls.push_back("commit");
-        if (commitError) {
-            throw StoreError(*commitError);
+        if (commitFault) {
+            commitFault();
         }
     }
     std::optional<std::string> readError() const override { return readFailure; }
@@ -72,7 +74,7 @@ public:
     std::vector<std::string> calls;
     std::map<Key, std::string> values;
     std::optional<std::string> readFailure;
-    std::optional<std::string> commitError;
+    std::function<void()> commitFault;
 
 private:
     std::string path_;

@@ -19,6 +19,10 @@
 #include <string>
 #include <thread>
 
+#ifdef __linux__
+#include <poll.h>
+#include <sys/inotify.h>
+#endif
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
@@ -66,21 +70,42 @@ TEST_P(LockHeldElsewhere, GivesUpWithFileInUseAndIsTakenOnceLetGo) {
 
     IniFileStore store;
     put(store, "Type", "1");
-    std::atomic<bool> started{false};
+#ifdef __linux__
+    // The commit's open of the lock file says that it has come to the lock, on a busy machine
+    // too; a byte on `done` that it returned.
+    int done[2];
+    ASSERT_EQ(::pipe(done), 0);
+    const int opens = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(opens, lockPath.c_str(), IN_OPEN), 0);
+#endif
+    std::atomic<bool> returned{false};
     std::atomic<bool> released{false};
     std::thread committer([&] {
-        started = true;
         store.commit(); // waits for the holder, then writes
         EXPECT_TRUE(released.load()) << "committed while the lock was held";
+        returned = true;
+#ifdef __linux__
+        (void)!::write(done[1], "x", 1);
+#endif
     });
-    while (!started.load()) {
-        std::this_thread::yield();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // the commit meets the lock
+#ifdef __linux__
+    pollfd events[] = {{opens, POLLIN, 0}, {done[0], POLLIN, 0}};
+    EXPECT_GT(::poll(events, 2, -1), 0);
+    EXPECT_TRUE(events[0].revents & POLLIN) << "the commit returned without opening the lock";
+#else
+    // Windows tells no one of an open: the commit is given the time to come to the lock.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+#endif
+    EXPECT_FALSE(returned.load()) << "the commit returned while the lock was held";
     EXPECT_FALSE(fs::exists(file_)) << "written while the lock was held";
     released = true;
     letGo();
     committer.join();
+#ifdef __linux__
+    for (const int fd : {opens, done[0], done[1]}) {
+        ::close(fd);
+    }
+#endif
     EXPECT_EQ(readFile(file_), "[FILE INFO]\r\nType=1\r\n");
     EXPECT_NO_THROW(FileLock{lockPath});
 }

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -22,7 +21,6 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -222,23 +220,6 @@ void PrintTo(const ProtectedCase& c, std::ostream* os) {
 class IniFileStoreProtected : public IniFileStoreTest,
                               public ::testing::WithParamInterface<ProtectedCase> {};
 
-// How a commit run in a forked child ended: its exit status.
-enum Outcome { Refused = 10, Committed, OtherError, CannotDrop };
-
-// In the child: commits `store` and exits Refused when the refusal carries the text of `reason`.
-[[noreturn]] void commitAndExit(IniFileStore& store, int reason) {
-    try {
-        store.commit();
-    } catch (const StoreError& e) {
-        const bool named = std::string(e.what()).find(std::strerror(reason)) != std::string::npos;
-        if (!named) {
-            std::fprintf(stderr, "unexpected reason: %s\n", e.what());
-        }
-        ::_exit(named ? Refused : OtherError);
-    }
-    ::_exit(Committed);
-}
-
 TEST_P(IniFileStoreProtected, RefusedWithTheReasonAndKept) {
     const ProtectedCase& c = GetParam();
     if ((c.ownedByTheUser || c.asOrdinaryUser) && ::geteuid() != 0) {
@@ -255,21 +236,16 @@ TEST_P(IniFileStoreProtected, RefusedWithTheReasonAndKept) {
     struct stat old {};
     ASSERT_EQ(::stat(file_.c_str(), &old), 0);
 
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int result = test_support::inChild([&] {
         if (c.asOrdinaryUser && !test_support::becomeTheOrdinaryUser()) {
-            ::_exit(CannotDrop);
+            return test_support::kCannotArrange;
         }
         IniFileStore store;
         put(store, "Type", "2");
-        commitAndExit(store, c.reason);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_NE(WEXITSTATUS(status), CannotDrop) << "could not become an ordinary user";
-    EXPECT_EQ(WEXITSTATUS(status), Refused);
+        return test_support::commitMustFail(store, std::strerror(c.reason));
+    });
+    ASSERT_NE(result, test_support::kCannotArrange) << "could not become an ordinary user";
+    EXPECT_EQ(result, test_support::kRefused);
     struct stat now {};
     ASSERT_EQ(::stat(file_.c_str(), &now), 0);
     EXPECT_EQ(readFile(file_), before);

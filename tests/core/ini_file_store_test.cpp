@@ -4,6 +4,7 @@
 #include "core/platform/atomic_file.hpp"
 #include "core/platform/ini_file_store.hpp"
 #include "core/text_encoding.hpp"
+#include "support/encoding_saves.hpp"
 #include "support/settings_file_support.hpp"
 #include "support/test_support.hpp"
 
@@ -26,7 +27,6 @@ namespace fs = std::filesystem;
 using test_support::entries;
 using test_support::IniFileStoreTest;
 using test_support::readFile;
-using test_support::utf16File;
 using test_support::writeFile;
 
 TEST_F(IniFileStoreTest, TypicalSaveWritesTheConventionalLayoutAndReadsBack) {
@@ -119,17 +119,23 @@ TEST_F(IniFileStoreTest, ReadsOncePerFilePathAndAgainAfterCommit) {
     EXPECT_EQ(readFile(file_), "[FILE INFO]\nType=3\nWait=5\n");
 }
 
+// The second store read the file before the first one's commit: only a commit that reads the
+// file again keeps the first store's keys.
 TEST_F(IniFileStoreTest, TwoStoresOnOneFileKeepEachOthersKeys) {
     IniFileStore a;
     IniFileStore b;
     put(a, "Type", "1");
+    put(a, "Address", "4");
     put(b, "Wait", "2");
     put(b, "Type", "3");
+    b.putKeyName("Address");
+    EXPECT_EQ(b.getKeyValue(), "");
     a.commit();
     b.commit();
     IniFileStore reader;
     EXPECT_EQ(get(reader, "Type"), "3");
     EXPECT_EQ(get(reader, "Wait"), "2");
+    EXPECT_EQ(get(reader, "Address"), "4");
 }
 
 #ifdef _WIN32
@@ -171,23 +177,6 @@ TEST_F(IniFileStoreTest, ConcurrentCommitsLoseNoKey) {
     }
 }
 #endif
-
-// The consumer's view: a file without a mark is in the ANSI code page, one with FF FE is
-// UTF-16LE. What Load shows is what the consumer reads, and what Save writes it reads back.
-struct EncodingRow {
-    const char* name;
-    std::string before; // empty: no file
-    std::vector<std::pair<std::string, std::string>> puts;
-    std::string shownName; // what a get of "File Name" gives before the commit
-    std::string after;     // empty: refused, the file left as it was
-};
-
-void PrintTo(const EncodingRow& r, std::ostream* os) {
-    *os << r.name;
-}
-
-const std::string kMelange = "M\xC3\xA9lange_2.bin";
-const std::string kKanji = "\xE6\xBC\xA2\xE5\xAD\x97.bin";
 
 // Each save is read back as the consumer reads it before it replaces the file: the platform's
 // own reader agrees; a reader made to read one key otherwise refuses the save, naming the key,
@@ -250,13 +239,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 class IniFileStoreEncoding : public IniFileStoreTest,
-                             public ::testing::WithParamInterface<EncodingRow> {};
+                             public ::testing::WithParamInterface<test_support::EncodingSave> {};
 
 TEST_P(IniFileStoreEncoding, LoadShowsAndSaveWritesWhatTheConsumerReads) {
     if (systemAnsiCodePage().name() != "Windows-1252") {
         GTEST_SKIP() << "the rows are written for a Western system";
     }
-    const EncodingRow& row = GetParam();
+    const test_support::EncodingSave& row = GetParam();
     if (!row.before.empty()) {
         writeFile(file_, row.before);
     }
@@ -293,48 +282,9 @@ TEST_P(IniFileStoreEncoding, LoadShowsAndSaveWritesWhatTheConsumerReads) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, IniFileStoreEncoding,
-    ::testing::Values(
-        EncodingRow{"UntouchedWindows1252NameKeepsItsBytes",
-                    "[FILE INFO]\r\nType=1\r\nFile Name=M\xE9lange_2.bin\r\n",
-                    {{"Type", "6050"}, {"File Name", kMelange}},
-                    kMelange,
-                    "[FILE INFO]\r\nType=6050\r\nFile Name=M\xE9lange_2.bin\r\n"},
-        EncodingRow{
-            "Utf16FileUpdatedInUtf16",
-            utf16File("[FILE INFO]\r\nType=1\r\nFile Name=" + kKanji + "\r\n"),
-            {{"Type", "6050"}, {"File Name", kMelange}, {"Wait", "0"}},
-            kKanji,
-            utf16File("[FILE INFO]\r\nType=6050\r\nFile Name=" + kMelange + "\r\nWait=0\r\n")},
-        EncodingRow{"NewFileWithAnAccentInWindows1252",
-                    "",
-                    {{"File Name", kMelange}},
-                    "",
-                    "[FILE INFO]\r\nFile Name=M\xE9lange_2.bin\r\n"},
-        EncodingRow{"NewFileWithKanjiInUtf16",
-                    "",
-                    {{"File Name", kKanji}},
-                    "",
-                    utf16File("[FILE INFO]\r\nFile Name=" + kKanji + "\r\n")},
-        // Windows' profile API reads neither a header on a UTF-8 mark's line nor
-        // UTF-16BE: the one gets a line end after the mark, the other is UTF-16LE.
-        EncodingRow{"Utf8FileKeepsNoHeaderOnItsMarksLine",
-                    "\xEF\xBB\xBF[FILE INFO]\r\nFile Name=" + kMelange + "\r\n",
-                    {{"Type", "6050"}, {"File Name", kKanji}},
-                    kMelange,
-                    "\xEF\xBB\xBF\r\n[FILE INFO]\r\nFile Name=" + kKanji + "\r\nType=6050\r\n"},
-        EncodingRow{"Utf16BeFileWrittenAsUtf16Le",
-                    utf16File("[FILE INFO]\r\nFile Name=" + kKanji + "\r\n", true),
-                    {{"Type", "6050"}},
-                    kKanji,
-                    utf16File("[FILE INFO]\r\nFile Name=" + kKanji + "\r\nType=6050\r\n")},
-        EncodingRow{"KanjiIntoAWindows1252FileRefused",
-                    "[FILE INFO]\r\nType=1\r\nFile Name=M\xE9lange_2.bin\r\n",
-                    {{"Type", "6050"}, {"File Name", kKanji}},
-                    kMelange,
-                    ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, IniFileStoreEncoding,
+                         ::testing::ValuesIn(test_support::encodingSaves()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace quentra::core

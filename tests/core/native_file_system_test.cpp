@@ -8,10 +8,6 @@
 #include <string>
 #include <system_error>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace quentra::core {
 namespace {
 
@@ -49,17 +45,6 @@ TEST_F(NativeFileSystemTest, LinksCountAsWhatTheyPointTo) {
     EXPECT_TRUE(nfs_.isOrdinaryFile(utf8(dir_ / "link.dat")));
     EXPECT_FALSE(nfs_.isOrdinaryFile(utf8(dir_ / "dangling.dat")));
     EXPECT_EQ(nfs_.fileLength(utf8(dir_ / "link.dat")), 3);
-}
-#else
-TEST_F(NativeFileSystemTest, HiddenAndSystemFilesCountAsAbsent) {
-    const std::string hidden = file("hidden.dat", 1);
-    const std::string system = file("system.dat", 1);
-    SetFileAttributesW((dir_ / "hidden.dat").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    SetFileAttributesW((dir_ / "system.dat").c_str(), FILE_ATTRIBUTE_SYSTEM);
-    EXPECT_FALSE(nfs_.isOrdinaryFile(hidden));
-    EXPECT_FALSE(nfs_.isOrdinaryFile(system));
-    SetFileAttributesW((dir_ / "hidden.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
-    SetFileAttributesW((dir_ / "system.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 #endif
 

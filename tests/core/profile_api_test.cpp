@@ -10,7 +10,9 @@
 #include "core/platform/wide_text.hpp"
 #include "core/upgrade_settings.hpp"
 #include "support/config_dat_reads.hpp"
+#include "support/settings_file_support.hpp"
 #include "support/test_support.hpp"
+#include "support/utf16_text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -25,38 +27,6 @@
 namespace quentra::core {
 namespace {
 
-// UTF-16 to the store's texts: a pair as its character, a lone surrogate in the generalized
-// UTF-8 form.
-std::string text(const std::wstring& units) {
-    std::string out;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        unsigned long c = static_cast<char16_t>(units[i]);
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char16_t>(units[++i]) - 0xDC00);
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        const int tail = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
-        out += static_cast<char>(((0xFF00 >> (tail + 1)) & 0xFF) | (c >> (6 * tail)));
-        for (int k = tail - 1; k >= 0; --k) {
-            out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::vector<std::string> jobKeys() {
-    std::vector<std::string> keys{"Type",      "Address", "File Length", "Block Size",
-                                  "File Name", "Wait",    "Console"};
-    for (int p = 1; p <= kPortCount; ++p) {
-        keys.push_back(portKey(p));
-    }
-    return keys;
-}
-
 // What the profile API reads for a key; nothing when it returns its default.
 std::optional<std::string> profileValue(const std::wstring& file, const std::string& section,
                                         const std::string& key) {
@@ -69,7 +39,7 @@ std::optional<std::string> profileValue(const std::wstring& file, const std::str
     if (got == absent) {
         return std::nullopt;
     }
-    return text(got);
+    return test_support::utf8OfUnits(std::u16string(got.begin(), got.end()));
 }
 
 // A UTF-16 file of an odd length: the profile API reads its last byte with whatever follows it
@@ -112,7 +82,7 @@ TEST_P(ProfileApi, ReadsAsTheTableSaysAndAsTheStoreReads) {
     const IniDocument document(row.bytes, systemAnsiCodePage());
     IniFileStore store;
     store.putFilePath(test_support::utf8(file));
-    for (const std::string& key : jobKeys()) {
+    for (const std::string& key : test_support::jobKeys()) {
         names.emplace_back(kSectionName, key);
     }
     for (const auto& [section, key] : names) {

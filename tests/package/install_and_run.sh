@@ -5,17 +5,16 @@
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/xvfb.sh"
 source "$(dirname "$0")/linkage.sh"
+source "$(dirname "$0")/../support/test_lib.sh"
 build_dir=$1
 
-work=$(mktemp -d)
+scratch_dir
 xvfb_pid=""
 app_pid=""
 cleanup() {
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
     stop_xvfb "$xvfb_pid"
-    rm -rf "$work"
 }
-trap cleanup EXIT
 
 cmake --install "$build_dir" --prefix "$work/first place" >/dev/null
 mv "$work/first place" "$work/Quentra Module Upgrade"

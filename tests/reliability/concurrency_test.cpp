@@ -52,19 +52,14 @@ TEST_F(ReliabilityConcurrencyTest, SaversAndAForeignWriterLoseNothing) {
     if (foreign == 0) {
         try {
             for (int i = 0; i < kForeignKeys; ++i) {
+                const std::string section(i % 2 == 0 ? "Foreign" : core::kSectionName);
                 core::IniFileStore store;
-                store.putFilePath(path);
-                store.putSectionName(i % 2 == 0 ? "Foreign" : std::string(core::kSectionName));
-                store.putKeyName(foreignKey(i));
-                store.putKeyValue(foreignValue(i));
+                test_support::putKey(store, path, foreignKey(i), foreignValue(i), section);
                 store.commit();
                 // Just committed, it reads back: no other writer's rename brought back a
                 // state from before it.
                 core::IniFileStore reader;
-                reader.putFilePath(path);
-                reader.putSectionName(i % 2 == 0 ? "Foreign" : std::string(core::kSectionName));
-                reader.putKeyName(foreignKey(i));
-                if (reader.getKeyValue() != foreignValue(i)) {
+                if (test_support::getKey(reader, path, foreignKey(i), section) != foreignValue(i)) {
                     ::_exit(4);
                 }
             }

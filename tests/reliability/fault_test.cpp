@@ -9,7 +9,6 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <string>
 
 #include <sched.h>
@@ -22,41 +21,10 @@
 namespace quentra::reliability {
 namespace {
 
-// Runs `body` in a child process and gives its exit status (or 128 + signal).
-int inChild(const std::function<int()>& body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        int code = 2;
-        try {
-            code = body();
-        } catch (...) {
-            code = 4;
-        }
-        ::_exit(code);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-constexpr int kReported = 0;    // the save threw StoreError, as it should
-constexpr int kNotReported = 1; // the save claimed success
-constexpr int kCannotFault = 77;
-
-// A commit that must fail: kReported when it throws StoreError naming `reason`.
-int commitMustFail(core::IniFileStore& store, const std::string& reason) {
-    try {
-        store.commit();
-    } catch (const core::StoreError& e) {
-        const std::string what = e.what();
-        if (what.find(reason) == std::string::npos) {
-            std::fprintf(stderr, "reported, but without \"%s\": %s\n", reason.c_str(), e.what());
-            return 3;
-        }
-        return kReported;
-    }
-    return kNotReported;
-}
+using test_support::commitMustFail;
+using test_support::inChild;
+using test_support::kCannotArrange;
+using test_support::kRefused;
 
 // A save as the window does it that must fail.
 int saveMustFail(const std::string& appDir, int n, const std::string& reason) {
@@ -133,22 +101,22 @@ TEST_P(ReliabilityReadOnlyTest, SaveIsReportedAndTheFileIsUnchanged) {
                 ::mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
                 ::mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) !=
                     0) {
-                return kCannotFault;
+                return kCannotArrange;
             }
             return saveMustFail(appDir, 2, std::strerror(EROFS));
         }
         if ((::geteuid() == 0 && !test_support::becomeTheOrdinaryUser()) ||
             ::access(dir.c_str(), W_OK) == 0) {
-            return kCannotFault;
+            return kCannotArrange;
         }
         return saveMustFail(appDir, 2, std::strerror(EACCES));
     });
     fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
-    if (result == kCannotFault) {
+    if (result == kCannotArrange) {
         GTEST_SKIP() << (byMount ? "no private mount namespace here"
                                  : "no unprivileged user to run the commit as");
     }
-    EXPECT_EQ(result, kReported);
+    EXPECT_EQ(result, kRefused);
     EXPECT_EQ(readFile(file_), before);
     EXPECT_EQ(entries(dir_), entriesBefore);
 }
@@ -192,12 +160,12 @@ TEST_P(ReliabilityDiskFullTest, SaveIsReportedAndTheFileIsUnchanged) {
             ::getrlimit(RLIMIT_FSIZE, &old);
             const rlimit limit{4096, old.rlim_max}; // far below the file's size
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
-                return kCannotFault;
+                return kCannotArrange;
             }
             core::IniFileStore store;
             core::saveSettings(store, appDir, core::settingsFromControls(jobControls(2)));
             const int reported = commitMustFail(store, std::strerror(EFBIG));
-            if (reported != kReported) {
+            if (reported != kRefused) {
                 return reported;
             }
             if (readFile(file) != before) {
@@ -208,10 +176,10 @@ TEST_P(ReliabilityDiskFullTest, SaveIsReportedAndTheFileIsUnchanged) {
             }
             ::setrlimit(RLIMIT_FSIZE, &old);
             store.commit();
-            return wholeJob(readFile(file)) == 2 ? kReported : 12;
+            return wholeJob(readFile(file)) == 2 ? kRefused : 12;
         });
-        ASSERT_NE(result, kCannotFault);
-        EXPECT_EQ(result, kReported)
+        ASSERT_NE(result, kCannotArrange);
+        EXPECT_EQ(result, kRefused)
             << "10: the file changed; 11: a file was left behind; 12: the retry lost the job";
         return;
     }
@@ -221,7 +189,7 @@ TEST_P(ReliabilityDiskFullTest, SaveIsReportedAndTheFileIsUnchanged) {
         if (::unshare(CLONE_NEWNS) != 0 ||
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             ::mount("qmu", dir.c_str(), "tmpfs", 0, "size=256k") != 0) {
-            return kCannotFault;
+            return kCannotArrange;
         }
         saveJob(appDir, 1);
         writeFile(file, withForeignContent(readFile(file)));
@@ -235,18 +203,18 @@ TEST_P(ReliabilityDiskFullTest, SaveIsReportedAndTheFileIsUnchanged) {
         }
         const auto entriesBefore = entries(dir);
         const int reported = saveMustFail(appDir, 2, "No space left on device");
-        if (reported != kReported) {
+        if (reported != kRefused) {
             return reported;
         }
         if (readFile(file) != before) {
             return 10;
         }
-        return entries(dir) == entriesBefore ? kReported : 11;
+        return entries(dir) == entriesBefore ? kRefused : 11;
     });
-    if (result == kCannotFault) {
+    if (result == kCannotArrange) {
         GTEST_SKIP() << "no private mount namespace to mount a small file system in";
     }
-    EXPECT_EQ(result, kReported) << "10: the file changed; 11: a file was left behind";
+    EXPECT_EQ(result, kRefused) << "10: the file changed; 11: a file was left behind";
 }
 
 INSTANTIATE_TEST_SUITE_P(

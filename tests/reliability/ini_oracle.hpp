@@ -19,6 +19,9 @@
 // byte, a UTF-8 sequence that the end cuts short) reads as one U+FFFD; once text follows it,
 // it may be written as that U+FFFD.
 
+// Relative, so that the fuzz target, which has only this folder to include from, finds it.
+#include "../support/utf16_text.hpp"
+
 #include <cstddef>
 #include <optional>
 #include <set>
@@ -85,24 +88,8 @@ inline bool isNamed(std::string_view read, std::string_view asked) {
 
 enum class OracleEncoding { Windows1252, Utf8, Utf16Le, Utf16Be };
 
-// Appends a code point, or a lone surrogate in the generalized form, as UTF-8.
-inline void putUtf8(std::string& out, unsigned long c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-        return;
-    }
-    if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    }
-    out += static_cast<char>(0x80 | (c & 0x3F));
-}
+using test_support::putUtf8;
+using test_support::utf8OfUnits;
 
 // Windows-1252 bytes 80..9F; the unassigned five read as the C1 control of their number.
 inline unsigned long cp1252(unsigned char b) {
@@ -186,20 +173,6 @@ inline bool fitsWindows1252(std::string_view utf8) {
     return true;
 }
 
-// Code units to UTF-8: a surrogate pair as its character, a lone surrogate as itself.
-inline std::string textOfUnits(std::u16string_view u) {
-    std::string out;
-    for (std::size_t i = 0; i < u.size(); ++i) {
-        unsigned long c = u[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < u.size() && u[i + 1] >= 0xDC00 &&
-            u[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (u[++i] - 0xDC00);
-        }
-        putUtf8(out, c);
-    }
-    return out;
-}
-
 // Lookups scan the lines, so that building one costs no more than splitting the file.
 class IniOracle {
 public:
@@ -267,7 +240,7 @@ public:
         if (v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.front() == v.back()) {
             v = v.substr(1, v.size() - 2);
         }
-        return textOfUnits(v);
+        return utf8OfUnits(v);
     }
 
     OracleEncoding encoding = OracleEncoding::Windows1252;
@@ -397,7 +370,7 @@ private:
         const std::u16string_view t = trimmed(whole);
         const std::size_t first = line.begin + static_cast<std::size_t>(t.data() - whole.data());
         const auto nameOf = [](std::u16string_view s) {
-            return textOfUnits(beforeNul(trimmed(s)));
+            return utf8OfUnits(beforeNul(trimmed(s)));
         };
         if (t.empty() || t.front() == u';' || t.front() == u'#') {
             return;

@@ -7,6 +7,7 @@
 #include "core/platform/ini_file_store.hpp"
 #include "core/upgrade_settings.hpp"
 #include "ini_oracle.hpp"
+#include "support/settings_file_support.hpp"
 #include "support/test_support.hpp"
 
 #include <gtest/gtest.h>
@@ -23,19 +24,10 @@ namespace quentra::reliability {
 namespace fs = std::filesystem;
 
 using test_support::entries;
+using test_support::jobKeys;
 using test_support::readFile;
 using test_support::utf16File;
 using test_support::writeFile;
-
-// The 23 keys of a job, in the order a save writes them.
-inline std::vector<std::string> jobKeys() {
-    std::vector<std::string> keys{"Type",      "Address", "File Length", "Block Size",
-                                  "File Name", "Wait",    "Console"};
-    for (int p = 1; p <= core::kPortCount; ++p) {
-        keys.push_back(core::portKey(p));
-    }
-    return keys;
-}
 
 inline std::set<IniOracle::Name> jobKeyNames() {
     std::set<IniOracle::Name> out;

@@ -13,6 +13,7 @@
 #include <windows.h>
 #else
 #include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -95,6 +96,21 @@ std::string utf16File(std::string_view utf8, bool bigEndian) {
 bool becomeTheOrdinaryUser() {
     return ::setgroups(0, nullptr) == 0 && ::setgid(kOrdinaryUser) == 0 &&
            ::setuid(kOrdinaryUser) == 0;
+}
+
+int inChild(const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int code = 4;
+        try {
+            code = body();
+        } catch (...) {
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 #endif
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -39,6 +40,9 @@ std::string utf16File(std::string_view utf8, bool bigEndian = false);
 inline constexpr unsigned kOrdinaryUser = 65534;
 // In a child run by root: drops every privilege for the ordinary user's; false when refused.
 bool becomeTheOrdinaryUser();
+// Runs `body` in a forked child and gives its exit status (4 when it threw, 128 + the signal
+// that killed it).
+int inChild(const std::function<int()>& body);
 #endif
 
 // A fresh, empty directory of its own, removed with everything in it: write permissions and

@@ -8,6 +8,7 @@ build_dir=$(realpath "$1")
 only=${2:-*}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/wine.sh"
+source "$here/../support/test_lib.sh"
 exe=$build_dir/src/app/QuentraModuleUpgrade.exe
 # The same sources built to take the paths of Windows 7 (no per-monitor DPI functions, no search
 # flags of LoadLibraryEx): the cases of the window's geometry and one of Select run it too, in
@@ -181,12 +182,9 @@ read_saved() {
 # expect_saved KEY=VALUE...: the saved section holds each line, and all 23 keys.
 expect_saved() {
     [ -f Config.dat ] || { fail "no Config.dat"; return 0; }
-    local saved line
+    local saved
     read_saved || return 0
-    for line in "$@"; do
-        grep -qxF -- "$line" <<<"$saved" || fail "expected '$line' in: $(tr '\n' ' ' <<<"$saved")"
-    done
-    [ "$(grep -c = <<<"$saved")" -eq 23 ] || fail "not 23 keys: $(tr '\n' ' ' <<<"$saved")"
+    expect_lines "$saved" "$@"
 }
 expect_unchanged() {
     if [ -f Config.dat.before ]; then

@@ -100,7 +100,7 @@ TEST(WindowModel, AFailedCommitGivesTheReasonAndKeepsTheWindowOpen) {
 
     // The system's own reason reaches the user unchanged.
     core::testing::RecordingConfigStore store;
-    store.commitError = "No space left on device";
+    store.commitFault = [] { throw core::StoreError("No space left on device"); };
     Window full(dir.appDir(), &store);
     full.load();
     full.model.cmdOk_Click();
@@ -197,11 +197,8 @@ TEST(WindowModel, ARefusedReadBackOrAnUnflushedSaveIsSaidAsWhatHappened) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        struct FaultyStore final : core::testing::RecordingConfigStore {
-            void commit() override { fault(); }
-            std::function<void()> fault;
-        } store;
-        store.fault = row.fault;
+        core::testing::RecordingConfigStore store;
+        store.commitFault = row.fault;
         Window w("/srv/qmu", &store);
         w.load();
         w.view.texts[JobField::Wait] = "2.4";
@@ -213,26 +210,24 @@ TEST(WindowModel, ARefusedReadBackOrAnUnflushedSaveIsSaidAsWhatHappened) {
     }
 }
 
-// A store whose file another program holds while `held` is set: the save fails with the store's
-// failure for it, and succeeds once the file is let go.
-class HeldStore final : public core::testing::RecordingConfigStore {
-public:
-    void commit() override {
+// A commit while another program holds the file, as long as `held` is set: it fails with the
+// store's failure for it, and succeeds once the file is let go.
+std::function<void()> heldWhile(const bool& held) {
+    return [&held] {
         if (held) {
-            calls.push_back("commit");
             throw core::FileInUseError("The process cannot access the file");
         }
-        RecordingConfigStore::commit();
-    }
-    bool held = true;
-};
+    };
+}
 
 int commits(const core::testing::RecordingConfigStore& store) {
     return static_cast<int>(std::count(store.calls.begin(), store.calls.end(), "commit"));
 }
 
 TEST(WindowModel, AFileHeldByAnotherProgramIsSaidAndOkAgainSavesOnceItIsLetGo) {
-    HeldStore store;
+    bool held = true;
+    core::testing::RecordingConfigStore store;
+    store.commitFault = heldWhile(held);
     Window w("/srv/qmu", &store);
     w.load();
     w.view.texts[JobField::Address] = "5";
@@ -246,7 +241,7 @@ TEST(WindowModel, AFileHeldByAnotherProgramIsSaidAndOkAgainSavesOnceItIsLetGo) {
     EXPECT_FALSE(w.view.closed);
     EXPECT_EQ(snapshot(w.view), before);
 
-    store.held = false;
+    held = false;
     w.model.cmdOk_Click();
     EXPECT_EQ(w.view.warnings.size(), 1U);
     EXPECT_TRUE(w.view.closed);
@@ -290,7 +285,9 @@ TEST(WindowModel, OkAsksBeforeReplacingASavedJobThatCouldNotBeRead) {
 
     // Asked again at the next Ok after a No; not again once the user has said Yes, even when
     // that save found the file held.
-    HeldStore store;
+    bool held = true;
+    core::testing::RecordingConfigStore store;
+    store.commitFault = heldWhile(held);
     core::testing::FakeFileSystem files;
     files.files["/srv/qmu/Config.dat"] = 100;
     store.readFailure = "Permission denied";
@@ -299,7 +296,7 @@ TEST(WindowModel, OkAsksBeforeReplacingASavedJobThatCouldNotBeRead) {
     w.model.cmdOk_Click();
     w.view.answer = true;
     w.model.cmdOk_Click();
-    store.held = false;
+    held = false;
     w.model.cmdOk_Click();
     ASSERT_EQ(w.view.questions.size(), 2U);
     EXPECT_EQ(w.view.questions.back(),
