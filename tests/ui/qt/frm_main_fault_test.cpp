@@ -17,16 +17,12 @@ using namespace quentra::ui::testing;
 
 namespace {
 
-// A store that fails in a way the window model does not expect.
-class FailingStore final : public core::testing::RecordingConfigStore {
-public:
-    void commit() override { throw std::runtime_error("the settings file went away"); }
-};
-
 TEST(FrmMainFaultTest, AFaultOfAHandlerIsShownAndTheWindowStays) {
     TempDir dir;
     auto presenter = std::make_shared<RecordingPresenter>();
-    FailingStore store;
+    core::testing::RecordingConfigStore store;
+    // A failure the window model does not expect.
+    store.commitFault = [] { throw std::runtime_error("the settings file went away"); };
     core::NativeFileSystem files;
     frmMain window(store, files, dir.appDir(), {.messages = presenter});
     window.show();
