@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <system_error>
 
@@ -155,6 +156,32 @@ TempDir::~TempDir() {
 
 std::string TempDir::appDir() const {
     return core::withTrailingSeparator(utf8(path_));
+}
+
+void makeFileOfLength(const fs::path& path, std::uintmax_t length) {
+    writeFile(path, "");
+    fs::resize_file(path, length);
+}
+
+std::map<std::string, std::string> readSection(const fs::path& path, const std::string& section) {
+    std::istringstream lines(readFile(path));
+    std::map<std::string, std::string> keys;
+    std::string line;
+    bool inSection = false;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (!line.empty() && line.front() == '[') {
+            inSection = line == "[" + section + "]";
+            continue;
+        }
+        const auto equals = line.find('=');
+        if (inSection && equals != std::string::npos) {
+            keys[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return keys;
 }
 
 } // namespace quentra::test_support

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -25,6 +27,11 @@ std::string readFile(const fs::path& path);
 void writeFile(const fs::path& path, std::string_view bytes);
 // The names in a directory.
 std::set<std::string> entries(const fs::path& dir);
+// A file of `length` bytes (a sparse one where the file system allows).
+void makeFileOfLength(const fs::path& path, std::uintmax_t length);
+// The keys and values of one section of an INI file, as plainly as a reader splits them.
+std::map<std::string, std::string> readSection(const fs::path& path,
+                                               const std::string& section = "FILE INFO");
 
 // A text as UTF-16 bytes, little-endian unless `bigEndian`: from code units (a lone surrogate
 // among them), or from UTF-8 (a surrogate in its three-byte form stays one unit). Written

@@ -3,7 +3,7 @@
 
 #include "core/fakes.hpp"
 #include "core/paths.hpp"
-#include "temp_files.hpp"
+#include "support/test_support.hpp"
 #include "window_fixture.hpp"
 
 #include <gtest/gtest.h>
@@ -17,6 +17,7 @@
 using namespace quentra;
 using namespace quentra::ui;
 using namespace quentra::ui::testing;
+using namespace quentra::test_support;
 using core::JobField;
 using model::Control;
 

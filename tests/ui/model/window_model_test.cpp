@@ -8,7 +8,7 @@
 #include "core/platform/ini_file_store.hpp"
 #include "core/platform/native_file_system.hpp"
 #include "fake_view.hpp"
-#include "temp_files.hpp"
+#include "support/test_support.hpp"
 #include "ui/model/window_model.hpp"
 #include "window_fixture.hpp"
 
@@ -23,6 +23,7 @@
 using namespace quentra;
 using namespace quentra::ui;
 using namespace quentra::ui::testing;
+using namespace quentra::test_support;
 using core::JobField;
 using model::Control;
 

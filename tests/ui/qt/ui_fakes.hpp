@@ -3,13 +3,15 @@
 // Test helpers of the Qt window tests: a recording message presenter, and the toolkit-free
 // helpers for files.
 
-#include "temp_files.hpp"
+#include "support/test_support.hpp"
 #include "ui/qt/message_presenter.hpp"
 
 #include <QString>
 #include <QStringList>
 
 namespace quentra::ui::testing {
+
+using namespace quentra::test_support;
 
 // The bound on waiting for the window system (activation, a deferred click): a guard against a
 // hang, not a speed goal, so generous enough for a busy machine.
