@@ -13,9 +13,13 @@ namespace quentra::core {
 
 namespace {
 
-bool sameKey(const IniPut& p, const std::string& section, const std::string& key) {
-    return iniNamesEqual(trimIniBlanks(p.section), trimIniBlanks(section)) &&
-           iniNamesEqual(trimIniBlanks(p.key), trimIniBlanks(key));
+// The pending put of the key, as the file's reader matches names; end() when there is none.
+std::vector<IniPut>::iterator pendingPutOf(std::vector<IniPut>& pending, const std::string& section,
+                                           const std::string& key) {
+    return std::ranges::find_if(pending, [&](const IniPut& p) {
+        return iniNamesEqual(trimIniBlanks(p.section), trimIniBlanks(section)) &&
+               iniNamesEqual(trimIniBlanks(p.key), trimIniBlanks(key));
+    });
 }
 
 // Refuses the written file at `temporary`, which is to replace `file`, when a put does not
@@ -72,8 +76,7 @@ void IniFileStore::record(std::string value) {
     checkIniSectionName(section_);
     checkIniKeyName(key_);
     (void)encodeIniValue(value); // refuses line breaks and NUL before anything is kept
-    const auto same =
-        std::ranges::find_if(pending_, [&](const IniPut& p) { return sameKey(p, section_, key_); });
+    const auto same = pendingPutOf(pending_, section_, key_);
     if (same != pending_.end()) {
         same->value = std::move(value);
     } else {
@@ -82,8 +85,7 @@ void IniFileStore::record(std::string value) {
 }
 
 std::string IniFileStore::getKeyValue() {
-    const auto same =
-        std::ranges::find_if(pending_, [&](const IniPut& p) { return sameKey(p, section_, key_); });
+    const auto same = pendingPutOf(pending_, section_, key_);
     if (same != pending_.end()) {
         return same->value;
     }
