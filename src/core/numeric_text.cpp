@@ -1,5 +1,6 @@
 #include "core/numeric_text.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -22,6 +23,15 @@ public:
     void advance() {
         ++pos_;
         skip();
+    }
+    // The next character when it is one of `chars`, passed over; '\0' when it is none of them.
+    char take(std::string_view chars) {
+        const char c = peek();
+        if (atEnd() || chars.find(c) == std::string_view::npos) {
+            return '\0';
+        }
+        advance();
+        return c;
     }
 
 private:
@@ -109,16 +119,10 @@ Significand readSignificand(Cursor& cur) {
 
 // The exponent written after E or D (either case), 0 when there is none.
 std::int64_t readWrittenExponent(Cursor& cur) {
-    const char e = cur.peek();
-    if (e != 'E' && e != 'e' && e != 'D' && e != 'd') {
+    if (cur.take("EeDd") == '\0') {
         return 0;
     }
-    cur.advance();
-    bool negative = false;
-    if (cur.peek() == '+' || cur.peek() == '-') {
-        negative = cur.peek() == '-';
-        cur.advance();
-    }
+    const bool negative = cur.take("+-") == '-';
     std::int64_t written = 0;
     while (isDigit(cur.peek())) {
         written = written >= kWrittenExponentLimit / 10 ? kWrittenExponentLimit
@@ -164,23 +168,13 @@ double parseDecimal(Cursor& cur, bool negative) {
 double parseNumber(std::string_view text) {
     Cursor cur(text);
     double value = 0.0;
-    if (cur.peek() == '&') {
-        cur.advance();
-        const char r = cur.peek();
-        if (r == 'H' || r == 'h') {
-            cur.advance();
-            value = parseRadix(cur, 16);
-        } else if (r == 'O' || r == 'o') {
-            cur.advance();
-            value = parseRadix(cur, 8);
+    if (cur.take("&") != '\0') {
+        const char radix = cur.take("HhOo");
+        if (radix != '\0') {
+            value = parseRadix(cur, radix == 'H' || radix == 'h' ? 16 : 8);
         }
     } else {
-        bool negative = false;
-        if (cur.peek() == '+' || cur.peek() == '-') {
-            negative = cur.peek() == '-';
-            cur.advance();
-        }
-        value = parseDecimal(cur, negative);
+        value = parseDecimal(cur, cur.take("+-") == '-');
     }
     // No negative zero: "-0" is shown and stored as 0.
     return value == 0.0 ? 0.0 : value;
@@ -216,11 +210,7 @@ std::string formatNumber(double value) {
         result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
     }
     std::string text(buffer.data(), result.ptr);
-    for (char& c : text) {
-        if (c == 'e') {
-            c = 'E';
-        }
-    }
+    std::replace(text.begin(), text.end(), 'e', 'E');
     return text;
 }
 

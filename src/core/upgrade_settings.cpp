@@ -6,6 +6,7 @@
 #include "core/paths.hpp"
 #include "core/text_encoding.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace quentra::core {
@@ -64,10 +65,7 @@ UpgradeSettings settingsFromControls(const JobControls& controls) {
     UpgradeSettings settings;
     settings.type = storedInteger(controls, JobField::Type);
 
-    settings.address = storedInteger(controls, JobField::Address);
-    if (settings.address > kMaxAddress) {
-        settings.address = kMaxAddress;
-    }
+    settings.address = std::min(storedInteger(controls, JobField::Address), kMaxAddress);
 
     settings.fileLength = storedInteger(controls, JobField::FileSize);
     settings.blockSize = storedInteger(controls, JobField::BlockSize);

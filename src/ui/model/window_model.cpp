@@ -99,10 +99,8 @@ void WindowModel::cmbType_Click() {
 
 void WindowModel::chkAll_Click() {
     const bool ticked = view_.checkState({Control::chkAll}) == 1;
-    for (int p = 0; p < core::kPortCount; ++p) {
-        for (int c = 0; c < core::kAddressColumns; ++c) {
-            view_.setChecked(gridBox(core::boxIndex(p, c)), ticked);
-        }
+    for (int i = 0; i < core::kBoxCount; ++i) {
+        view_.setChecked(gridBox(i), ticked);
     }
 }
 
