@@ -3,9 +3,8 @@
 # The sanitizer build and its suite come first; then the debug, Windows and fuzz builds, each in
 # its own folder under build/; last the full suite of the debug build, which also runs the
 # Windows programs under Wine and the fuzz targets from those builds (CTest only runs tests), so
-# the output ends with CTest's summary. The sanitizer, Windows and fuzz builds compile their
-# files in batches (CMake's unity builds), which takes a third of the time; the debug build
-# compiles each file alone, so that a file that lacks an include of its own fails there.
+# the output ends with CTest's summary. The builds compile their files in batches (CMake's unity
+# builds), in a third of the time; clang-tidy, in the full suite, still parses each file alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh

@@ -13,6 +13,8 @@ mkdir -p "$cache"
 
 # "key<TAB>file" for each file the build compiles, relative to the source directory, once however
 # many targets compile it (one clang-tidy call checks a file under each of its compile commands).
+# A file that the build compiles in a batch (CMake's unity build) is checked alone, under the
+# batch's command: so a file that lacks an include of its own fails here.
 # Sources that only the Windows build compiles (src/ui/win32/, src/app/main_win32.cpp,
 # src/core/platform/*_windows.cpp, the probe in tests/windows/) need windows.h, which the host
 # has not; they are not in the host's database and so are left out here, and are held to -Wall
@@ -20,17 +22,34 @@ mkdir -p "$cache"
 # commands, what its object was compiled from (ninja's deps log, system headers too; every
 # project header where the log has no entry or a file is newer than the object), the project's
 # header names, .clang-tidy and clang-tidy's version.
-listed=$(python3 - "$db" "$source_dir" "$build_dir" "$(clang-tidy --version)" <<'PY'
-import hashlib, json, os, shlex, subprocess, sys
-db, root, build, version = sys.argv[1:5]
+# The commands, one for each file, go to a database of their own: clang-tidy reads its commands
+# there.
+own_db="$build_dir/clang-tidy-commands"
+listed=$(python3 - "$db" "$source_dir" "$build_dir" "$(clang-tidy --version)" "$own_db" <<'PY'
+import hashlib, json, os, re, shlex, subprocess, sys
+db, root, build, version, own_db = sys.argv[1:6]
 root, build = os.path.realpath(root), os.path.realpath(build)
-commands = {}
+commands, own_entries = {}, []
 for entry in json.load(open(db)):
-    path = os.path.realpath(os.path.join(entry["directory"], entry["file"]))
-    rel = os.path.relpath(path, root)
-    if path.startswith(root + os.sep) and rel.split(os.sep)[0] in ("src", "tests", "bench", "fuzz"):
-        command = entry.get("command") or shlex.join(entry["arguments"])
-        commands.setdefault(rel, []).append((entry["directory"], command))
+    directory = entry["directory"]
+    path = os.path.realpath(os.path.join(directory, entry["file"]))
+    args = entry.get("arguments") or shlex.split(entry["command"])
+    sources = [path]
+    if re.fullmatch(r"unity_\d+_cxx\.cxx", os.path.basename(path)):
+        # A batch of CMake's unity build: each file it includes is checked alone, with the
+        # batch's command.
+        with open(path) as f:
+            sources = [os.path.realpath(s) for s in re.findall(r'^#include "(.+)"$', f.read(), re.M)]
+    for source in sources:
+        rel = os.path.relpath(source, root)
+        if source.startswith(root + os.sep) and rel.split(os.sep)[0] in ("src", "tests", "bench", "fuzz"):
+            command = shlex.join(source if os.path.realpath(os.path.join(directory, a)) == path else a
+                                 for a in args)
+            commands.setdefault(rel, []).append((directory, command))
+            own_entries.append({"directory": directory, "file": source, "command": command})
+os.makedirs(own_db, exist_ok=True)
+with open(os.path.join(own_db, "compile_commands.json"), "w") as f:
+    json.dump(own_entries, f, indent=1)
 deps, files = {}, None
 log = subprocess.run(["ninja", "-C", build, "-t", "deps"], capture_output=True, text=True)
 for line in log.stdout.splitlines() if log.returncode == 0 else []:
@@ -76,9 +95,9 @@ echo "clang-tidy over ${#todo[@]} of ${#checks[@]} files (the rest passed unchan
 logs="$build_dir/clang-tidy-logs"
 rm -rf "$logs"
 mkdir -p "$logs"
-export cache logs build_dir
+export cache logs own_db
 printf '%s\n' "${todo[@]}" | tr '\t\n' '\0\0' | xargs -0 -n 2 -P 2 bash -c '
-    clang-tidy -p "$build_dir" --quiet --extra-arg=-Wno-unknown-warning-option "$2" \
+    clang-tidy -p "$own_db" --quiet --extra-arg=-Wno-unknown-warning-option "$2" \
         >"$logs/$1" 2>&1 && : >"$cache/$1" || true' _
 status=0
 for line in "${todo[@]}"; do
