@@ -3,10 +3,9 @@
 namespace quentra::core {
 
 std::int16_t codeForIndex(std::int64_t index) {
-    if (index < 0 || index >= kUnknownIndex) {
-        return 0;
-    }
-    return kCatalogue[static_cast<std::size_t>(index)].typeCode;
+    return index >= 0 && index < kUnknownIndex
+               ? kCatalogue[static_cast<std::size_t>(index)].typeCode
+               : std::int16_t{0};
 }
 
 std::int16_t indexForCode(std::int64_t code) {
