@@ -78,20 +78,33 @@ begin() {
     mkdir -p "$dir"
     cp "$this_program" "$dir/QuentraModuleUpgrade.exe"
     cd "$dir"
-    [ -z "$held" ] || start_holder 600000 0 || return 1
-    if [ $# -gt 0 ]; then
-        printf '%s\r\n' "[FILE INFO]" "$@" >Config.dat
-        if [ -n "$utf16" ]; then
-            { printf '\xff\xfe' && iconv -f UTF-8 -t UTF-16LE Config.dat; } >Config.utf-16
-            mv Config.utf-16 Config.dat
+    local try
+    for try in 1 2 3; do
+        [ -z "$held" ] || start_holder 600000 0 || return 1
+        if [ $# -gt 0 ]; then
+            rm -f Config.dat # the holder takes new files only
+            printf '%s\r\n' "[FILE INFO]" "$@" >Config.dat
+            if [ -n "$utf16" ]; then
+                { printf '\xff\xfe' && iconv -f UTF-8 -t UTF-16LE Config.dat; } >Config.utf-16
+                mv Config.utf-16 Config.dat
+            fi
+            cp Config.dat Config.dat.before
         fi
-        cp Config.dat Config.dat.before
-    fi
-    [ -z "$held" ] || holder_held Config.dat || return 1
-    [ -z "$start_in" ] || { mkdir -p "$dir-$start_in" && cd "$dir-$start_in"; }
-    wine_start_window "$dir/program.log" "$title" "$dir/QuentraModuleUpgrade.exe" ||
-        { fail "the window did not appear"; return 1; }
-    cd "$dir"
+        [ -z "$held" ] || holder_held Config.dat || return 1
+        [ -z "$start_in" ] || { mkdir -p "$dir-$start_in" && cd "$dir-$start_in"; }
+        wine_start_window "$dir/program.log" "$title" "$dir/QuentraModuleUpgrade.exe" ||
+            { fail "the window did not appear"; return 1; }
+        cd "$dir"
+        # A start tried again ends every process of the prefix, the file holder too: the program
+        # then read Config.dat unheld, and the case begins again with the file held anew.
+        [ -z "$held" ] || kill -0 "$HOLDER_PID" 2>/dev/null && break
+        echo "the file holder ended with the start tried again: $case_name begins again" >&2
+        kill "$WINE_PID" 2>/dev/null || true
+        wait "$WINE_PID" 2>/dev/null || true
+        wine_stop
+    done
+    [ -z "$held" ] || kill -0 "$HOLDER_PID" 2>/dev/null ||
+        { fail "the file holder did not outlast the program's start"; return 1; }
     xdotool windowfocus --sync "$WINE_WID"
 }
 
